@@ -1,0 +1,48 @@
+// Application kit: BMessenger, the address of a handler in this process or
+// in another one.
+#ifndef _MESSENGER_H
+#define _MESSENGER_H
+
+#include <OS.h>
+
+class BHandler;
+class BLooper;
+class BMessage;
+
+class BMessenger {
+public:
+	BMessenger();
+	BMessenger(const BHandler* handler, const BLooper* looper = NULL, status_t* result = NULL);
+	BMessenger(const BMessenger& other);
+	~BMessenger();
+	BMessenger& operator=(const BMessenger& other);
+
+	bool operator==(const BMessenger& other) const;
+	bool operator!=(const BMessenger& other) const { return !(*this == other); }
+	bool operator<(const BMessenger& other) const;
+
+	// True while the target looper (and its process) still exists.
+	bool IsValid() const;
+	bool IsTargetLocal() const;
+	BHandler* Target(BLooper** looper) const;
+	bool LockTarget() const;
+	status_t LockTargetWithTimeout(bigtime_t timeout) const;
+	team_id Team() const;
+
+	status_t SendMessage(uint32 command, BHandler* replyTo = NULL) const;
+	status_t SendMessage(BMessage* message, BHandler* replyTo = NULL,
+		bigtime_t timeout = B_INFINITE_TIMEOUT) const;
+	status_t SendMessage(BMessage* message, BMessenger replyTo,
+		bigtime_t timeout = B_INFINITE_TIMEOUT) const;
+
+	// Byte form used when a messenger travels inside a flattened message.
+	ssize_t FlattenedSize() const;
+	status_t Flatten(void* buffer, ssize_t size) const;
+	status_t Unflatten(const void* buffer, ssize_t size);
+
+private:
+	struct Address;
+	Address* fAddress;  // none for a messenger without a target
+};
+
+#endif  // _MESSENGER_H

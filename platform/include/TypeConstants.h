@@ -1,0 +1,26 @@
+// Type codes of message fields, with the platform's values.
+#ifndef _TYPE_CONSTANTS_H
+#define _TYPE_CONSTANTS_H
+
+enum {
+	B_ANY_TYPE = 'ANYT',
+	B_BOOL_TYPE = 'BOOL',
+	B_CHAR_TYPE = 'CHAR',
+	B_DOUBLE_TYPE = 'DBLE',
+	B_FLOAT_TYPE = 'FLOT',
+	B_INT8_TYPE = 'BYTE',
+	B_INT16_TYPE = 'SHRT',
+	B_INT32_TYPE = 'LONG',
+	B_INT64_TYPE = 'LLNG',
+	B_MESSAGE_TYPE = 'MSGG',
+	B_MESSENGER_TYPE = 'MSNG',
+	B_POINTER_TYPE = 'PNTR',
+	B_RAW_TYPE = 'RAWT',
+	B_STRING_TYPE = 'CSTR',
+	B_UINT8_TYPE = 'UBYT',
+	B_UINT16_TYPE = 'USHT',
+	B_UINT32_TYPE = 'ULNG',
+	B_UINT64_TYPE = 'ULLG'
+};
+
+#endif  // _TYPE_CONSTANTS_H
