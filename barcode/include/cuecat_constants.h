@@ -1,0 +1,31 @@
+// Constants shared by the record decoder, the labels, the command-line
+// decoder and the keystroke filter.
+#ifndef STRIA_CUECAT_CONSTANTS_H
+#define STRIA_CUECAT_CONSTANTS_H
+
+#include <array>
+#include <string_view>
+
+// Bytes of an ordinary record or code buffer, terminator included.
+inline constexpr int MAX_SIZE = 64;
+
+// Index of a record's first decoded character: the leading full stop, the
+// 24-character scanner identifier and the full stop behind it are skipped.
+inline constexpr int UID_SKIP = 26;
+
+// Position of the first ISBN digit inside a decoded Bookland code
+// ("IBN 978" followed by the nine ISBN digits).
+inline constexpr int ISBN_SKIP = 7;
+
+// Characters of a complete UPC-E code: number system, six digits, check digit.
+inline constexpr int UPE_LENGTH = 8;
+
+// The longest record Stria takes. Long Code 128 and Code 39 scans make
+// records far longer than MAX_SIZE; they are decoded whole, never cut.
+inline constexpr int MAX_RECORD = 1023;
+
+// The symbology tags that the labels know, in the order they are matched.
+inline constexpr std::array<std::string_view, 12> KNOWN_TAGS = {
+        "IBN", "IB5", "CC!", "128", "UPA", "UPE", "ITF", "C39", "E13", "E08", "UP2", "UA2"};
+
+#endif // STRIA_CUECAT_CONSTANTS_H
