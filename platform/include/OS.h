@@ -32,7 +32,9 @@ enum {
 	B_TIMEOUT = 0x08,
 	B_RELATIVE_TIMEOUT = 0x08,
 	B_ABSOLUTE_TIMEOUT = 0x10,
-	B_DO_NOT_RESCHEDULE = 0x02
+	B_DO_NOT_RESCHEDULE = 0x02,
+	B_RELEASE_ALL = 0x08,
+	B_RELEASE_IF_WAITING_ONLY = 0x10
 };
 
 typedef enum {
@@ -104,4 +106,4 @@ bigtime_t system_time(void);
 // Time base of snooze_until.
 #define B_SYSTEM_TIMEBASE 0
 
-#endif  // _OS_H
+#endif // _OS_H
