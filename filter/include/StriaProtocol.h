@@ -27,4 +27,4 @@ inline constexpr char STRIA_DEVICE_NAME[] = "CueCat [Keyboard]";
 inline constexpr char STRIA_MESSENGER_FIELD[] = "messenger";
 inline constexpr char STRIA_BARCODE_FIELD[] = "barcode";
 
-#endif  // STRIA_PROTOCOL_H
+#endif // STRIA_PROTOCOL_H

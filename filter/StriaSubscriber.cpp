@@ -1,0 +1,161 @@
+#include "StriaSubscriber.h"
+
+#include <OS.h>
+
+#include <StriaProtocol.h>
+
+#include <stdio.h>
+
+namespace {
+
+// Longest single wait of a send. A send that times out is tried again, so
+// this bounds only how late the thread notices its deadline.
+const bigtime_t kSendSlice = 200000;
+
+} // namespace
+
+StriaSubscriber::StriaSubscriber(const BMessage& subscription, int32 number, size_t capacity)
+    : fSubscription(subscription), fHasMessenger(false), fNumber(number), fCapacity(capacity),
+      fStopping(false), fDeadline(B_INFINITE_TIMEOUT), fDropped(0)
+{
+	fHasMessenger = fSubscription.FindMessenger(STRIA_MESSENGER_FIELD, &fMessenger) == B_OK;
+	if (fHasMessenger)
+		fThread = std::thread(&StriaSubscriber::_DeliveryLoop, this);
+}
+
+StriaSubscriber::~StriaSubscriber()
+{
+	{
+		std::lock_guard lock(fLock);
+		fStopping = true;
+		if (fDeadline > system_time())
+			fDeadline = system_time();
+	}
+	fChanged.notify_all();
+	if (fThread.joinable())
+		fThread.join();
+}
+
+bool StriaSubscriber::QueueScan(const char* barcode)
+{
+	if (!fHasMessenger)
+		return true;
+
+	size_t queued;
+	{
+		std::lock_guard lock(fLock);
+		if (fStopping)
+			return false;
+		queued = fQueue.size();
+		if (queued < fCapacity) {
+			fQueue.push_back({false, barcode});
+			queued = 0;
+		} else
+			fDropped++;
+	}
+	if (queued != 0) {
+		fprintf(stderr,
+		        "StriaFilter: subscriber %d is not taking its scans (%zu waiting); scan dropped\n",
+		        (int)fNumber, queued);
+		return false;
+	}
+	fChanged.notify_one();
+	return true;
+}
+
+void StriaSubscriber::QueueShutdown(bigtime_t deadline)
+{
+	if (!fHasMessenger)
+		return;
+	{
+		std::lock_guard lock(fLock);
+		if (fStopping)
+			return;
+		fQueue.push_back({true, std::string()});
+		fStopping = true;
+		fDeadline = deadline;
+	}
+	fChanged.notify_one();
+}
+
+void StriaSubscriber::WaitForDelivery()
+{
+	if (fThread.joinable())
+		fThread.join();
+}
+
+int64 StriaSubscriber::CountDropped() const
+{
+	std::lock_guard lock(fLock);
+	return fDropped;
+}
+
+void StriaSubscriber::_DeliveryLoop()
+{
+	for (;;) {
+		Item item;
+		{
+			std::unique_lock lock(fLock);
+			fChanged.wait(lock, [this] { return !fQueue.empty() || fStopping; });
+			if (fQueue.empty())
+				return;
+			if (system_time() >= fDeadline) {
+				lock.unlock();
+				_DropRest();
+				return;
+			}
+			item = std::move(fQueue.front());
+			fQueue.pop_front();
+		}
+
+		BMessage message(item.shutdown ? STRIA_SHUTDOWN : STRIA_CATSCAN);
+		if (!item.shutdown)
+			message.AddString(STRIA_BARCODE_FIELD, item.barcode.c_str());
+		if (!_Send(message)) {
+			{
+				std::lock_guard lock(fLock);
+				fQueue.push_front(std::move(item));
+			}
+			_DropRest();
+			return;
+		}
+	}
+}
+
+bool StriaSubscriber::_Send(BMessage& message)
+{
+	for (;;) {
+		// A subscriber that has gone is skipped silently, as one whose
+		// messenger was never valid.
+		if (!fMessenger.IsValid())
+			return true;
+		status_t status = fMessenger.SendMessage(&message, (BHandler*)NULL, kSendSlice);
+		if (status != B_TIMED_OUT && status != B_WOULD_BLOCK)
+			return true;
+		std::lock_guard lock(fLock);
+		if (system_time() >= fDeadline)
+			return false;
+	}
+}
+
+void StriaSubscriber::_DropRest()
+{
+	size_t scans = 0;
+	bool shutdown = false;
+	{
+		std::lock_guard lock(fLock);
+		for (const Item& item : fQueue) {
+			if (item.shutdown)
+				shutdown = true;
+			else
+				scans++;
+		}
+		fQueue.clear();
+		fDropped += scans;
+	}
+	if (scans != 0 || shutdown) {
+		fprintf(stderr, "StriaFilter: subscriber %d did not take %zu scan%s%s in time; dropped\n",
+		        (int)fNumber, scans, scans == 1 ? "" : "s",
+		        shutdown ? " and the shutdown notice" : "");
+	}
+}
