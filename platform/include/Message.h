@@ -30,13 +30,13 @@ public:
 	BMessage& operator=(const BMessage& other);
 
 	// Field information.
-	status_t GetInfo(type_code typeRequested, int32 index, char** nameFound,
-		type_code* typeFound, int32* countFound = NULL) const;
+	status_t GetInfo(type_code typeRequested, int32 index, char** nameFound, type_code* typeFound,
+	                 int32* countFound = NULL) const;
 	status_t GetInfo(const char* name, type_code* typeFound, int32* countFound = NULL) const;
 	status_t GetInfo(const char* name, type_code* typeFound, bool* fixedSize) const;
 	int32 CountNames(type_code type) const;
 	bool IsEmpty() const;
-	bool HasSameData(const BMessage& other) const;  // same what, same fields in the same order
+	bool HasSameData(const BMessage& other) const; // same what, same fields in the same order
 	void PrintToStream() const;
 
 	status_t MakeEmpty();
@@ -57,7 +57,7 @@ public:
 	bool WasDelivered() const;
 	status_t SendReply(uint32 command, BHandler* replyTo = NULL);
 	status_t SendReply(BMessage* reply, BHandler* replyTo = NULL,
-		bigtime_t timeout = B_INFINITE_TIMEOUT);
+	                   bigtime_t timeout = B_INFINITE_TIMEOUT);
 
 	// Adding fields.
 	status_t AddInt8(const char* name, int8 value);
@@ -73,7 +73,7 @@ public:
 	status_t AddMessenger(const char* name, const BMessenger& messenger);
 	status_t AddMessage(const char* name, const BMessage* message);
 	status_t AddData(const char* name, type_code type, const void* data, ssize_t numBytes,
-		bool isFixedSize = true, int32 count = 1);
+	                 bool isFixedSize = true, int32 count = 1);
 
 	// Finding fields: a missing field or a wrong type returns an error and
 	// leaves the target unchanged.
@@ -101,10 +101,9 @@ public:
 	status_t FindMessenger(const char* name, int32 index, BMessenger* messenger) const;
 	status_t FindMessage(const char* name, BMessage* message) const;
 	status_t FindMessage(const char* name, int32 index, BMessage* message) const;
-	status_t FindData(const char* name, type_code type, const void** data,
-		ssize_t* numBytes) const;
+	status_t FindData(const char* name, type_code type, const void** data, ssize_t* numBytes) const;
 	status_t FindData(const char* name, type_code type, int32 index, const void** data,
-		ssize_t* numBytes) const;
+	                  ssize_t* numBytes) const;
 
 	// Replacing fields (the value at an index, 0 when left out).
 	status_t ReplaceInt8(const char* name, int8 value);
@@ -133,7 +132,7 @@ public:
 	status_t ReplaceMessage(const char* name, int32 index, const BMessage* message);
 	status_t ReplaceData(const char* name, type_code type, const void* data, ssize_t numBytes);
 	status_t ReplaceData(const char* name, type_code type, int32 index, const void* data,
-		ssize_t numBytes);
+	                     ssize_t numBytes);
 
 	// Convenience with a default.
 	int32 GetInt32(const char* name, int32 defaultValue) const;
@@ -146,8 +145,17 @@ public:
 	void _SetDelivered(bool delivered);
 
 private:
+	template <typename T>
+	status_t _FindValue(const char* name, type_code type, int32 index, T* value) const;
+	status_t _AddValue(const char* name, type_code type, bool fixedSize, const void* data,
+	                   size_t size, uint32 depth);
+	status_t _ReplaceValue(const char* name, type_code type, int32 index, const void* data,
+	                       size_t size);
+
+	// The fields in their flattened layout, an index of them, the return
+	// address and the delivery state; see Message.cpp.
 	struct Data;
 	Data* fData;
 };
 
-#endif  // _MESSAGE_H
+#endif // _MESSAGE_H
