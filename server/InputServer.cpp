@@ -1,0 +1,237 @@
+// The server's life: start-up in dependency order, then shut-down in the
+// reverse order, so that no thread calls into an object that is gone.
+#include "InputServer.h"
+
+#include "AddOnManager.h"
+#include "ApplicationSide.h"
+#include "ControlSocketServer.h"
+#include "FilterChain.h"
+#include "InputStream.h"
+#include "LineOutput.h"
+#include "PrintingSubscriber.h"
+#include "ServerHost.h"
+#include "StatusText.h"
+
+#include <Input.h>
+#include <Message.h>
+#include <StriaProtocol.h>
+#include <private/InputServerHost.h>
+
+#include <thread>
+
+namespace stria {
+
+namespace {
+
+// After the last input, how long the stream must stay quiet before it
+// closes: long enough for messages the filters ask for on their own time
+// limits (a lone F10 comes back after 10 ms), bounded for filters that
+// never fall silent.
+constexpr std::chrono::milliseconds kSettleQuiet{100};
+constexpr std::chrono::milliseconds kSettleLimit{2000};
+// How long the subscriber may take to print SHUTDOWN once the filters are gone.
+constexpr bigtime_t kShutdownNoticeTimeout = 5000000;
+
+class FanOutSide : public ApplicationSide {
+public:
+	explicit FanOutSide(const std::vector<std::unique_ptr<ApplicationSide>>& sides) : fSides(sides)
+	{
+	}
+
+	void Deliver(const BMessage& message) override
+	{
+		for (const std::unique_ptr<ApplicationSide>& side : fSides)
+			side->Deliver(message);
+	}
+
+	void Finish() override
+	{
+		for (const std::unique_ptr<ApplicationSide>& side : fSides)
+			side->Finish();
+	}
+
+private:
+	const std::vector<std::unique_ptr<ApplicationSide>>& fSides;
+};
+
+} // namespace
+
+InputServer::InputServer(Settings settings, LineOutput& output, LineOutput& log)
+    : fSettings(std::move(settings)), fOutput(output), fLogOutput(log)
+{
+}
+
+InputServer::~InputServer() {}
+
+void InputServer::AddSource(SourceFactory factory)
+{
+	fSourceFactories.push_back(std::move(factory));
+}
+
+void InputServer::AddApplicationSide(std::unique_ptr<ApplicationSide> side)
+{
+	if (side)
+		fSides.push_back(std::move(side));
+}
+
+void InputServer::AddBeforeFiltersDeleted(std::function<void()> step)
+{
+	fBeforeFiltersDeleted.push_back(std::move(step));
+}
+
+void InputServer::RequestStop()
+{
+	std::lock_guard lock(fStateLock);
+	fStopRequested = true;
+	fStateChanged.notify_all();
+}
+
+void InputServer::SourceEnded()
+{
+	std::lock_guard lock(fStateLock);
+	fRunningSources--;
+	fStateChanged.notify_all();
+}
+
+bool InputServer::WaitForEnd()
+{
+	std::unique_lock lock(fStateLock);
+	bool hadSources = !fSourceFactories.empty();
+	fStateChanged.wait(lock,
+	                   [&] { return fStopRequested || (hadSources && fRunningSources == 0); });
+	return fStopRequested;
+}
+
+void InputServer::Enqueue(std::unique_ptr<BMessage> message)
+{
+	if (fHost != nullptr)
+		fHost->EnqueueMessage(nullptr, message.release());
+}
+
+status_t InputServer::Control(const char* device, uint32 code, BMessage* message)
+{
+	std::unique_ptr<BInputDevice> found(find_input_device(device));
+	if (!found)
+		return B_NAME_NOT_FOUND;
+	return found->Control(code, message);
+}
+
+void InputServer::Log(const std::string& line)
+{
+	fLogOutput.Write(line);
+}
+
+int InputServer::Run()
+{
+	auto log = [this](const std::string& line) { Log(line); };
+	int exitStatus = 0;
+
+	ServerHost host(log);
+	BPrivate::ScopedInputServerHost installed(&host);
+	fHost = &host;
+
+	AddOnManager addOns(log);
+	std::string error;
+	if (!addOns.LoadFolder(fSettings.addOnFolder, &error)) {
+		Log(error);
+		fHost = nullptr;
+		return 1;
+	}
+	addOns.InstantiateFilters();
+	FilterChain chain(addOns.Filters());
+
+	FanOutSide sides(fSides);
+	InputStream stream(chain, &sides);
+	stream.Start();
+	host.SetStream(&stream);
+	addOns.InstantiateDevices(host);
+
+	std::string devices;
+	for (const ServerHost::Device& device : host.Devices())
+		devices += (devices.empty() ? "\"" : ", \"") + device.name + "\"";
+	Log("add-ons from " + fSettings.addOnFolder + ": " + std::to_string(chain.CountFilters()) +
+	    " filter(s), devices " + (devices.empty() ? std::string("none") : devices));
+
+	ControlSocketServer control(
+	        [&host](const char* device, uint32 code, BMessage* message) {
+		        return host.ControlDevice(device, code, message);
+	        },
+	        log);
+	if (!fSettings.controlSocket.empty() && !control.Start(fSettings.controlSocket, &error)) {
+		Log(error);
+		exitStatus = 1;
+	}
+
+	PrintingSubscriber* subscriber = nullptr;
+	std::optional<BMessenger> subscriberMessenger;
+	if (exitStatus == 0 && fSettings.subscribe) {
+		subscriber = new PrintingSubscriber(fOutput);
+		subscriber->Run();
+		subscriberMessenger = BMessenger(subscriber);
+
+		BMessage subscription(STRIA_SUBSCRIBE);
+		subscription.AddMessenger(STRIA_MESSENGER_FIELD, *subscriberMessenger);
+		std::unique_ptr<BInputDevice> device(find_input_device(STRIA_DEVICE_NAME));
+		status_t status =
+		        device ? device->Control(STRIA_SUBSCRIBE, &subscription) : B_NAME_NOT_FOUND;
+		if (status != B_OK) {
+			Log(std::string("--subscribe: cannot subscribe through \"") + STRIA_DEVICE_NAME +
+			    "\": " + StatusText(status));
+			exitStatus = 1;
+		}
+	}
+
+	// The input devices of the host, each on a thread of its own.
+	std::vector<std::unique_ptr<InputSource>> sources;
+	std::vector<std::jthread> sourceThreads;
+	if (exitStatus == 0) {
+		for (const SourceFactory& factory : fSourceFactories) {
+			std::unique_ptr<InputSource> source = factory(subscriberMessenger);
+			if (source)
+				sources.push_back(std::move(source));
+		}
+		{
+			std::lock_guard lock(fStateLock);
+			fRunningSources = sources.size();
+		}
+		for (const std::unique_ptr<InputSource>& source : sources) {
+			InputSource* running = source.get();
+			sourceThreads.emplace_back([this, running](std::stop_token stop) {
+				running->Run(*this, stop);
+				SourceEnded();
+			});
+		}
+		if (sources.size() < fSourceFactories.size()) {
+			// A source that could not be made was reported by its factory.
+			RequestStop();
+		}
+		WaitForEnd();
+	}
+
+	// Shut down: no new input, let the stream drain, then take the add-ons
+	// down while everything they may call still exists.
+	for (std::jthread& thread : sourceThreads)
+		thread.request_stop();
+	sourceThreads.clear(); // joins
+	control.Stop();
+	stream.WaitUntilQuiet(kSettleQuiet, kSettleLimit);
+	stream.Close();
+	host.SetStream(nullptr);
+
+	addOns.StopDevices(host);
+	for (const std::function<void()>& step : fBeforeFiltersDeleted)
+		step();
+	bool hadFilters = chain.CountFilters() > 0;
+	addOns.DeleteFilters();
+	if (subscriber != nullptr) {
+		if (hadFilters && exitStatus == 0 && !subscriber->WaitForShutdown(kShutdownNoticeTimeout))
+			Log("the subscriber got no SHUTDOWN from the filters");
+		if (subscriber->Lock())
+			subscriber->Quit();
+	}
+	addOns.DeleteDevices(host);
+	fHost = nullptr;
+	return exitStatus;
+}
+
+} // namespace stria

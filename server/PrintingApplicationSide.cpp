@@ -1,0 +1,15 @@
+#include "PrintingApplicationSide.h"
+
+#include "LineOutput.h"
+#include "PrintedMessage.h"
+
+namespace stria {
+
+PrintingApplicationSide::PrintingApplicationSide(LineOutput& output) : fOutput(output) {}
+
+void PrintingApplicationSide::Deliver(const BMessage& message)
+{
+	fOutput.Write(PrintedMessage(message));
+}
+
+} // namespace stria

@@ -1,0 +1,47 @@
+#include "PrintingSubscriber.h"
+
+#include "LineOutput.h"
+#include "PrintedMessage.h"
+
+#include <Message.h>
+#include <StriaProtocol.h>
+
+#include <chrono>
+
+namespace stria {
+
+PrintingSubscriber::PrintingSubscriber(LineOutput& output) : BLooper("subscriber"), fOutput(output)
+{
+}
+
+void PrintingSubscriber::MessageReceived(BMessage* message)
+{
+	switch (message->what) {
+	case STRIA_CATSCAN: {
+		const char* barcode = NULL;
+		if (message->FindString(STRIA_BARCODE_FIELD, &barcode) != B_OK || barcode == NULL)
+			barcode = "";
+		fOutput.Write("CATSCAN " + PrintedBarcode(barcode));
+		break;
+	}
+	case STRIA_SHUTDOWN: {
+		fOutput.Write("SHUTDOWN");
+		std::lock_guard lock(fLock);
+		fShutdown = true;
+		fShutdownCame.notify_all();
+		break;
+	}
+	default:
+		BLooper::MessageReceived(message);
+		break;
+	}
+}
+
+bool PrintingSubscriber::WaitForShutdown(bigtime_t timeout)
+{
+	std::unique_lock lock(fLock);
+	return fShutdownCame.wait_for(lock, std::chrono::microseconds(timeout),
+	                              [this] { return fShutdown; });
+}
+
+} // namespace stria

@@ -1,0 +1,106 @@
+// Playing a replay script.
+#include "ReplayDevice.h"
+
+#include "KeyMessage.h"
+#include "StatusText.h"
+
+#include <AppDefs.h>
+#include <Message.h>
+#include <StriaProtocol.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+
+namespace stria {
+
+ReplayDevice::ReplayDevice(std::string name, std::vector<ReplayEvent> events, bool fast,
+                           std::optional<BMessenger> subscriber)
+    : fName(std::move(name)), fEvents(std::move(events)), fFast(fast),
+      fSubscriber(std::move(subscriber))
+{
+}
+
+std::string ReplayDevice::Name() const
+{
+	return "replay " + fName;
+}
+
+void ReplayDevice::Run(InputSink& sink, std::stop_token stop)
+{
+	if (fEvents.empty())
+		return;
+
+	std::mutex lock;
+	std::condition_variable_any never;
+	const auto start = std::chrono::steady_clock::now();
+	const bigtime_t firstWhen = fEvents.front().when;
+	KeyStates states{};
+	for (const ReplayEvent& event : fEvents) {
+		if (stop.stop_requested())
+			return;
+		if (!fFast) {
+			auto due = start + std::chrono::microseconds(event.when - firstWhen);
+			std::unique_lock held(lock);
+			never.wait_until(held, stop, due, [] { return false; });
+			if (stop.stop_requested())
+				return;
+		}
+
+		std::unique_ptr<BMessage> message;
+		std::string bytes;
+		if (event.byte)
+			bytes.assign(1, (char)*event.byte);
+		switch (event.kind) {
+		case ReplayEvent::Kind::KeyDown:
+			SetKeyState(states, event.key, true);
+			message = KeyMessage::Key(B_KEY_DOWN, event.when, event.key, event.modifiers, bytes,
+			                          states);
+			break;
+		case ReplayEvent::Kind::KeyUp:
+			SetKeyState(states, event.key, false);
+			message = event.byte ? KeyMessage::Key(B_KEY_UP, event.when, event.key, event.modifiers,
+			                                       bytes, states)
+			                     : KeyMessage::UsKey(B_KEY_UP, event.when, event.key,
+			                                         event.modifiers, states);
+			break;
+		case ReplayEvent::Kind::Modifiers:
+			message = KeyMessage::ModifiersChanged(event.when, event.modifiers, event.oldModifiers,
+			                                       states);
+			break;
+		case ReplayEvent::Kind::Control:
+			Play(event, sink);
+			break;
+		}
+		if (message)
+			sink.Enqueue(std::move(message));
+	}
+}
+
+void ReplayDevice::Play(const ReplayEvent& event, InputSink& sink)
+{
+	BMessage control;
+	BMessage* argument = nullptr;
+	switch (event.controlMessage) {
+	case ReplayEvent::ControlMessage::None:
+		break;
+	case ReplayEvent::ControlMessage::Empty:
+		argument = &control;
+		break;
+	case ReplayEvent::ControlMessage::Subscribe:
+		if (fSubscriber)
+			control.AddMessenger(STRIA_MESSENGER_FIELD, *fSubscriber);
+		argument = &control;
+		break;
+	}
+	status_t status = sink.Control(STRIA_DEVICE_NAME, event.code, argument);
+	if (status != B_OK) {
+		char code[16];
+		std::snprintf(code, sizeof(code), "0x%08x", (unsigned)event.code);
+		sink.Log(fName + ":" + std::to_string(event.line) + ": control " + code + " on \"" +
+		         STRIA_DEVICE_NAME + "\": " + StatusText(status));
+	}
+}
+
+} // namespace stria

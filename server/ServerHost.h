@@ -1,0 +1,60 @@
+// The server as host of its device add-ons: keeps the devices they
+// register, puts what they enqueue into the input stream and routes
+// Control calls (from this process or from the control socket) to them.
+#ifndef STRIA_SERVER_HOST_H
+#define STRIA_SERVER_HOST_H
+
+#include <private/InputServerHost.h>
+
+#include <functional>
+#include <memory>
+#include <shared_mutex>
+#include <string>
+#include <vector>
+
+namespace stria {
+
+class InputStream;
+
+class ServerHost : public BPrivate::InputServerHost {
+public:
+	struct Device {
+		std::string name;
+		input_device_type type;
+		void* cookie;
+		BInputServerDevice* owner;
+	};
+
+	using Logger = std::function<void(const std::string&)>;
+
+	explicit ServerHost(Logger log);
+	~ServerHost() override;
+
+	// Where enqueued messages go; null drops them.
+	void SetStream(InputStream* stream);
+
+	status_t RegisterDevices(BInputServerDevice* owner, input_device_ref** devices) override;
+	status_t UnregisterDevices(BInputServerDevice* owner, input_device_ref** devices) override;
+	status_t EnqueueMessage(BInputServerDevice* owner, BMessage* message) override;
+	status_t FindDevice(const char* name, input_device_type* type) override;
+	status_t ControlDevice(const char* name, uint32 code, BMessage* message) override;
+
+	std::vector<Device> Devices() const;
+	std::vector<Device> DevicesOf(const BInputServerDevice* owner) const;
+
+	// Forgets every device of owner, waiting for Control calls into it to
+	// return first, so that owner can then be deleted.
+	void Forget(const BInputServerDevice* owner);
+
+private:
+	Logger fLog;
+	mutable std::shared_mutex fDevicesLock; // held shared during Control calls
+	std::vector<Device> fDevices;
+
+	std::shared_mutex fStreamLock;
+	InputStream* fStream = nullptr;
+};
+
+} // namespace stria
+
+#endif // STRIA_SERVER_HOST_H

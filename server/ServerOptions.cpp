@@ -1,0 +1,123 @@
+#include "ServerOptions.h"
+
+namespace stria {
+
+ParsedServerOptions ParseServerOptions(std::span<const std::string> arguments)
+{
+	ParsedServerOptions parsed;
+	ServerOptions& options = parsed.options;
+	auto fail = [&](std::string message) {
+		parsed.error = std::move(message);
+		return parsed;
+	};
+
+	for (size_t index = 0; index < arguments.size(); index++) {
+		std::string word = arguments[index];
+		std::optional<std::string> attached;
+		if (word.starts_with("--")) {
+			size_t equals = word.find('=');
+			if (equals != std::string::npos) {
+				attached = word.substr(equals + 1);
+				word.resize(equals);
+			}
+		}
+		auto value = [&](std::string* target) -> bool {
+			if (attached) {
+				*target = *attached;
+			} else if (index + 1 < arguments.size()) {
+				*target = arguments[++index];
+			} else {
+				return false;
+			}
+			return !target->empty();
+		};
+		auto flag = [&](bool* target) -> bool {
+			*target = true;
+			return !attached;
+		};
+
+		if (word == "--help" || word == "-h") {
+			if (!flag(&options.help))
+				return fail("--help takes no value");
+		} else if (word == "--add-ons") {
+			if (!value(&options.addOnFolder))
+				return fail("--add-ons needs a folder");
+		} else if (word == "--control-socket") {
+			if (!value(&options.controlSocket))
+				return fail("--control-socket needs a path");
+		} else if (word == "--replay") {
+			std::string script;
+			if (!value(&script))
+				return fail("--replay needs a file (or - for standard input)");
+			if (script == "-") {
+				for (const std::string& earlier : options.replays) {
+					if (earlier == "-")
+						return fail("standard input can be replayed only once");
+				}
+			}
+			options.replays.push_back(script);
+		} else if (word == "--fast") {
+			if (!flag(&options.fast))
+				return fail("--fast takes no value");
+		} else if (word == "--print") {
+			if (!flag(&options.print))
+				return fail("--print takes no value");
+		} else if (word == "--subscribe") {
+			if (!flag(&options.subscribe))
+				return fail("--subscribe takes no value");
+		} else if (word.starts_with("-") && word != "-") {
+			return fail("unknown option '" + word + "'");
+		} else {
+			return fail("unexpected argument '" + word + "'");
+		}
+	}
+	return parsed;
+}
+
+std::string ServerUsage()
+{
+	return R"(usage: stria-input-server [OPTIONS]
+
+Loads the input-server add-ons, runs every message of its input devices
+through their filters on one thread, and hands what passes to applications.
+Stops on SIGINT or SIGTERM, or when every input device has reached its end.
+
+Options:
+  --add-ons DIR          load the add-ons in DIR (default: the add-ons folder
+                         of the build or of the installation the program is in)
+  --control-socket PATH  take control requests of other processes at PATH
+                         (default: input_server in the user's runtime
+                         directory, $XDG_RUNTIME_DIR/stria/)
+  --replay FILE          play the replay script FILE (- for standard input);
+                         may be given more than once
+  --fast                 play replay scripts without waiting for their times
+  --print                print each message that reaches applications, a line each
+  --subscribe            subscribe to scans like an application and print
+                         CATSCAN <barcode> for each, SHUTDOWN at the end
+  -h, --help             show this text
+
+Replay scripts have one event a line ('#' starts a comment line; times in
+microseconds, never going back; numbers decimal or 0x hex; a byte may be a
+character in single quotes such as '.'):
+  <when> down <key> <byte> [<modifiers>]   a key-down
+  <when> up <key> [<modifiers>]            a key-up
+  <when> modifiers <modifiers>             a modifier change
+  <when> control <code> [empty|subscribe]  a Control call on "CueCat [Keyboard]"
+                                           (subscribe: with the messenger of
+                                           --subscribe)
+  <when> scan <record>                     the keys a CueCat types for a record
+  <when> type <text>                       the keys a person types for text
+
+Printed lines:
+  KEY_DOWN when=<when> key=<key> byte=<byte> modifiers=<modifiers>
+  KEY_UP when=<when> key=<key> modifiers=<modifiers>
+  UNMAPPED_KEY_DOWN / UNMAPPED_KEY_UP when=<when> key=<key> modifiers=<modifiers>
+  MODIFIERS when=<when> modifiers=<modifiers>
+  MESSAGE what=0x<code>
+
+Exit status: 0 when done, 1 when the server could not run, 2 for a usage
+error or a bad replay script.
+)";
+}
+
+} // namespace stria

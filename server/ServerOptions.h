@@ -1,0 +1,35 @@
+// stria-input-server's command line.
+#ifndef STRIA_SERVER_OPTIONS_H
+#define STRIA_SERVER_OPTIONS_H
+
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace stria {
+
+struct ServerOptions {
+	std::string addOnFolder;          // empty: next to the program
+	std::string controlSocket;        // empty: "input_server" in the runtime directory
+	std::vector<std::string> replays; // "-" is standard input
+	bool fast = false;
+	bool print = false;
+	bool subscribe = false;
+	bool help = false;
+};
+
+struct ParsedServerOptions {
+	ServerOptions options;
+	std::optional<std::string> error; // set: a usage error, exit status 2
+};
+
+// arguments without the program's name. Options take their value as the
+// next word or after '='.
+ParsedServerOptions ParseServerOptions(std::span<const std::string> arguments);
+
+std::string ServerUsage();
+
+} // namespace stria
+
+#endif // STRIA_SERVER_OPTIONS_H

@@ -1,0 +1,145 @@
+// stria-input-server: the host of Stria's input-server add-ons.
+#include "AddOnFolder.h"
+#include "InputServer.h"
+#include "LineOutput.h"
+#include "PrintingApplicationSide.h"
+#include "ReplayDevice.h"
+#include "ReplayScript.h"
+#include "ServerOptions.h"
+#include "SignalWatcher.h"
+
+#include <private/InputServerHost.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <limits.h>
+#include <sstream>
+
+using namespace stria;
+
+namespace {
+
+struct LoadedScript {
+	std::string name;
+	std::vector<ReplayEvent> events;
+};
+
+bool ReadWhole(const std::string& path, std::string* text, std::string* error)
+{
+	if (path == "-") {
+		std::ostringstream buffer;
+		buffer << std::cin.rdbuf();
+		if (std::cin.bad()) {
+			*error = "cannot read standard input";
+			return false;
+		}
+		*text = buffer.str();
+		return true;
+	}
+	std::ifstream file(path, std::ios::binary);
+	if (!file) {
+		*error = "cannot read replay script " + path + ": " + std::strerror(errno);
+		return false;
+	}
+	text->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+	if (file.bad()) {
+		*error = "cannot read replay script " + path;
+		return false;
+	}
+	return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+	std::signal(SIGPIPE, SIG_IGN);
+	LineOutput log(stderr, "stria-input-server: ");
+	LineOutput output(stdout);
+
+	std::vector<std::string> arguments(argv + 1, argv + argc);
+	ParsedServerOptions parsed = ParseServerOptions(arguments);
+	if (parsed.error) {
+		log.Write(*parsed.error + " (see --help)");
+		return 2;
+	}
+	const ServerOptions& options = parsed.options;
+	if (options.help) {
+		std::fputs(ServerUsage().c_str(), stdout);
+		return 0;
+	}
+
+	// Every script is read and checked before anything plays.
+	std::vector<LoadedScript> scripts;
+	for (const std::string& path : options.replays) {
+		std::string text;
+		std::string error;
+		if (!ReadWhole(path, &text, &error)) {
+			log.Write(error);
+			return 2;
+		}
+		std::string name = path == "-" ? "standard input" : path;
+		ReplayScript script = ParseReplayScript(text);
+		if (script.error) {
+			log.Write(name + ":" + std::to_string(script.error->line) + ": " +
+			          script.error->message);
+			return 2;
+		}
+		for (const ReplayEvent& event : script.events) {
+			if (event.controlMessage == ReplayEvent::ControlMessage::Subscribe &&
+			    !options.subscribe) {
+				log.Write(name + ":" + std::to_string(event.line) +
+				          ": a control line with 'subscribe' needs --subscribe");
+				return 2;
+			}
+		}
+		scripts.push_back({name, std::move(script.events)});
+	}
+
+	InputServer::Settings settings;
+	settings.subscribe = options.subscribe;
+	settings.addOnFolder = options.addOnFolder;
+	if (settings.addOnFolder.empty()) {
+		std::string programFolder = ProgramFolder();
+		if (programFolder.empty()) {
+			log.Write("cannot tell where the program is; name the add-on folder with --add-ons");
+			return 1;
+		}
+		settings.addOnFolder = DefaultAddOnFolder(programFolder);
+	}
+	settings.controlSocket = options.controlSocket;
+	if (settings.controlSocket.empty()) {
+		char path[PATH_MAX];
+		if (BPrivate::get_input_server_control_path(path, sizeof(path)) != B_OK) {
+			log.Write("no usable runtime directory for the control socket; "
+			          "name one with --control-socket");
+			return 1;
+		}
+		settings.controlSocket = path;
+	}
+
+	InputServer server(settings, output, log);
+	if (options.print)
+		server.AddApplicationSide(std::make_unique<PrintingApplicationSide>(output));
+	else
+		log.Write("no application side chosen: messages that pass the filters are dropped "
+		          "(--print shows them)");
+	for (LoadedScript& script : scripts) {
+		server.AddSource(
+		        [&script, fast = options.fast](const std::optional<BMessenger>& subscriber) {
+			        return std::make_unique<ReplayDevice>(script.name, std::move(script.events),
+			                                              fast, subscriber);
+		        });
+	}
+
+	SignalWatcher signals([&server, &log](int signal) {
+		log.Write(std::string("stopping on ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
+		server.RequestStop();
+	});
+	return server.Run();
+}
