@@ -3,16 +3,21 @@
 #define _APPLICATION_H
 
 #include <Looper.h>
+#include <Messenger.h>
 
 class BApplication : public BLooper {
 public:
 	explicit BApplication(const char* signature);
 	~BApplication() override;
 
-	// Runs the message loop on the calling thread until Quit.
+	// Runs the message loop on the calling thread until Quit; ReadyToRun is
+	// the first message handled.
 	thread_id Run() override;
+	// Ends Run: after the current message when called from Run's thread,
+	// else after the messages queued before. Does not delete the object.
 	void Quit() override;
 	virtual void ReadyToRun();
+	void DispatchMessage(BMessage* message, BHandler* handler) override;
 
 	const char* Signature() const;
 
@@ -21,5 +26,7 @@ private:
 };
 
 extern BApplication* be_app;
+// A messenger to be_app, valid while it exists.
+extern BMessenger be_app_messenger;
 
-#endif  // _APPLICATION_H
+#endif // _APPLICATION_H

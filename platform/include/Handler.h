@@ -4,6 +4,8 @@
 
 #include <SupportDefs.h>
 
+#include <atomic>
+
 class BLooper;
 class BMessage;
 
@@ -27,12 +29,20 @@ public:
 
 private:
 	friend class BLooper;
+	friend class BMessenger;
 	void _SetLooper(BLooper* looper);
 
+	BHandler(const BHandler&) = delete;
+	BHandler& operator=(const BHandler&) = delete;
+
 	char* fName;
-	BLooper* fLooper;
+	// Read by other threads (LockLooper, messengers) while the looper's
+	// thread may change it.
+	std::atomic<BLooper*> fLooper;
 	BHandler* fNextHandler;
+	// The handler's entry in the process-wide token table; messengers carry
+	// it instead of a pointer.
 	int32 fToken;
 };
 
-#endif  // _HANDLER_H
+#endif // _HANDLER_H

@@ -31,9 +31,9 @@ public:
 
 	status_t SendMessage(uint32 command, BHandler* replyTo = NULL) const;
 	status_t SendMessage(BMessage* message, BHandler* replyTo = NULL,
-		bigtime_t timeout = B_INFINITE_TIMEOUT) const;
+	                     bigtime_t timeout = B_INFINITE_TIMEOUT) const;
 	status_t SendMessage(BMessage* message, BMessenger replyTo,
-		bigtime_t timeout = B_INFINITE_TIMEOUT) const;
+	                     bigtime_t timeout = B_INFINITE_TIMEOUT) const;
 
 	// Byte form used when a messenger travels inside a flattened message.
 	ssize_t FlattenedSize() const;
@@ -42,7 +42,7 @@ public:
 
 private:
 	struct Address;
-	Address* fAddress;  // none for a messenger without a target
+	Address* fAddress; // none for a messenger without a target
 };
 
-#endif  // _MESSENGER_H
+#endif // _MESSENGER_H

@@ -1,0 +1,389 @@
+// BMessenger: the address of a handler, in this process or in another one.
+//
+// A messenger holds tokens, never pointers: the process id of its target,
+// the token of the target looper and of the handler in it, and, for a target
+// in another process, the path of that process's message port. Messages to
+// this process go straight into the looper's queue; messages to another
+// process are framed and written to a connection to its port (see
+// MessagingProtocol.h). Neither takes the target looper's lock.
+//
+// Byte form (FlattenedSize, Flatten, Unflatten), integers little-endian:
+//
+//	offset  size  field
+//	0       1     version, 1
+//	1       1     flags: bit 0 set when the messenger has a target
+//	2       2     length n of the port path in bytes (at most 107)
+//	4       4     team: the target's process id
+//	8       4     looper token
+//	12      4     handler token; -2 stands for the looper's preferred handler
+//	16      n     port path, absolute, without a terminating zero
+//
+// A messenger without a target is 16 bytes with everything but the version
+// zero. A messenger flattened in its own process carries that process's
+// port, which is published then.
+#include <Messenger.h>
+
+#include <Application.h>
+#include <Handler.h>
+#include <Looper.h>
+#include <Message.h>
+
+#include "LooperLock.h"
+#include "LooperPort.h"
+#include "MessagingPort.h"
+#include "MessagingProtocol.h"
+#include "RemoteConnection.h"
+#include "TokenRegistry.h"
+
+#include <cstring>
+#include <string>
+#include <sys/un.h>
+#include <tuple>
+#include <unistd.h>
+
+using namespace BPrivate;
+
+namespace {
+
+constexpr uint8 kMessengerVersion = 1;
+constexpr uint8 kHasTarget = 0x01;
+constexpr size_t kFixedSize = 16;
+constexpr size_t kMaxPathLength = sizeof(((struct sockaddr_un*)nullptr)->sun_path) - 1;
+
+void PutInt32(char* at, int32 value)
+{
+	uint32 bits = uint32(value);
+	for (int i = 0; i < 4; i++)
+		at[i] = char((bits >> (8 * i)) & 0xff);
+}
+
+int32 GetInt32(const char* at)
+{
+	const uint8* bytes = reinterpret_cast<const uint8*>(at);
+	return int32(uint32(bytes[0]) | uint32(bytes[1]) << 8 | uint32(bytes[2]) << 16 |
+	             uint32(bytes[3]) << 24);
+}
+
+} // namespace
+
+struct BMessenger::Address {
+	team_id team = -1;
+	int32 looperToken = kNoToken;
+	int32 handlerToken = kNoToken;
+	// Path of the target process's port; empty while the target is known to
+	// be in this process.
+	std::string port;
+
+	bool IsLocal() const
+	{
+		if (team != getpid())
+			return false;
+		if (port.empty())
+			return true;
+		MessagingPort* own = MessagingPort::Current();
+		return own != nullptr && own->Path() == port;
+	}
+};
+
+BMessenger::BMessenger() : fAddress(NULL) {}
+
+BMessenger::BMessenger(const BHandler* handler, const BLooper* looper, status_t* result)
+    : fAddress(NULL)
+{
+	status_t status = B_OK;
+	int32 handlerToken = kPreferredHandlerToken;
+	if (handler != NULL) {
+		BLooper* handlerLooper = handler->Looper();
+		if (handlerLooper == NULL)
+			status = B_BAD_HANDLER;
+		else if (looper != NULL && looper != handlerLooper)
+			status = B_MISMATCHED_VALUES;
+		else {
+			looper = handlerLooper;
+			handlerToken = handler->fToken;
+		}
+	} else if (looper == NULL) {
+		status = B_BAD_VALUE;
+	}
+	if (status == B_OK) {
+		fAddress = new Address;
+		fAddress->team = getpid();
+		fAddress->looperToken = looper->fToken;
+		fAddress->handlerToken = handlerToken;
+	}
+	if (result != NULL)
+		*result = status;
+}
+
+BMessenger::BMessenger(const BMessenger& other)
+    : fAddress(other.fAddress != NULL ? new Address(*other.fAddress) : NULL)
+{
+}
+
+BMessenger::~BMessenger()
+{
+	delete fAddress;
+}
+
+BMessenger& BMessenger::operator=(const BMessenger& other)
+{
+	if (this != &other) {
+		Address* copy = other.fAddress != NULL ? new Address(*other.fAddress) : NULL;
+		delete fAddress;
+		fAddress = copy;
+	}
+	return *this;
+}
+
+namespace {
+
+// Set while a message is sent to a looper of this process: its reply
+// messenger is flattened into it then, and need not carry (nor publish) the
+// port of this process.
+thread_local bool sFlatteningForThisProcess = false;
+
+class FlatteningForThisProcess {
+public:
+	FlatteningForThisProcess() { sFlatteningForThisProcess = true; }
+	~FlatteningForThisProcess() { sFlatteningForThisProcess = false; }
+};
+
+// The path a messenger's target is reached by from other processes.
+std::string ReachablePort(const std::string& port, team_id team)
+{
+	if (!port.empty() || team != getpid() || sFlatteningForThisProcess)
+		return port;
+	MessagingPort* own = MessagingPort::Published();
+	return own != nullptr ? own->Path() : std::string();
+}
+
+} // namespace
+
+bool BMessenger::operator==(const BMessenger& other) const
+{
+	if (fAddress == NULL || other.fAddress == NULL)
+		return fAddress == other.fAddress;
+	const Address& a = *fAddress;
+	const Address& b = *other.fAddress;
+	if (a.team != b.team || a.looperToken != b.looperToken || a.handlerToken != b.handlerToken)
+		return false;
+	// The same target in this process compares equal whether or not one of
+	// the two came back from another process carrying the port's path.
+	if (a.IsLocal() && b.IsLocal())
+		return true;
+	return a.port == b.port;
+}
+
+bool BMessenger::operator<(const BMessenger& other) const
+{
+	if (fAddress == NULL || other.fAddress == NULL)
+		return fAddress == NULL && other.fAddress != NULL;
+	const Address& a = *fAddress;
+	const Address& b = *other.fAddress;
+	std::string portA = a.IsLocal() ? std::string() : a.port;
+	std::string portB = b.IsLocal() ? std::string() : b.port;
+	return std::tie(a.team, portA, a.looperToken, a.handlerToken) <
+	       std::tie(b.team, portB, b.looperToken, b.handlerToken);
+}
+
+bool BMessenger::IsValid() const
+{
+	if (fAddress == NULL)
+		return false;
+	if (fAddress->IsLocal())
+		return TokenRegistry::Default().HasLooper(fAddress->looperToken);
+	if (fAddress->port.empty())
+		return false;
+	// A connection that the port still keeps open proves the looper lives;
+	// without one, the port's answer to a new hello says it.
+	std::shared_ptr<RemoteConnection> connection;
+	return RemoteConnectionCache::Default().Get(fAddress->port, fAddress->looperToken, 5000000,
+	                                            &connection) == B_OK;
+}
+
+bool BMessenger::IsTargetLocal() const
+{
+	return fAddress != NULL && fAddress->IsLocal();
+}
+
+BHandler* BMessenger::Target(BLooper** looper) const
+{
+	if (looper != NULL)
+		*looper = NULL;
+	if (fAddress == NULL || !fAddress->IsLocal())
+		return NULL;
+	LooperEntry entry;
+	if (!TokenRegistry::Default().FindLooper(fAddress->looperToken, &entry))
+		return NULL;
+	if (looper != NULL)
+		*looper = entry.looper;
+	if (fAddress->handlerToken == kPreferredHandlerToken)
+		return NULL;
+	return TokenRegistry::Default().HandlerFor(fAddress->handlerToken);
+}
+
+bool BMessenger::LockTarget() const
+{
+	return LockTargetWithTimeout(B_INFINITE_TIMEOUT) == B_OK;
+}
+
+status_t BMessenger::LockTargetWithTimeout(bigtime_t timeout) const
+{
+	if (fAddress == NULL || !fAddress->IsLocal())
+		return B_BAD_VALUE;
+	LooperEntry entry;
+	if (!TokenRegistry::Default().FindLooper(fAddress->looperToken, &entry))
+		return B_BAD_VALUE;
+	status_t status = entry.lock->Lock(timeout);
+	if (status != B_OK)
+		return status;
+	// The looper may have been deleted while this thread waited.
+	if (!TokenRegistry::Default().HasLooper(fAddress->looperToken)) {
+		entry.lock->Unlock();
+		return B_BAD_VALUE;
+	}
+	return B_OK;
+}
+
+team_id BMessenger::Team() const
+{
+	return fAddress != NULL ? fAddress->team : -1;
+}
+
+status_t BMessenger::SendMessage(uint32 command, BHandler* replyTo) const
+{
+	BMessage message(command);
+	return SendMessage(&message, replyTo, B_INFINITE_TIMEOUT);
+}
+
+status_t BMessenger::SendMessage(BMessage* message, BHandler* replyTo, bigtime_t timeout) const
+{
+	BMessenger replyMessenger;
+	if (replyTo != NULL) {
+		status_t status;
+		replyMessenger = BMessenger(replyTo, NULL, &status);
+		if (status != B_OK)
+			return status;
+	} else if (be_app != NULL) {
+		replyMessenger = BMessenger(be_app);
+	}
+	return SendMessage(message, replyMessenger, timeout);
+}
+
+status_t BMessenger::SendMessage(BMessage* message, BMessenger replyTo, bigtime_t timeout) const
+{
+	if (message == NULL)
+		return B_BAD_VALUE;
+	if (fAddress == NULL)
+		return B_BAD_PORT_ID;
+
+	if (fAddress->IsLocal()) {
+		LooperEntry entry;
+		if (!TokenRegistry::Default().FindLooper(fAddress->looperToken, &entry) ||
+		    entry.port == nullptr) {
+			return B_BAD_PORT_ID;
+		}
+		auto copy = std::make_unique<BMessage>(*message);
+		{
+			FlatteningForThisProcess localOnly;
+			copy->_SetReplyTo(replyTo);
+		}
+		copy->_SetDelivered(true);
+		return entry.port->Push(std::move(copy), fAddress->handlerToken, timeout);
+	}
+
+	if (fAddress->port.empty())
+		return B_BAD_PORT_ID;
+	// The reply messenger travels in the message's own header.
+	BMessage copy(*message);
+	copy._SetReplyTo(replyTo);
+	std::vector<char> frame;
+	status_t status = MessagingProtocol::MakeMessageFrame(copy, fAddress->handlerToken, &frame);
+	if (status != B_OK)
+		return status;
+
+	bigtime_t start = system_time();
+	RemoteConnectionCache& cache = RemoteConnectionCache::Default();
+	std::shared_ptr<RemoteConnection> connection;
+	status = cache.Get(fAddress->port, fAddress->looperToken, timeout, &connection);
+	if (status != B_OK)
+		return status;
+	if (timeout != B_INFINITE_TIMEOUT && timeout > 0)
+		timeout = std::max<bigtime_t>(0, timeout - (system_time() - start));
+	status = connection->Send(frame.data(), frame.size(), timeout);
+	if (status != B_OK && !connection->IsAlive())
+		cache.Forget(fAddress->port, fAddress->looperToken, connection);
+	return status;
+}
+
+ssize_t BMessenger::FlattenedSize() const
+{
+	if (fAddress == NULL)
+		return ssize_t(kFixedSize);
+	return ssize_t(kFixedSize + ReachablePort(fAddress->port, fAddress->team).size());
+}
+
+status_t BMessenger::Flatten(void* buffer, ssize_t size) const
+{
+	if (buffer == NULL || size < 0)
+		return B_BAD_VALUE;
+	std::string port;
+	if (fAddress != NULL)
+		port = ReachablePort(fAddress->port, fAddress->team);
+	if (port.size() > kMaxPathLength || size_t(size) < kFixedSize + port.size())
+		return B_BAD_VALUE;
+	char* at = static_cast<char*>(buffer);
+	memset(at, 0, kFixedSize);
+	at[0] = char(kMessengerVersion);
+	if (fAddress != NULL) {
+		at[1] = char(kHasTarget);
+		at[2] = char(port.size() & 0xff);
+		at[3] = char(port.size() >> 8);
+		PutInt32(at + 4, fAddress->team);
+		PutInt32(at + 8, fAddress->looperToken);
+		PutInt32(at + 12, fAddress->handlerToken);
+		memcpy(at + kFixedSize, port.data(), port.size());
+	}
+	return B_OK;
+}
+
+status_t BMessenger::Unflatten(const void* buffer, ssize_t size)
+{
+	if (buffer == NULL || size < ssize_t(kFixedSize))
+		return B_BAD_VALUE;
+	const char* at = static_cast<const char*>(buffer);
+	uint8 flags = uint8(at[1]);
+	size_t pathLength = size_t(uint8(at[2])) | size_t(uint8(at[3])) << 8;
+	if (uint8(at[0]) != kMessengerVersion || (flags & ~kHasTarget) != 0 ||
+	    pathLength > kMaxPathLength || size_t(size) != kFixedSize + pathLength) {
+		return B_BAD_DATA;
+	}
+	const char* path = at + kFixedSize;
+
+	if ((flags & kHasTarget) == 0) {
+		for (size_t i = 1; i < kFixedSize; i++) {
+			if (at[i] != 0)
+				return B_BAD_DATA;
+		}
+		delete fAddress;
+		fAddress = NULL;
+		return B_OK;
+	}
+
+	Address address;
+	address.team = GetInt32(at + 4);
+	address.looperToken = GetInt32(at + 8);
+	address.handlerToken = GetInt32(at + 12);
+	address.port.assign(path, pathLength);
+	if (address.team <= 0 || address.looperToken <= 0 ||
+	    (address.handlerToken <= 0 && address.handlerToken != kPreferredHandlerToken) ||
+	    memchr(path, '\0', pathLength) != NULL || (pathLength > 0 && path[0] != '/')) {
+		return B_BAD_DATA;
+	}
+	if (address.IsLocal())
+		address.port.clear();
+	Address* copy = new Address(std::move(address));
+	delete fAddress;
+	fAddress = copy;
+	return B_OK;
+}

@@ -1,0 +1,86 @@
+#include "TokenRegistry.h"
+
+namespace BPrivate {
+
+TokenRegistry& TokenRegistry::Default()
+{
+	// Never destroyed: loopers may still run while static objects go away
+	// at exit.
+	static TokenRegistry* registry = new TokenRegistry;
+	return *registry;
+}
+
+int32 TokenRegistry::AddHandler(BHandler* handler)
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	int32 token;
+	do {
+		token = fNextToken;
+		fNextToken = fNextToken == INT32_MAX ? 1 : fNextToken + 1;
+	} while (fHandlers.count(token) != 0);
+	fHandlers[token] = handler;
+	return token;
+}
+
+void TokenRegistry::RemoveHandler(int32 token)
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	fHandlers.erase(token);
+}
+
+BHandler* TokenRegistry::HandlerFor(int32 token) const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	auto found = fHandlers.find(token);
+	return found == fHandlers.end() ? nullptr : found->second;
+}
+
+void TokenRegistry::AddLooper(int32 token, const LooperEntry& entry)
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	fLoopers[token] = entry;
+}
+
+void TokenRegistry::RemoveLooper(int32 token)
+{
+	LooperEntry removed;
+	{
+		std::lock_guard<std::mutex> guard(fLock);
+		auto found = fLoopers.find(token);
+		if (found == fLoopers.end())
+			return;
+		removed = std::move(found->second);
+		fLoopers.erase(found);
+	}
+	// The shared state may be released here, outside the registry's lock.
+}
+
+bool TokenRegistry::FindLooper(int32 token, LooperEntry* entry) const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	auto found = fLoopers.find(token);
+	if (found == fLoopers.end())
+		return false;
+	*entry = found->second;
+	return true;
+}
+
+bool TokenRegistry::FindLooper(const BLooper* looper, LooperEntry* entry) const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	for (const auto& listed : fLoopers) {
+		if (listed.second.looper == looper) {
+			*entry = listed.second;
+			return true;
+		}
+	}
+	return false;
+}
+
+bool TokenRegistry::HasLooper(int32 token) const
+{
+	std::lock_guard<std::mutex> guard(fLock);
+	return fLoopers.count(token) != 0;
+}
+
+} // namespace BPrivate
