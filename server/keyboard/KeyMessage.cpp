@@ -17,13 +17,21 @@ bool InStates(int32 key)
 	return key >= 0 && key < static_cast<int32>(sizeof(KeyStates) * 8);
 }
 
+// One B_UINT8_TYPE item per byte: the app kit holds fixed-size types to
+// their natural size.
+void AddStates(BMessage& message, const KeyStates& states)
+{
+	for (uint8 byte : states)
+		message.AddData("states", B_UINT8_TYPE, &byte, 1);
+}
+
 void AddCommon(BMessage& message, bigtime_t when, int32 key, uint32 modifiers,
                const KeyStates& states)
 {
 	message.AddInt64("when", when);
 	message.AddInt32("key", key);
 	message.AddInt32("modifiers", static_cast<int32>(modifiers));
-	message.AddData("states", B_UINT8_TYPE, states.data(), states.size());
+	AddStates(message, states);
 }
 
 } // namespace
@@ -82,7 +90,7 @@ std::unique_ptr<BMessage> KeyMessage::ModifiersChanged(bigtime_t when, uint32 mo
 	message->AddInt64("when", when);
 	message->AddInt32("modifiers", static_cast<int32>(modifiers));
 	message->AddInt32("be:old_modifiers", static_cast<int32>(oldModifiers));
-	message->AddData("states", B_UINT8_TYPE, states.data(), states.size());
+	AddStates(*message, states);
 	return message;
 }
 
