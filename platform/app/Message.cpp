@@ -597,6 +597,10 @@ void BMessage::_SetReplyTo(const BMessenger& replyTo)
 {
 	MessageBuffer<char, 48>& bytes = fData->replyTo;
 	bytes.Clear();
+	// A messenger without a target is no return address: SendReply then
+	// reports B_BAD_REPLY instead of trying to send.
+	if (replyTo == BMessenger())
+		return;
 	ssize_t size = replyTo.FlattenedSize();
 	if (size <= 0 || size_t(size) > kMaxFlattenedSize)
 		return;

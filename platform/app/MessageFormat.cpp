@@ -121,19 +121,14 @@ size_t NaturalSize(type_code type)
 {
 	switch (type) {
 	case B_INT8_TYPE:
-	case B_UINT8_TYPE:
-	case B_CHAR_TYPE:
 	case B_BOOL_TYPE:
 		return 1;
 	case B_INT16_TYPE:
-	case B_UINT16_TYPE:
 		return 2;
 	case B_INT32_TYPE:
-	case B_UINT32_TYPE:
 	case B_FLOAT_TYPE:
 		return 4;
 	case B_INT64_TYPE:
-	case B_UINT64_TYPE:
 	case B_DOUBLE_TYPE:
 	case B_POINTER_TYPE:
 		return 8;

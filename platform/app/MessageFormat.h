@@ -71,8 +71,10 @@ inline void Store(char* at, T value)
 	std::memcpy(at, &value, sizeof(T));
 }
 
-// Size of one value of a type whose values all have the same size, 0 for
-// the other types.
+// Size of one value of the types that the typed Add and Find calls read
+// and write (int8 to int64, bool, float, double, pointer); 0 for the other
+// types, whose values may have any size (a B_UINT8_TYPE field may hold
+// 16-byte values, say).
 size_t NaturalSize(type_code type);
 
 // Types whose values never have a fixed size.
