@@ -1,0 +1,280 @@
+// The capture state machine, message by message through Filter: what reaches
+// applications and which records reach the processor thread.
+#include "FilterTestSupport.h"
+
+#include <AppDefs.h>
+#include <InterfaceDefs.h>
+#include <private/TestInputServerHost.h>
+
+#include <StriaProtocol.h>
+#include <cuecat_constants.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace filter_test;
+using ::testing::ElementsAreArray;
+
+namespace {
+
+// Real scans: ISBN 978-0-201-88954-3 and UPC-A 059280201638.
+const std::string kIsbnRecord = ".C3nZC3nZC3nYCxP2Dxb1CNnY.cGen.ENr7C3fZCNT7ENz3Ca.";
+const std::string kUpaRecord = ".C3nZC3nZC3nZDNv2DNP7CNnY.fHmc.C3z6CxTZCxnYDxb7.";
+
+struct CaptureCase {
+	const char* name;
+	std::vector<Input> inputs;
+	std::vector<std::string> delivered;
+	std::vector<std::string> records;
+};
+
+std::vector<std::string> Described(const std::vector<Input>& inputs)
+{
+	std::vector<std::string> described;
+	for (const Input& input : inputs)
+		described.push_back(Describe(input));
+	return described;
+}
+
+// What applications see of a complete scan: the key-ups, but not Enter's.
+std::vector<std::string> KeyUpsOfScan(const std::vector<Input>& inputs)
+{
+	std::vector<std::string> described;
+	for (const Input& input : inputs) {
+		if (input.what == B_KEY_UP && input.key != kEnter)
+			described.push_back(Describe(input));
+	}
+	return described;
+}
+
+std::vector<Input> WithModifiers(std::vector<Input> inputs, int32 modifiers)
+{
+	for (Input& input : inputs)
+		input.modifiers = modifiers;
+	return inputs;
+}
+
+// A record of exactly length characters that starts like a real one.
+std::string LongRecord(size_t length)
+{
+	std::string record = kIsbnRecord;
+	while (record.size() < length)
+		record += "C3nZ";
+	record.resize(length);
+	return record;
+}
+
+template <typename... Parts>
+std::vector<std::string> Concat(const Parts&... parts)
+{
+	std::vector<std::string> joined;
+	(joined.insert(joined.end(), parts.begin(), parts.end()), ...);
+	return joined;
+}
+
+std::vector<CaptureCase> CaptureCases()
+{
+	std::vector<CaptureCase> cases;
+
+	{
+		auto scan = Scan(kIsbnRecord, 1000);
+		cases.push_back({"ScanIsSwallowedAndHandedOff", scan, KeyUpsOfScan(scan), {kIsbnRecord}});
+	}
+	{
+		auto first = Scan(kIsbnRecord, 1000);
+		auto second = Scan(kUpaRecord, 2000000);
+		cases.push_back({"TwoScansInARow",
+		                 Join({first, second}),
+		                 Concat(KeyUpsOfScan(first), KeyUpsOfScan(second)),
+		                 {kIsbnRecord, kUpaRecord}});
+	}
+	{
+		auto scan = WithModifiers(Scan(kUpaRecord, 1000), B_COMMAND_KEY | B_LEFT_COMMAND_KEY);
+		cases.push_back(
+		        {"F10AndEnterCountWhateverTheModifiers", scan, KeyUpsOfScan(scan), {kUpaRecord}});
+	}
+	{
+		auto typed = Typed("Hello, world.\n", 1000);
+		cases.push_back({"PersonTypingPassesUntouched", typed, Described(typed), {}});
+	}
+	cases.push_back({"KeyAfterF10GetsRebuiltF10InFront",
+	                 {Down(kF10, B_FUNCTION_KEY, 1000), Up(kF10, 2000), Down(kLetterKey, 'a', 3000),
+	                  Up(kLetterKey, 4000)},
+	                 Described({Up(kF10, 2000), Down(kF10, B_FUNCTION_KEY, 2900),
+	                            Down(kLetterKey, 'a', 3000), Up(kLetterKey, 4000)}),
+	                 {}});
+	{
+		// The rebuilt F10 is the first F10 ever seen (here with Num Lock
+		// on), with the new stamp.
+		auto scan = WithModifiers(Scan(kIsbnRecord, 1000), B_NUM_LOCK);
+		cases.push_back({"RebuiltF10IsTheFirstEverSeen",
+		                 Join({scan,
+		                       {Down(kF10, B_FUNCTION_KEY, 1000000, B_SHIFT_KEY),
+		                        Down(kLetterKey, 'a', 1003000)}}),
+		                 Concat(KeyUpsOfScan(scan),
+		                        Described({Down(kF10, B_FUNCTION_KEY, 1002900, B_NUM_LOCK),
+		                                   Down(kLetterKey, 'a', 1003000)})),
+		                 {kIsbnRecord}});
+	}
+	cases.push_back({"OnlyOneRebuiltF10PerCapture",
+	                 {Down(kF10, B_FUNCTION_KEY, 1000), Down(kLetterKey, 'a', 3000),
+	                  Down(kLetterKey, 'b', 5000), Down(kLetterKey, 'c', 7000)},
+	                 Described({Down(kF10, B_FUNCTION_KEY, 2900), Down(kLetterKey, 'a', 3000),
+	                            Down(kLetterKey, 'b', 5000), Down(kLetterKey, 'c', 7000)}),
+	                 {}});
+	cases.push_back({"F10ThenEnterIsNotAScan",
+	                 {Down(kF10, B_FUNCTION_KEY, 1000), Up(kF10, 2000), Down(kEnter, B_ENTER, 3000),
+	                  Up(kEnter, 4000)},
+	                 Described({Up(kF10, 2000), Down(kF10, B_FUNCTION_KEY, 2900),
+	                            Down(kEnter, B_ENTER, 3000), Up(kEnter, 4000)}),
+	                 {}});
+	cases.push_back({"EnterUpRightAfterF10TravelsOn",
+	                 {Down(kF10, B_FUNCTION_KEY, 1000), Up(kEnter, 2000)},
+	                 Described({Up(kEnter, 2000)}),
+	                 {}});
+	cases.push_back({"FullStopAfterRebuiltF10StillStartsARecord",
+	                 {Down(kF10, B_FUNCTION_KEY, 1000), Down(kLetterKey, 'a', 3000),
+	                  Down(kLetterKey, '.', 5000), Down(kLetterKey, 'x', 7000),
+	                  Down(kEnter, B_ENTER, 9000), Up(kEnter, 10000)},
+	                 Described({Down(kF10, B_FUNCTION_KEY, 2900), Down(kLetterKey, 'a', 3000)}),
+	                 {".x"}});
+	{
+		auto scan = Scan(kIsbnRecord, 50000);
+		cases.push_back({"F10WhileCollectingStartsOver",
+		                 Join({{Down(kF10, B_FUNCTION_KEY, 1000), Down(kLetterKey, '.', 3000),
+		                        Down(kLetterKey, 'C', 5000)},
+		                       scan}),
+		                 KeyUpsOfScan(scan),
+		                 {kIsbnRecord}});
+	}
+	{
+		auto scan = Join({{Down(kF10, B_FUNCTION_KEY, 1000), Down(kF10, B_FUNCTION_KEY, 1500)},
+		                  Typed(kIsbnRecord + "\n", 3000)});
+		cases.push_back({"SecondF10ReopensTheCapture", scan, KeyUpsOfScan(scan), {kIsbnRecord}});
+	}
+	{
+		// Every key of the record exactly SCAN_TIME after the F10.
+		auto keys = Typed(kIsbnRecord + "\n", 501000, 0);
+		cases.push_back({"KeysAtExactlyScanTimeAreCaptured",
+		                 Join({{Down(kF10, B_FUNCTION_KEY, 1000)}, keys}),
+		                 KeyUpsOfScan(keys),
+		                 {kIsbnRecord}});
+	}
+	{
+		auto keys = Typed(kIsbnRecord + "\n", 501001, 0);
+		cases.push_back({"KeyOneMicrosecondLateClosesTheCaptureAndTravelsOn",
+		                 Join({{Down(kF10, B_FUNCTION_KEY, 1000)}, keys}),
+		                 Described(keys),
+		                 {}});
+	}
+	{
+		auto keys = Typed(kIsbnRecord, 3000);
+		cases.push_back({"EnterUpLateDiscardsTheRecord",
+		                 Join({{Down(kF10, B_FUNCTION_KEY, 1000)},
+		                       keys,
+		                       {Down(kEnter, B_ENTER, 200000), Up(kEnter, 501001)}}),
+		                 Concat(KeyUpsOfScan(keys), Described({Up(kEnter, 501001)})),
+		                 {}});
+	}
+	cases.push_back({"EnterWithoutCaptureTravelsOn",
+	                 {Down(kEnter, B_ENTER, 1000), Up(kEnter, 2000)},
+	                 Described({Down(kEnter, B_ENTER, 1000), Up(kEnter, 2000)}),
+	                 {}});
+	{
+		// A stamp earlier than the F10's still counts as inside.
+		auto keys = Typed(".ab\n", 900000);
+		cases.push_back({"EarlierStampCountsAsInside",
+		                 Join({{Down(kF10, B_FUNCTION_KEY, 1000000)}, keys}),
+		                 KeyUpsOfScan(keys),
+		                 {".ab"}});
+	}
+	{
+		auto scan = Scan(kIsbnRecord, 1000);
+		std::vector<Input> mixed(scan.begin(), scan.begin() + 6);
+		std::vector<Input> others = {Other(B_MODIFIERS_CHANGED), Other(B_UNMAPPED_KEY_DOWN),
+		                             Other(B_MOUSE_DOWN), Other(STRIA_CATSCAN)};
+		mixed.insert(mixed.end(), others.begin(), others.end());
+		mixed.insert(mixed.end(), scan.begin() + 6, scan.end());
+		cases.push_back({"OtherMessagesPassWithoutDisturbingACapture",
+		                 mixed,
+		                 Concat(KeyUpsOfScan(std::vector<Input>(scan.begin(), scan.begin() + 6)),
+		                        Described(others),
+		                        KeyUpsOfScan(std::vector<Input>(scan.begin() + 6, scan.end()))),
+		                 {kIsbnRecord}});
+	}
+	{
+		// Without "when" the F10 opens no capture that keys could enter.
+		Input f10 = Down(kF10, B_FUNCTION_KEY, 0);
+		f10.hasWhen = false;
+		cases.push_back({"F10WithoutStampCapturesNothing",
+		                 {f10, Down(kLetterKey, '.', 3000)},
+		                 Described({Down(kLetterKey, '.', 3000)}),
+		                 {}});
+	}
+	for (size_t length : {size_t(64), size_t(200), size_t(MAX_RECORD)}) {
+		auto scan = Scan(LongRecord(length), 1000, 400);
+		cases.push_back({length == size_t(MAX_RECORD) ? "LongestRecordIsHandedOffWhole"
+		                                              : "LongRecordIsHandedOffWhole",
+		                 scan,
+		                 KeyUpsOfScan(scan),
+		                 {LongRecord(length)}});
+	}
+	{
+		auto tooLong = Scan(LongRecord(MAX_RECORD + 1), 1000, 400);
+		auto next = Scan(kUpaRecord, 2000000);
+		cases.push_back({"TooLongRecordIsDroppedAndTheNextScanWorks",
+		                 Join({tooLong, next}),
+		                 Concat(KeyUpsOfScan(tooLong), KeyUpsOfScan(next)),
+		                 {kUpaRecord}});
+	}
+	return cases;
+}
+
+class CaptureTest : public ::testing::TestWithParam<CaptureCase> {};
+
+TEST_P(CaptureTest, DeliversAndHandsOff)
+{
+	const CaptureCase& testCase = GetParam();
+	// A host without the device: the timer's tick requests go nowhere.
+	BPrivate::TestInputServerHost host;
+	RecordingFilter filter;
+	StreamRunner runner(filter);
+	runner.Play(testCase.inputs);
+
+	EXPECT_THAT(runner.Delivered(), ElementsAreArray(testCase.delivered));
+	std::vector<std::string> codes;
+	for (const std::string& record : testCase.records)
+		codes.push_back(RepairedCode(record));
+	EXPECT_THAT(filter.StopAndTakeCodes(), ElementsAreArray(codes));
+}
+
+INSTANTIATE_TEST_SUITE_P(Filter, CaptureTest, ::testing::ValuesIn(CaptureCases()),
+                         [](const ::testing::TestParamInfo<CaptureCase>& info) {
+	                         return std::string(info.param.name) + "_" + std::to_string(info.index);
+                         });
+
+// The verdicts themselves, where the out-list tells nothing: a swallowed key
+// is skipped, a key that passes is dispatched without an out-list.
+TEST(FilterVerdict, SwallowedKeysAreSkippedAndOthersDispatched)
+{
+	BPrivate::TestInputServerHost host;
+	RecordingFilter filter;
+	StreamRunner runner(filter);
+	const struct {
+		Input input;
+		filter_result verdict;
+	} steps[] = {
+	        {Down(kF10, B_FUNCTION_KEY, 1000), B_SKIP_MESSAGE},
+	        {Up(kF10, 2000), B_DISPATCH_MESSAGE},
+	        {Down(kLetterKey, '.', 3000), B_SKIP_MESSAGE},
+	        {Up(kLetterKey, 4000), B_DISPATCH_MESSAGE},
+	        {Down(kEnter, B_ENTER, 5000), B_SKIP_MESSAGE},
+	        {Up(kEnter, 6000), B_SKIP_MESSAGE},
+	        {Up(kEnter, 7000), B_DISPATCH_MESSAGE},
+	        {Other(STRIA_SUBSCRIBE), B_SKIP_MESSAGE},
+	};
+	for (const auto& step : steps)
+		EXPECT_EQ(runner.Play(step.input), step.verdict) << Describe(step.input);
+}
+
+} // namespace
