@@ -65,9 +65,9 @@ void KernelThread::GetInfo(thread_info* info, bool isCaller) const
 	info->thread = fId;
 	info->team = getpid();
 	strncpy(info->name, fName.c_str(), B_OS_NAME_LENGTH - 1);
-	info->state = isCaller ? B_THREAD_RUNNING : fState;
+	info->state = isCaller ? B_THREAD_RUNNING : fState.load(std::memory_order_relaxed);
 	info->priority = fPriority;
-	info->sem = fBlockedOn;
+	info->sem = fBlockedOn.load(std::memory_order_relaxed);
 }
 
 status_t KernelThread::Resume()
@@ -125,15 +125,18 @@ status_t KernelThread::WaitForEnd(status_t* exitStatus)
 	return B_OK;
 }
 
-status_t KernelThread::Send(thread_id sender, int32 code, const void* buffer, size_t size,
-                            bool senderIsTarget)
+status_t KernelThread::Send(KernelThread& sender, int32 code, const void* buffer, size_t size)
 {
 	std::unique_lock lock(fLock);
-	if (fSlotFull && senderIsTarget) {
+	if (fSlotFull && &sender == this) {
 		// Nobody but this thread could empty the slot: waiting would never end.
 		return B_WOULD_BLOCK;
 	}
-	fSlotFreed.wait(lock, [this] { return !fSlotFull || fLife == Life::kEnded; });
+	if (fSlotFull && fLife != Life::kEnded) {
+		sender.SetBlocked(B_THREAD_WAITING);
+		fSlotFreed.wait(lock, [this] { return !fSlotFull || fLife == Life::kEnded; });
+		sender.SetUnblocked();
+	}
 	if (fLife == Life::kEnded)
 		return B_BAD_THREAD_ID;
 	try {
@@ -144,7 +147,7 @@ status_t KernelThread::Send(thread_id sender, int32 code, const void* buffer, si
 	}
 	fSlotFull = true;
 	fSlotCode = code;
-	fSlotSender = sender;
+	fSlotSender = sender.Id();
 	fSlotFilled.notify_one();
 	return B_OK;
 }
@@ -153,12 +156,13 @@ int32 KernelThread::Receive(thread_id* sender, void* buffer, size_t size)
 {
 	std::unique_lock lock(fLock);
 	if (!fSlotFull) {
-		fState = B_THREAD_RECEIVING;
+		SetBlocked(B_THREAD_RECEIVING);
 		fSlotFilled.wait(lock, [this] { return fSlotFull; });
-		fState = B_THREAD_RUNNING;
+		SetUnblocked();
 	}
-	if (buffer != NULL && size > 0)
-		memcpy(buffer, fSlotPayload.data(), std::min(size, fSlotPayload.size()));
+	size_t copied = buffer != NULL ? std::min(size, fSlotPayload.size()) : 0;
+	if (copied > 0)
+		memcpy(buffer, fSlotPayload.data(), copied);
 	if (sender != NULL)
 		*sender = fSlotSender;
 	fSlotFull = false;
@@ -175,11 +179,8 @@ bool KernelThread::HasData() const
 
 void KernelThread::SetBlocked(thread_state state, sem_id sem)
 {
-	std::lock_guard lock(fLock);
-	if (fLife == Life::kEnded)
-		return;
-	fState = state;
-	fBlockedOn = sem;
+	fBlockedOn.store(sem, std::memory_order_relaxed);
+	fState.store(state, std::memory_order_relaxed);
 }
 
 void KernelThread::_ApplySystemName()

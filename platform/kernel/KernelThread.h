@@ -7,6 +7,7 @@
 
 #include <OS.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <pthread.h>
@@ -48,12 +49,12 @@ public:
 	status_t WaitForEnd(status_t* exitStatus);
 
 	// Mailbox.
-	status_t Send(thread_id sender, int32 code, const void* buffer, size_t size,
-	              bool senderIsTarget);
+	status_t Send(KernelThread& sender, int32 code, const void* buffer, size_t size);
 	int32 Receive(thread_id* sender, void* buffer, size_t size);
 	bool HasData() const;
 
-	// What get_thread_info reports while the thread blocks.
+	// What get_thread_info reports while the thread blocks. Kept apart from
+	// the lock: a sender marks itself while holding its target's lock.
 	void SetBlocked(thread_state state, sem_id sem = -1);
 	void SetUnblocked() { SetBlocked(B_THREAD_RUNNING); }
 
@@ -75,8 +76,8 @@ private:
 	bool fHasHandle = false;
 	Life fLife;
 	status_t fExitStatus = B_OK;
-	thread_state fState;
-	sem_id fBlockedOn = -1;
+	std::atomic<thread_state> fState;
+	std::atomic<sem_id> fBlockedOn = -1;
 
 	bool fSlotFull = false;
 	int32 fSlotCode = 0;

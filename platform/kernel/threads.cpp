@@ -152,8 +152,7 @@ status_t send_data(thread_id id, int32 code, const void* buffer, size_t bufferSi
 	std::shared_ptr<KernelThread> target = table.Find(id);
 	if (target == nullptr)
 		return B_BAD_THREAD_ID;
-	const std::shared_ptr<KernelThread>& self = table.Current();
-	return target->Send(self->Id(), code, buffer, bufferSize, target == self);
+	return target->Send(*table.Current(), code, buffer, bufferSize);
 }
 
 int32 receive_data(thread_id* sender, void* buffer, size_t bufferSize)
