@@ -25,14 +25,14 @@ std::size_t decoded_capacity(std::size_t length)
 
 int decode_char(char c)
 {
-	// Taken as a signed byte, so bytes 0x80 and above fall outside.
-	const int value = static_cast<signed char>(c);
+	// Bytes of 0x80 and above (negative as signed chars) are outside.
+	const unsigned value = static_cast<unsigned char>(c);
 	if (value >= 'a' && value <= 'z')
-		return value - 'a';
+		return static_cast<int>(value - 'a');
 	if (value >= 'A' && value <= 'Z')
-		return value - 'A' + 26;
+		return static_cast<int>(value - 'A') + 26;
 	if (value >= '0' && value <= '9')
-		return value - '0' + 52;
+		return static_cast<int>(value - '0') + 52;
 	if (value == '+')
 		return 62;
 	if (value == '-')

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		return 0;
 	std::string record;
 	const RecordRead result = read_record(in, record);
-	std::fclose(in);
+	(void)std::fclose(in);
 	if (record.size() > MAX_RECORD || (result == RecordRead::Word && record.empty()))
 		std::abort();
 
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		return 0;
 	const char* argv[] = {"cuecat"};
 	const int status = cuecat_run(1, argv, in, sink, sink);
-	std::fclose(in);
+	(void)std::fclose(in);
 	if (status != (result == RecordRead::TooLong ? 2 : 0))
 		std::abort();
 	return 0;

@@ -169,7 +169,7 @@ std::FILE* stream_of(const std::string& bytes)
 	return fmemopen(held.data(), bytes.size(), "r");
 }
 
-TEST(ReadRecord, ReadsOneBoundedWord)
+TEST(CuecatReadRecord, ReadsOneBoundedWord)
 {
 	struct Case {
 		std::string input;
@@ -192,11 +192,11 @@ TEST(ReadRecord, ReadsOneBoundedWord)
 		std::string record = "left over";
 		EXPECT_EQ(read_record(in, record), c.result) << c.input;
 		EXPECT_EQ(record, c.record);
-		std::fclose(in);
+		(void)std::fclose(in);
 	}
 }
 
-TEST(ReadRecord, GetCodeFillsABuffer)
+TEST(CuecatReadRecord, GetCodeFillsABuffer)
 {
 	struct Case {
 		const char* input;
@@ -213,7 +213,7 @@ TEST(ReadRecord, GetCodeFillsABuffer)
 		char record[4] = {'?', '?', '?', '?'};
 		EXPECT_EQ(get_code(record, sizeof(record), in), c.result) << c.input;
 		EXPECT_STREQ(record, c.record);
-		std::fclose(in);
+		(void)std::fclose(in);
 	}
 }
 
@@ -227,20 +227,20 @@ TEST(CuecatRun, ReportsFailingStreams)
 	std::FILE* directory = std::fopen("/", "r");
 	ASSERT_NE(directory, nullptr);
 	EXPECT_EQ(cuecat_run(1, argv, directory, stdout, err), 1);
-	std::fclose(directory);
+	(void)std::fclose(directory);
 
 	std::FILE* full = std::fopen("/dev/full", "w");
 	ASSERT_NE(full, nullptr);
 	std::FILE* in = stream_of(ISBN_RECORD);
 	EXPECT_EQ(cuecat_run(1, argv, in, full, err), 1);
-	std::fclose(in);
-	std::fclose(full);
+	(void)std::fclose(in);
+	(void)std::fclose(full);
 
 	std::rewind(err);
 	std::string messages;
 	for (int c; (c = std::fgetc(err)) != EOF;)
 		messages += static_cast<char>(c);
-	std::fclose(err);
+	(void)std::fclose(err);
 	EXPECT_NE(messages.find("cannot read standard input"), std::string::npos) << messages;
 	EXPECT_NE(messages.find("cannot write standard output"), std::string::npos) << messages;
 }

@@ -20,6 +20,15 @@ std::string decode_bytes(const std::string& record)
 	return std::string(code.data(), static_cast<std::size_t>(count));
 }
 
+// What a tag scrambled with one key reads as under the other.
+std::string shadow_of(std::string_view tag)
+{
+	std::string shadow(tag);
+	for (char& c : shadow)
+		c = static_cast<char>(c ^ (XOR_KEY_DEFAULT ^ XOR_KEY_SCANNER));
+	return shadow;
+}
+
 // ".", identifier, "." and the given characters from UID_SKIP on.
 std::string after_id(std::string_view rest)
 {
@@ -118,6 +127,8 @@ TEST(ChooseXorKey, PrefersTheDocumentedKeyThenTheScannerKey)
 	        {"unknown tag under 0x43", make_record("XYZ", "42", 0x43), 0x5A},
 	        {"three symbology characters", after_id(encode_field("UPA", 0x43).substr(0, 3) + "."),
 	         0x5A},
+	        // "abI" would read as "CC!" under 0x43 if three characters counted.
+	        {"three characters that are not a whole tag", after_id("abI."), 0x5A},
 	        {"fourth character is the undecoded last one", after_id(encode_field("UPA", 0x43)),
 	         0x5A},
 	        {"field split by a full stop",
@@ -131,10 +142,7 @@ TEST(ChooseXorKey, PrefersTheDocumentedKeyThenTheScannerKey)
 	// The choice is unambiguous only while no known tag is another one
 	// under the other key.
 	for (const std::string_view tag : KNOWN_TAGS) {
-		std::string shadow(tag);
-		for (char& c : shadow)
-			c = static_cast<char>(c ^ (XOR_KEY_DEFAULT ^ XOR_KEY_SCANNER));
-		EXPECT_FALSE(is_known_tag(shadow)) << tag;
+		EXPECT_FALSE(is_known_tag(shadow_of(tag))) << tag;
 	}
 }
 
@@ -147,12 +155,14 @@ std::string random_bytes(std::mt19937& random, std::size_t size)
 	return bytes;
 }
 
-bool is_shadow_tag(const std::string& tag)
+// A scanner identifier of 24 random alphabet characters.
+std::string random_id(std::mt19937& random)
 {
-	std::string known(tag);
-	for (char& c : known)
-		c = static_cast<char>(c ^ (XOR_KEY_DEFAULT ^ XOR_KEY_SCANNER));
-	return is_known_tag(known);
+	std::uniform_int_distribution<unsigned> value(0, 63);
+	std::string id(SCANNER_ID.size(), ' ');
+	for (char& c : id)
+		c = encode_value(value(random));
+	return id;
 }
 
 TEST(DecodeCode, RoundTripsEncodedRecords)
@@ -164,7 +174,7 @@ TEST(DecodeCode, RoundTripsEncodedRecords)
 		for (const std::string_view tag : KNOWN_TAGS) {
 			for (const unsigned char key : {XOR_KEY_DEFAULT, XOR_KEY_SCANNER}) {
 				const std::string data = random_bytes(random, size(random));
-				const std::string record = make_record(tag, data, key);
+				const std::string record = make_record(tag, data, key, random_id(random));
 				ASSERT_EQ(decode_bytes(record), std::string(tag) + " " + data)
 				        << "tag " << tag << " key " << int(key) << " record " << record;
 			}
@@ -173,11 +183,12 @@ TEST(DecodeCode, RoundTripsEncodedRecords)
 	int others = 0;
 	while (others < 2000) {
 		const std::string tag = random_bytes(random, 3);
-		if (is_known_tag(tag) || is_shadow_tag(tag))
+		if (is_known_tag(tag) || is_known_tag(shadow_of(tag)))
 			continue;
 		others++;
 		const std::string data = random_bytes(random, size(random));
-		ASSERT_EQ(decode_bytes(make_record(tag, data)), tag + " " + data);
+		ASSERT_EQ(decode_bytes(make_record(tag, data, XOR_KEY_DEFAULT, random_id(random))),
+		          tag + " " + data);
 	}
 }
 

@@ -68,7 +68,7 @@ TEST(Upc, CheckDigitNeedsExactlyTwelveCharacters)
 		EXPECT_EQ(upa_check(c.text), c.check) << c.text;
 }
 
-TEST(Layouts, PlaceDigitsAndDashes)
+TEST(BarcodeLayouts, PlaceDigitsAndDashes)
 {
 	char text[22];
 	ibn_format("9780306406157", text);
@@ -88,7 +88,7 @@ TEST(Layouts, PlaceDigitsAndDashes)
 	std::free(upe);
 }
 
-TEST(Layouts, CopyRunsLikeStrncpy)
+TEST(BarcodeLayouts, CopyRunsLikeStrncpy)
 {
 	// A NUL inside a run ends it and fills its other places with NULs; the
 	// next run starts at its fixed position regardless.
