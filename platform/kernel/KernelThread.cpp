@@ -44,6 +44,13 @@ KernelThread::KernelThread(thread_id id, const char* name, pthread_t handle)
 {
 }
 
+std::shared_ptr<KernelThread> KernelThread::CopyForChild(pthread_t self) const
+{
+	auto copy = std::make_shared<KernelThread>(fId, fName.c_str(), self);
+	copy->fPriority = fPriority;
+	return copy;
+}
+
 std::string KernelThread::Name() const
 {
 	std::lock_guard lock(fLock);

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <pthread.h>
 #include <string>
@@ -28,6 +29,10 @@ public:
 	KernelThread& operator=(const KernelThread&) = delete;
 
 	thread_id Id() const { return fId; }
+	// A fresh record with this thread's id and name, for the only thread of a
+	// child process. Reads without the lock: another thread of the parent may
+	// have held it at the fork and will never release it.
+	std::shared_ptr<KernelThread> CopyForChild(pthread_t self) const;
 	thread_func Function() const { return fFunction; }
 	void* Data() const { return fData; }
 

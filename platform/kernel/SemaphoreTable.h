@@ -24,6 +24,11 @@ public:
 	// The semaphore, or nothing once it was deleted or never existed.
 	std::shared_ptr<Semaphore> Find(sem_id id) const;
 
+	// fork(): held across the fork so that the child never inherits it
+	// locked. Semaphores themselves keep their counts in the child.
+	void LockForFork() { fLock.lock(); }
+	void UnlockAfterFork() { fLock.unlock(); }
+
 private:
 	// A bound that stops a leak of semaphores from eating all memory.
 	static constexpr size_t kMaxSemaphores = 65536;

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <vector>
 
 namespace stria::kernel {
 
@@ -101,6 +102,28 @@ void ThreadTable::ForgetEnded(thread_id id)
 	std::lock_guard lock(fLock);
 	// The order queue keeps the id; erasing it there later is harmless.
 	fEnded.erase(id);
+}
+
+void ThreadTable::ResetInChild()
+{
+	// The records of the parent's other threads may have their locks held by
+	// threads that are gone; they are set aside for good, never touched.
+	static auto* leftBehind = new std::vector<std::shared_ptr<KernelThread>>;
+	for (auto& [id, thread] : fThreads)
+		leftBehind->push_back(std::move(thread));
+	for (auto& [id, thread] : fEnded)
+		leftBehind->push_back(std::move(thread));
+	fThreads.clear();
+	fEnded.clear();
+	fEndedOrder.clear();
+
+	if (sCurrent.thread != nullptr) {
+		auto fresh = sCurrent.thread->CopyForChild(pthread_self());
+		leftBehind->push_back(std::move(sCurrent.thread));
+		fThreads.emplace(fresh->Id(), fresh);
+		sCurrent.thread = std::move(fresh);
+	}
+	fLock.unlock();
 }
 
 const std::shared_ptr<KernelThread>& ThreadTable::Current()

@@ -43,6 +43,13 @@ public:
 	const std::shared_ptr<KernelThread>& Current();
 	void SetCurrent(std::shared_ptr<KernelThread> thread);
 
+	// fork(): the table is held across the fork; the child, which has only
+	// the forking thread, forgets every other thread so that nothing waits
+	// for threads that do not exist there.
+	void LockForFork() { fLock.lock(); }
+	void UnlockInParent() { fLock.unlock(); }
+	void ResetInChild();
+
 private:
 	// Results of ended threads nobody waits for are kept up to this bound.
 	static constexpr size_t kMaxKeptResults = 4096;
