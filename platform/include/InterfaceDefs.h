@@ -81,4 +81,62 @@ struct key_info {
 // Interface kit constants (views, windows, colours) follow below.
 // ---------------------------------------------------------------------
 
+#include <GraphicsDefs.h>
+
+// Room that scroll bars take beside or below their target.
+#define B_V_SCROLL_BAR_WIDTH 14.0f
+#define B_H_SCROLL_BAR_HEIGHT 14.0f
+
+enum border_style {
+	B_PLAIN_BORDER,
+	B_FANCY_BORDER,
+	B_NO_BORDER
+};
+
+enum orientation {
+	B_HORIZONTAL,
+	B_VERTICAL
+};
+
+enum alignment {
+	B_ALIGN_LEFT,
+	B_ALIGN_RIGHT,
+	B_ALIGN_CENTER
+};
+
+// Mouse buttons in "buttons" of mouse messages.
+enum {
+	B_PRIMARY_MOUSE_BUTTON = 0x01,
+	B_SECONDARY_MOUSE_BUTTON = 0x02,
+	B_TERTIARY_MOUSE_BUTTON = 0x04
+};
+
+// Colours the interface kit draws with.
+enum color_which {
+	B_PANEL_BACKGROUND_COLOR = 1,
+	B_PANEL_TEXT_COLOR = 10,
+	B_DOCUMENT_BACKGROUND_COLOR = 11,
+	B_DOCUMENT_TEXT_COLOR = 12,
+	B_LIST_BACKGROUND_COLOR = 40,
+	B_LIST_SELECTED_BACKGROUND_COLOR = 41,
+	B_LIST_ITEM_TEXT_COLOR = 42,
+	B_LIST_SELECTED_ITEM_TEXT_COLOR = 43,
+	B_SCROLL_BAR_THUMB_COLOR = 44
+};
+
+rgb_color ui_color(color_which which);
+
+// Shades of a colour, as the platform's tint_color takes them.
+#define B_LIGHTEN_MAX_TINT 0.0f
+#define B_LIGHTEN_2_TINT 0.385f
+#define B_LIGHTEN_1_TINT 0.590f
+#define B_NO_TINT 1.0f
+#define B_DARKEN_1_TINT 1.147f
+#define B_DARKEN_2_TINT 1.295f
+#define B_DARKEN_3_TINT 1.407f
+#define B_DARKEN_4_TINT 1.555f
+#define B_DARKEN_MAX_TINT 2.0f
+
+rgb_color tint_color(rgb_color color, float tint);
+
 #endif // _INTERFACE_DEFS_H

@@ -1,0 +1,33 @@
+// Interface kit, private: the registry of live windows and drawing a
+// window's view tree into a PNG image. Used by the input server's
+// --snapshot option and by tests.
+#ifndef _WINDOW_SNAPSHOT_H
+#define _WINDOW_SNAPSHOT_H
+
+#include <Messenger.h>
+#include <SupportDefs.h>
+
+class BWindow;
+
+namespace BPrivate {
+
+// Draws the window's views into a PNG file of Width()+1 by Height()+1
+// pixels of its frame (both edges of a rectangle are in it). The caller
+// either holds the window's lock or knows that no other thread uses it.
+status_t write_window_png(BWindow* window, const char* path);
+
+// The newest window that is still alive; an invalid messenger when none is.
+BMessenger newest_live_window();
+int32 count_live_windows();
+
+// Locks the newest live window (waiting at most timeout), draws it into
+// path and unlocks it. B_NAME_NOT_FOUND when there is no window.
+status_t snapshot_newest_window(const char* path, bigtime_t timeout = 2000000);
+
+// Whether shown windows go to an X display in this process (DISPLAY was set
+// and the display could be opened at the first Show).
+bool windows_on_display();
+
+} // namespace BPrivate
+
+#endif // _WINDOW_SNAPSHOT_H

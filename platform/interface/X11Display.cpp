@@ -1,0 +1,670 @@
+// Interface kit, private: windows on the X display.
+#include "X11Display.h"
+
+#include <AppDefs.h>
+#include <InterfaceDefs.h>
+#include <Message.h>
+
+#include "ViewPrivate.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <cairo-xlib.h>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace BPrivate {
+
+namespace {
+
+// Motif window manager hints: which frame functions and decorations a
+// window has. Window managers of every desktop still read them.
+enum {
+	MWM_HINTS_FUNCTIONS = 1 << 0,
+	MWM_HINTS_DECORATIONS = 1 << 1,
+	MWM_FUNC_RESIZE = 1 << 1,
+	MWM_FUNC_MOVE = 1 << 2,
+	MWM_FUNC_MINIMIZE = 1 << 3,
+	MWM_FUNC_MAXIMIZE = 1 << 4,
+	MWM_FUNC_CLOSE = 1 << 5,
+	MWM_DECOR_BORDER = 1 << 1,
+	MWM_DECOR_RESIZEH = 1 << 2,
+	MWM_DECOR_TITLE = 1 << 3,
+	MWM_DECOR_MENU = 1 << 4,
+	MWM_DECOR_MINIMIZE = 1 << 5,
+	MWM_DECOR_MAXIMIZE = 1 << 6
+};
+
+const unsigned long kDoubleClickTime = 500; // milliseconds
+
+std::once_flag sOpenOnce;
+std::atomic<X11Display*> sDefault(NULL);
+
+int IgnoreXError(Display* display, XErrorEvent* error)
+{
+	// A request about a window that is already gone is no reason to stop.
+	char text[128];
+	XGetErrorText(display, error->error_code, text, sizeof(text));
+	fprintf(stderr, "stria: X request %d failed: %s\n", error->request_code, text);
+	return 0;
+}
+
+int32 Modifiers(unsigned int state)
+{
+	int32 modifiers = 0;
+	if (state & ShiftMask)
+		modifiers |= B_SHIFT_KEY;
+	if (state & ControlMask)
+		modifiers |= B_CONTROL_KEY;
+	if (state & Mod1Mask)
+		modifiers |= B_COMMAND_KEY;
+	if (state & LockMask)
+		modifiers |= B_CAPS_LOCK;
+	return modifiers;
+}
+
+int32 Buttons(unsigned int state)
+{
+	int32 buttons = 0;
+	if (state & Button1Mask)
+		buttons |= B_PRIMARY_MOUSE_BUTTON;
+	if (state & Button3Mask)
+		buttons |= B_SECONDARY_MOUSE_BUTTON;
+	if (state & Button2Mask)
+		buttons |= B_TERTIARY_MOUSE_BUTTON;
+	return buttons;
+}
+
+int32 ButtonBit(unsigned int button)
+{
+	switch (button) {
+	case Button1:
+		return B_PRIMARY_MOUSE_BUTTON;
+	case Button3:
+		return B_SECONDARY_MOUSE_BUTTON;
+	case Button2:
+		return B_TERTIARY_MOUSE_BUTTON;
+	}
+	return 0;
+}
+
+// The byte a key gives on the platform for keys without a character.
+int SpecialByte(KeySym keysym)
+{
+	switch (keysym) {
+	case XK_Up:
+	case XK_KP_Up:
+		return B_UP_ARROW;
+	case XK_Down:
+	case XK_KP_Down:
+		return B_DOWN_ARROW;
+	case XK_Left:
+	case XK_KP_Left:
+		return B_LEFT_ARROW;
+	case XK_Right:
+	case XK_KP_Right:
+		return B_RIGHT_ARROW;
+	case XK_Home:
+	case XK_KP_Home:
+		return B_HOME;
+	case XK_End:
+	case XK_KP_End:
+		return B_END;
+	case XK_Page_Up:
+	case XK_KP_Page_Up:
+		return B_PAGE_UP;
+	case XK_Page_Down:
+	case XK_KP_Page_Down:
+		return B_PAGE_DOWN;
+	case XK_Return:
+	case XK_KP_Enter:
+		return B_ENTER;
+	case XK_BackSpace:
+		return B_BACKSPACE;
+	case XK_Tab:
+	case XK_ISO_Left_Tab:
+		return B_TAB;
+	case XK_Escape:
+		return B_ESCAPE;
+	case XK_Delete:
+	case XK_KP_Delete:
+		return B_DELETE;
+	case XK_Insert:
+	case XK_KP_Insert:
+		return B_INSERT;
+	}
+	if (keysym >= XK_F1 && keysym <= XK_F12)
+		return B_FUNCTION_KEY;
+	return -1;
+}
+
+} // namespace
+
+X11Display* X11Display::Default()
+{
+	std::call_once(sOpenOnce, [] {
+		const char* name = getenv("DISPLAY");
+		if (name == NULL || name[0] == '\0')
+			return;
+		XInitThreads();
+		Display* display = XOpenDisplay(name);
+		if (display == NULL) {
+			fprintf(stderr, "stria: cannot open X display \"%s\"; windows are not shown\n", name);
+			return;
+		}
+		XSetErrorHandler(IgnoreXError);
+		sDefault = new X11Display(display);
+	});
+	return sDefault;
+}
+
+X11Display* X11Display::Current()
+{
+	return sDefault;
+}
+
+X11Display::X11Display(Display* display)
+    : fDisplay(display), fScreen(DefaultScreen(display)),
+      fRoot(RootWindow(display, DefaultScreen(display))), fLost(false)
+{
+	if (pipe2(fWakePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+		fWakePipe[0] = -1;
+		fWakePipe[1] = -1;
+	}
+	XSetIOErrorExitHandler(display, _IOErrorExit, this);
+
+	fWmProtocols = XInternAtom(display, "WM_PROTOCOLS", False);
+	fWmDeleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+	fMotifHints = XInternAtom(display, "_MOTIF_WM_HINTS", False);
+	fNetWmName = XInternAtom(display, "_NET_WM_NAME", False);
+	fUtf8String = XInternAtom(display, "UTF8_STRING", False);
+	fNetWmPid = XInternAtom(display, "_NET_WM_PID", False);
+	fNetWmWindowType = XInternAtom(display, "_NET_WM_WINDOW_TYPE", False);
+	fNetWmDesktop = XInternAtom(display, "_NET_WM_DESKTOP", False);
+	fNetCurrentDesktop = XInternAtom(display, "_NET_CURRENT_DESKTOP", False);
+	fNetActiveWindow = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+	fTypeNormal = XInternAtom(display, "_NET_WM_WINDOW_TYPE_NORMAL", False);
+	fTypeDialog = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DIALOG", False);
+	fTypeUtility = XInternAtom(display, "_NET_WM_WINDOW_TYPE_UTILITY", False);
+
+	// The thread lives as long as the process; it stops reading when the
+	// display is lost.
+	std::thread(&X11Display::_EventLoop, this).detach();
+}
+
+void X11Display::_IOErrorExit(Display*, void* data)
+{
+	// The display went away (the X session ended): windows stay alive
+	// without it instead of ending the process.
+	X11Display* self = (X11Display*)data;
+	if (!self->fLost.exchange(true))
+		fprintf(stderr, "stria: lost the X display; windows are no longer shown\n");
+}
+
+void X11Display::_Wake()
+{
+	if (fWakePipe[1] >= 0) {
+		char byte = 0;
+		ssize_t written = write(fWakePipe[1], &byte, 1);
+		(void)written;
+	}
+}
+
+unsigned long X11Display::CreateWindow(const BMessenger& target, BRect frame, const char* title,
+                                       window_type type, uint32 flags, rgb_color background)
+{
+	if (fLost)
+		return 0;
+	XLockDisplay(fDisplay);
+	XSetWindowAttributes attributes;
+	memset(&attributes, 0, sizeof(attributes));
+	attributes.background_pixel = ((unsigned long)background.red << 16) |
+	                              ((unsigned long)background.green << 8) | background.blue;
+	attributes.bit_gravity = NorthWestGravity;
+	attributes.event_mask = ExposureMask | StructureNotifyMask | ButtonPressMask |
+	                        ButtonReleaseMask | PointerMotionMask | KeyPressMask | KeyReleaseMask |
+	                        FocusChangeMask;
+	::Window window =
+	        XCreateWindow(fDisplay, fRoot, (int)frame.left, (int)frame.top,
+	                      (unsigned int)frame.IntegerWidth() + 1,
+	                      (unsigned int)frame.IntegerHeight() + 1, 0, CopyFromParent, InputOutput,
+	                      CopyFromParent, CWBackPixel | CWBitGravity | CWEventMask, &attributes);
+	if (window == 0) {
+		XUnlockDisplay(fDisplay);
+		return 0;
+	}
+
+	Atom protocols[] = {fWmDeleteWindow};
+	XSetWMProtocols(fDisplay, window, protocols, 1);
+	XClassHint classHint;
+	char resName[] = "stria";
+	char resClass[] = "Stria";
+	classHint.res_name = resName;
+	classHint.res_class = resClass;
+	XSetClassHint(fDisplay, window, &classHint);
+	XWMHints wmHints;
+	memset(&wmHints, 0, sizeof(wmHints));
+	wmHints.flags = InputHint | StateHint;
+	wmHints.input = True;
+	wmHints.initial_state = NormalState;
+	XSetWMHints(fDisplay, window, &wmHints);
+	long pid = getpid();
+	XChangeProperty(fDisplay, window, fNetWmPid, XA_CARDINAL, 32, PropModeReplace,
+	                (unsigned char*)&pid, 1);
+	XUnlockDisplay(fDisplay);
+
+	SetTitle(window, title);
+	SetFlags(window, type, flags, frame);
+	{
+		std::lock_guard<std::mutex> lock(fTargetsLock);
+		fTargets[window] = Target{target, 0, 0, 0, frame};
+	}
+	XFlush(fDisplay);
+	_Wake();
+	return window;
+}
+
+void X11Display::DestroyWindow(unsigned long window)
+{
+	{
+		std::lock_guard<std::mutex> lock(fTargetsLock);
+		fTargets.erase(window);
+	}
+	if (fLost)
+		return;
+	XLockDisplay(fDisplay);
+	XDestroyWindow(fDisplay, window);
+	XFlush(fDisplay);
+	XUnlockDisplay(fDisplay);
+	_Wake();
+}
+
+void X11Display::Map(unsigned long window)
+{
+	if (fLost)
+		return;
+	XLockDisplay(fDisplay);
+	XMapRaised(fDisplay, window);
+	XFlush(fDisplay);
+	XUnlockDisplay(fDisplay);
+	_Wake();
+}
+
+void X11Display::Unmap(unsigned long window)
+{
+	if (fLost)
+		return;
+	XLockDisplay(fDisplay);
+	XUnmapWindow(fDisplay, window);
+	XFlush(fDisplay);
+	XUnlockDisplay(fDisplay);
+	_Wake();
+}
+
+void X11Display::SetTitle(unsigned long window, const char* title)
+{
+	if (fLost)
+		return;
+	const char* text = title != NULL ? title : "";
+	XLockDisplay(fDisplay);
+	XStoreName(fDisplay, window, text);
+	XChangeProperty(fDisplay, window, fNetWmName, fUtf8String, 8, PropModeReplace,
+	                (const unsigned char*)text, strlen(text));
+	XFlush(fDisplay);
+	XUnlockDisplay(fDisplay);
+}
+
+void X11Display::SetFlags(unsigned long window, window_type type, uint32 flags, BRect frame)
+{
+	if (fLost)
+		return;
+	long functions = MWM_FUNC_RESIZE | MWM_FUNC_MOVE | MWM_FUNC_MINIMIZE | MWM_FUNC_MAXIMIZE |
+	                 MWM_FUNC_CLOSE;
+	long decorations = MWM_DECOR_BORDER | MWM_DECOR_RESIZEH | MWM_DECOR_TITLE | MWM_DECOR_MENU |
+	                   MWM_DECOR_MINIMIZE | MWM_DECOR_MAXIMIZE;
+	bool resizable = (flags & B_NOT_RESIZABLE) == 0;
+	if (flags & B_NOT_CLOSABLE)
+		functions &= ~MWM_FUNC_CLOSE;
+	if (flags & B_NOT_ZOOMABLE) {
+		functions &= ~MWM_FUNC_MAXIMIZE;
+		decorations &= ~MWM_DECOR_MAXIMIZE;
+	}
+	if (flags & B_NOT_MINIMIZABLE) {
+		functions &= ~MWM_FUNC_MINIMIZE;
+		decorations &= ~MWM_DECOR_MINIMIZE;
+	}
+	if (flags & B_NOT_MOVABLE)
+		functions &= ~MWM_FUNC_MOVE;
+	if (!resizable) {
+		functions &= ~(MWM_FUNC_RESIZE | MWM_FUNC_MAXIMIZE);
+		decorations &= ~(MWM_DECOR_RESIZEH | MWM_DECOR_MAXIMIZE);
+	}
+	if (type == B_BORDERED_WINDOW || type == B_UNTYPED_WINDOW)
+		decorations = type == B_BORDERED_WINDOW ? MWM_DECOR_BORDER : 0;
+	long motif[5] = {MWM_HINTS_FUNCTIONS | MWM_HINTS_DECORATIONS, functions, decorations, 0, 0};
+
+	Atom windowType = fTypeNormal;
+	if (type == B_MODAL_WINDOW)
+		windowType = fTypeDialog;
+	else if (type == B_FLOATING_WINDOW)
+		windowType = fTypeUtility;
+
+	XSizeHints* sizeHints = XAllocSizeHints();
+	sizeHints->flags = USPosition | PPosition | PSize;
+	sizeHints->x = (int)frame.left;
+	sizeHints->y = (int)frame.top;
+	sizeHints->width = frame.IntegerWidth() + 1;
+	sizeHints->height = frame.IntegerHeight() + 1;
+	if (!resizable) {
+		sizeHints->flags |= PMinSize | PMaxSize;
+		sizeHints->min_width = sizeHints->max_width = sizeHints->width;
+		sizeHints->min_height = sizeHints->max_height = sizeHints->height;
+	}
+
+	XLockDisplay(fDisplay);
+	XChangeProperty(fDisplay, window, fMotifHints, fMotifHints, 32, PropModeReplace,
+	                (unsigned char*)motif, 5);
+	XChangeProperty(fDisplay, window, fNetWmWindowType, XA_ATOM, 32, PropModeReplace,
+	                (unsigned char*)&windowType, 1);
+	XSetWMNormalHints(fDisplay, window, sizeHints);
+	XFlush(fDisplay);
+	XUnlockDisplay(fDisplay);
+	XFree(sizeHints);
+}
+
+void X11Display::Move(unsigned long window, BPoint where)
+{
+	if (fLost)
+		return;
+	XLockDisplay(fDisplay);
+	XMoveWindow(fDisplay, window, (int)where.x, (int)where.y);
+	XFlush(fDisplay);
+	XUnlockDisplay(fDisplay);
+	_Wake();
+}
+
+void X11Display::Resize(unsigned long window, float width, float height)
+{
+	if (fLost)
+		return;
+	XLockDisplay(fDisplay);
+	XResizeWindow(fDisplay, window, (unsigned int)width + 1, (unsigned int)height + 1);
+	XFlush(fDisplay);
+	XUnlockDisplay(fDisplay);
+	_Wake();
+}
+
+void X11Display::Activate(unsigned long window)
+{
+	if (fLost)
+		return;
+	XLockDisplay(fDisplay);
+	XRaiseWindow(fDisplay, window);
+	// Ask the window manager (if any) to give the window the focus.
+	XEvent event;
+	memset(&event, 0, sizeof(event));
+	event.xclient.type = ClientMessage;
+	event.xclient.window = window;
+	event.xclient.message_type = fNetActiveWindow;
+	event.xclient.format = 32;
+	event.xclient.data.l[0] = 1; // a request from an application
+	event.xclient.data.l[1] = CurrentTime;
+	XSendEvent(fDisplay, fRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+	XWindowAttributes attributes;
+	if (XGetWindowAttributes(fDisplay, window, &attributes) && attributes.map_state == IsViewable) {
+		XSetInputFocus(fDisplay, window, RevertToParent, CurrentTime);
+	}
+	XFlush(fDisplay);
+	XUnlockDisplay(fDisplay);
+	_Wake();
+}
+
+void X11Display::SetWorkspaces(unsigned long window, uint32 workspaces)
+{
+	if (fLost)
+		return;
+	XLockDisplay(fDisplay);
+	long desktop = -1;
+	if (workspaces == B_ALL_WORKSPACES) {
+		desktop = 0xffffffff;
+	} else if (workspaces == B_CURRENT_WORKSPACE) {
+		Atom type;
+		int format;
+		unsigned long count, after;
+		unsigned char* data = NULL;
+		if (XGetWindowProperty(fDisplay, fRoot, fNetCurrentDesktop, 0, 1, False, XA_CARDINAL, &type,
+		                       &format, &count, &after, &data) == Success &&
+		    data != NULL && count == 1) {
+			desktop = *(long*)data;
+		}
+		if (data != NULL)
+			XFree(data);
+	} else {
+		desktop = __builtin_ctz(workspaces);
+	}
+	if (desktop >= 0) {
+		// Without a window manager that keeps desktops nothing happens.
+		XEvent event;
+		memset(&event, 0, sizeof(event));
+		event.xclient.type = ClientMessage;
+		event.xclient.window = window;
+		event.xclient.message_type = fNetWmDesktop;
+		event.xclient.format = 32;
+		event.xclient.data.l[0] = desktop;
+		event.xclient.data.l[1] = 1;
+		XSendEvent(fDisplay, fRoot, False, SubstructureRedirectMask | SubstructureNotifyMask,
+		           &event);
+		XFlush(fDisplay);
+	}
+	XUnlockDisplay(fDisplay);
+	_Wake();
+}
+
+void X11Display::Paint(unsigned long window, cairo_surface_t* image)
+{
+	if (fLost)
+		return;
+	int width = cairo_image_surface_get_width(image);
+	int height = cairo_image_surface_get_height(image);
+	XLockDisplay(fDisplay);
+	cairo_surface_t* surface = cairo_xlib_surface_create(
+	        fDisplay, window, DefaultVisual(fDisplay, fScreen), width, height);
+	cairo_t* cr = cairo_create(surface);
+	cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+	cairo_set_source_surface(cr, image, 0, 0);
+	cairo_paint(cr);
+	cairo_destroy(cr);
+	cairo_surface_flush(surface);
+	cairo_surface_destroy(surface);
+	XFlush(fDisplay);
+	XUnlockDisplay(fDisplay);
+	_Wake();
+}
+
+// #pragma mark - Events
+
+void X11Display::_EventLoop()
+{
+	struct Delivery {
+		BMessenger target;
+		BMessage message;
+	};
+	int connection = ConnectionNumber(fDisplay);
+	while (!fLost) {
+		struct pollfd fds[2] = {{connection, POLLIN, 0}, {fWakePipe[0], POLLIN, 0}};
+		// Other threads' requests may read events into Xlib's queue without
+		// the socket waking us; they write to the pipe, and the time-out is a
+		// backstop.
+		int ready = poll(fds, fWakePipe[0] >= 0 ? 2 : 1, 250);
+		if (ready < 0 && errno != EINTR)
+			break;
+		if (fds[1].revents & POLLIN) {
+			char buffer[64];
+			while (read(fWakePipe[0], buffer, sizeof(buffer)) > 0) {
+			}
+		}
+
+		std::vector<Delivery> deliveries;
+		XLockDisplay(fDisplay);
+		while (!fLost && XPending(fDisplay) > 0) {
+			XEvent event;
+			XNextEvent(fDisplay, &event);
+			Delivery delivery;
+			if (_Translate(event, &delivery.target, &delivery.message))
+				deliveries.push_back(delivery);
+		}
+		XUnlockDisplay(fDisplay);
+
+		// Posted without the display lock: a window's thread may be waiting
+		// for it to paint.
+		for (Delivery& delivery : deliveries)
+			delivery.target.SendMessage(&delivery.message, (BHandler*)NULL, 1000000);
+	}
+}
+
+bool X11Display::_Translate(XEvent& event, BMessenger* target, BMessage* message)
+{
+	std::lock_guard<std::mutex> lock(fTargetsLock);
+	auto found = fTargets.find(event.xany.window);
+	if (found == fTargets.end())
+		return false;
+	Target& window = found->second;
+	*target = window.messenger;
+
+	switch (event.type) {
+	case Expose:
+		if (event.xexpose.count > 0)
+			return false;
+		message->what = STRIA_UPDATE_MESSAGE;
+		return true;
+
+	case MapNotify:
+		message->what = STRIA_UPDATE_MESSAGE;
+		return true;
+
+	case ConfigureNotify: {
+		BPoint where(event.xconfigure.x, event.xconfigure.y);
+		if (!event.xconfigure.send_event) {
+			// Inside a window manager's frame the position is the
+			// frame's; ask for the one on the screen.
+			int x, y;
+			::Window child;
+			if (XTranslateCoordinates(fDisplay, event.xconfigure.window, fRoot, 0, 0, &x, &y,
+			                          &child))
+				where.Set(x, y);
+		}
+		BRect frame(where.x, where.y, where.x + event.xconfigure.width - 1,
+		            where.y + event.xconfigure.height - 1);
+		if (frame == window.frame)
+			return false;
+		window.frame = frame;
+		message->what = B_WINDOW_RESIZED;
+		message->AddInt32("width", event.xconfigure.width - 1);
+		message->AddInt32("height", event.xconfigure.height - 1);
+		add_point(message, "where", where);
+		return true;
+	}
+
+	case ButtonPress:
+	case ButtonRelease: {
+		XButtonEvent& button = event.xbutton;
+		BPoint where(button.x, button.y);
+		if (button.button >= Button4 && button.button <= 7) {
+			if (event.type == ButtonRelease)
+				return false;
+			message->what = B_MOUSE_WHEEL_CHANGED;
+			float delta = button.button == Button4 || button.button == 6 ? -1 : 1;
+			bool vertical = button.button <= Button5;
+			message->AddFloat("be:wheel_delta_x", vertical ? 0 : delta);
+			message->AddFloat("be:wheel_delta_y", vertical ? delta : 0);
+			add_point(message, "where", where);
+			return true;
+		}
+		message->AddInt64("when", (int64)button.time * 1000);
+		add_point(message, "where", where);
+		message->AddInt32("modifiers", Modifiers(button.state));
+		if (event.type == ButtonPress) {
+			if (button.button == window.lastButton &&
+			    button.time - window.lastPressTime < kDoubleClickTime)
+				window.clicks++;
+			else
+				window.clicks = 1;
+			window.lastButton = button.button;
+			window.lastPressTime = button.time;
+			message->what = B_MOUSE_DOWN;
+			message->AddInt32("buttons", Buttons(button.state) | ButtonBit(button.button));
+			message->AddInt32("clicks", window.clicks);
+		} else {
+			message->what = B_MOUSE_UP;
+			message->AddInt32("buttons", Buttons(button.state) & ~ButtonBit(button.button));
+		}
+		return true;
+	}
+
+	case MotionNotify:
+		message->what = B_MOUSE_MOVED;
+		message->AddInt64("when", (int64)event.xmotion.time * 1000);
+		add_point(message, "where", BPoint(event.xmotion.x, event.xmotion.y));
+		message->AddInt32("buttons", Buttons(event.xmotion.state));
+		return true;
+
+	case KeyPress:
+	case KeyRelease: {
+		char latin1[16];
+		KeySym keysym = 0;
+		int length = XLookupString(&event.xkey, latin1, sizeof(latin1), &keysym, NULL);
+		std::string bytes;
+		int special = SpecialByte(keysym);
+		if (special >= 0) {
+			bytes = (char)special;
+		} else {
+			for (int i = 0; i < length; i++) {
+				uint8 byte = (uint8)latin1[i];
+				if (byte < 0x80) {
+					bytes += (char)byte;
+				} else {
+					bytes += (char)(0xc0 | (byte >> 6));
+					bytes += (char)(0x80 | (byte & 0x3f));
+				}
+			}
+		}
+		if (bytes.empty())
+			return false;
+		message->what = event.type == KeyPress ? B_KEY_DOWN : B_KEY_UP;
+		message->AddInt64("when", (int64)event.xkey.time * 1000);
+		message->AddInt32("modifiers", Modifiers(event.xkey.state));
+		for (char byte : bytes)
+			message->AddInt8("byte", (int8)byte);
+		message->AddString("bytes", bytes.c_str());
+		message->AddInt32("raw_char", (uint8)bytes[0]);
+		return true;
+	}
+
+	case FocusIn:
+	case FocusOut:
+		message->what = B_WINDOW_ACTIVATED;
+		message->AddBool("active", event.type == FocusIn);
+		return true;
+
+	case ClientMessage:
+		if (event.xclient.message_type == fWmProtocols &&
+		    (Atom)event.xclient.data.l[0] == fWmDeleteWindow) {
+			message->what = B_QUIT_REQUESTED;
+			return true;
+		}
+		return false;
+	}
+	return false;
+}
+
+} // namespace BPrivate

@@ -1,0 +1,94 @@
+// Interface kit, private: the process's connection to the X display, which
+// gives every shown window a top-level X11 window and turns X events into
+// the kit's messages, posted to the window's looper.
+#ifndef STRIA_X11_DISPLAY_H
+#define STRIA_X11_DISPLAY_H
+
+#include <GraphicsDefs.h>
+#include <Messenger.h>
+#include <Rect.h>
+#include <Window.h>
+
+#include <cairo.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+
+struct _XDisplay;
+union _XEvent;
+class BMessage;
+
+namespace BPrivate {
+
+class X11Display {
+public:
+	// The display connection, opened on first use when DISPLAY is set; NULL
+	// without DISPLAY or when the display cannot be opened (said once on
+	// standard error).
+	static X11Display* Default();
+	// The connection if one was opened, without trying to open one.
+	static X11Display* Current();
+
+	// A top-level window with the frame's content size (Width()+1 by
+	// Height()+1), not yet mapped; its events go to target. 0 on failure.
+	unsigned long CreateWindow(const BMessenger& target, BRect frame, const char* title,
+	                           window_type type, uint32 flags, rgb_color background);
+	void DestroyWindow(unsigned long window);
+	void Map(unsigned long window);
+	void Unmap(unsigned long window);
+	void SetTitle(unsigned long window, const char* title);
+	// Window manager hints: which frame buttons and functions the flags allow.
+	void SetFlags(unsigned long window, window_type type, uint32 flags, BRect frame);
+	void Move(unsigned long window, BPoint where);
+	void Resize(unsigned long window, float width, float height);
+	void Activate(unsigned long window);
+	void SetWorkspaces(unsigned long window, uint32 workspaces);
+	// Copies a drawn image of the window's content onto it.
+	void Paint(unsigned long window, cairo_surface_t* image);
+
+	bool IsLost() const { return fLost; }
+
+private:
+	struct Target {
+		BMessenger messenger;
+		unsigned long lastPressTime;
+		unsigned int lastButton;
+		int32 clicks;
+		BRect frame;
+	};
+
+	explicit X11Display(_XDisplay* display);
+	void _EventLoop();
+	// Turns one X event into a message for its window; false when it has
+	// none.
+	bool _Translate(_XEvent& event, BMessenger* target, BMessage* message);
+	void _Wake();
+	static void _IOErrorExit(_XDisplay* display, void* data);
+
+	_XDisplay* fDisplay;
+	int fScreen;
+	unsigned long fRoot;
+	int fWakePipe[2];
+	std::atomic<bool> fLost;
+	std::mutex fTargetsLock;
+	std::map<unsigned long, Target> fTargets;
+
+	unsigned long fWmProtocols;
+	unsigned long fWmDeleteWindow;
+	unsigned long fMotifHints;
+	unsigned long fNetWmName;
+	unsigned long fUtf8String;
+	unsigned long fNetWmPid;
+	unsigned long fNetWmWindowType;
+	unsigned long fNetWmDesktop;
+	unsigned long fNetCurrentDesktop;
+	unsigned long fNetActiveWindow;
+	unsigned long fTypeNormal;
+	unsigned long fTypeDialog;
+	unsigned long fTypeUtility;
+};
+
+} // namespace BPrivate
+
+#endif // STRIA_X11_DISPLAY_H
