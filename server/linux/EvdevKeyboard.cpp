@@ -1,0 +1,312 @@
+#include "EvdevKeyboard.h"
+
+#include "EventFile.h"
+
+#include <Message.h>
+
+#include <linux/input.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace stria {
+
+namespace {
+
+bigtime_t RealTimeNow()
+{
+	using namespace std::chrono;
+	return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+bigtime_t SteadyNow()
+{
+	using namespace std::chrono;
+	return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+EventRecord FromNative(const input_event& event)
+{
+	EventRecord record;
+	record.seconds = event.input_event_sec;
+	record.microseconds = event.input_event_usec;
+	record.type = event.type;
+	record.code = event.code;
+	record.value = event.value;
+	return record;
+}
+
+std::string GrabAdvice(int error)
+{
+	if (error == EBUSY)
+		return " (another program holds it; --no-grab shares it)";
+	return "";
+}
+
+} // namespace
+
+EvdevKeyboard::EvdevKeyboard(const std::string& path, const Options& options,
+                             std::shared_ptr<EvdevNode> node, EvdevNode::Kind kind)
+    : fPath(path), fOptions(options), fNode(std::move(node)), fKind(kind),
+      fWakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+}
+
+EvdevKeyboard::~EvdevKeyboard()
+{
+	if (fFd >= 0)
+		fNode->Close(fFd);
+	if (fWakeFd >= 0)
+		::close(fWakeFd);
+}
+
+std::unique_ptr<EvdevKeyboard> EvdevKeyboard::Create(const std::string& path,
+                                                     const Options& options,
+                                                     std::shared_ptr<EvdevNode> node,
+                                                     std::string& error)
+{
+	std::string problem;
+	const EvdevNode::Kind kind = node->Inspect(path, problem);
+	std::unique_ptr<EvdevKeyboard> keyboard(new EvdevKeyboard(path, options, node, kind));
+	if (keyboard->fWakeFd < 0) {
+		error = path + ": " + std::strerror(errno);
+		return nullptr;
+	}
+	switch (kind) {
+	case EvdevNode::Kind::Missing:
+		error = path + ": " + problem;
+		return nullptr;
+	case EvdevNode::Kind::Other:
+		error = path + ": not an input device or a file of input events";
+		return nullptr;
+	case EvdevNode::Kind::EventFile:
+		if (!EventFile::Load(path, keyboard->fRecords, error))
+			return nullptr;
+		return keyboard;
+	case EvdevNode::Kind::Stream:
+		keyboard->fFd = node->Open(path);
+		if (keyboard->fFd < 0) {
+			error = path + ": " + std::strerror(errno);
+			return nullptr;
+		}
+		return keyboard;
+	case EvdevNode::Kind::Device:
+		if (!keyboard->OpenDevice(error))
+			return nullptr;
+		return keyboard;
+	}
+	return nullptr;
+}
+
+bool EvdevKeyboard::OpenDevice(std::string& error)
+{
+	const int fd = fNode->Open(fPath);
+	if (fd < 0) {
+		error = fPath + ": " + std::strerror(errno);
+		if (errno == EACCES)
+			error += " (the udev rule gives the scanner's user access)";
+		return false;
+	}
+	if (!fNode->IsInputDevice(fd)) {
+		fNode->Close(fd);
+		error = fPath + ": not an input device";
+		return false;
+	}
+	if (fOptions.grab) {
+		const int grabError = fNode->Grab(fd, true);
+		if (grabError != 0) {
+			fNode->Close(fd);
+			error = fPath +
+			        ": cannot take the device for Stria alone: " + std::strerror(grabError) +
+			        GrabAdvice(grabError);
+			return false;
+		}
+	}
+	fFd = fd;
+	fTranslator = KeyEventTranslator(fNode->Locks(fd));
+	fPartial.clear();
+	return true;
+}
+
+std::string EvdevKeyboard::Name() const
+{
+	switch (fKind) {
+	case EvdevNode::Kind::EventFile:
+		return "event file " + fPath;
+	case EvdevNode::Kind::Stream:
+		return "event stream " + fPath;
+	default:
+		return "keyboard " + fPath;
+	}
+}
+
+void EvdevKeyboard::Run(InputSink& sink, std::stop_token stop)
+{
+	const int wakeFd = fWakeFd;
+	std::stop_callback wake(stop, [wakeFd] {
+		const uint64 one = 1;
+		[[maybe_unused]] ssize_t written = ::write(wakeFd, &one, sizeof(one));
+	});
+	switch (fKind) {
+	case EvdevNode::Kind::EventFile:
+		PlayFile(sink, stop);
+		break;
+	case EvdevNode::Kind::Stream:
+		ReadStream(sink, stop);
+		break;
+	case EvdevNode::Kind::Device:
+		ReadDevice(sink, stop);
+		break;
+	default:
+		break;
+	}
+}
+
+void EvdevKeyboard::PlayFile(InputSink& sink, std::stop_token stop)
+{
+	const bigtime_t start = SteadyNow();
+	std::optional<bigtime_t> first;
+	KeyboardState::Messages messages;
+	for (const EventRecord& record : fRecords) {
+		if (stop.stop_requested())
+			return;
+		messages.clear();
+		fTranslator.Translate(record, messages);
+		if (messages.empty())
+			continue;
+		// Parse() has checked every time stamp.
+		const bigtime_t when = *record.When();
+		if (!first)
+			first = when;
+		if (!fOptions.fast && when > *first)
+			WaitFor(stop, start + (when - *first) - SteadyNow());
+		if (stop.stop_requested())
+			return;
+		for (auto& message : messages)
+			sink.Enqueue(std::move(message));
+	}
+}
+
+void EvdevKeyboard::ReadStream(InputSink& sink, std::stop_token stop)
+{
+	while (!stop.stop_requested()) {
+		bool hangUp = false;
+		if (!WaitReadable(stop, -1, hangUp))
+			return;
+		if (!ReadAvailable(sink) || fStreamBroken)
+			return;
+	}
+}
+
+void EvdevKeyboard::ReadDevice(InputSink& sink, std::stop_token stop)
+{
+	while (!stop.stop_requested()) {
+		if (fFd < 0) {
+			WaitFor(stop, fOptions.reopenInterval);
+			if (stop.stop_requested())
+				return;
+			std::string error;
+			if (fNode->Inspect(fPath, error) == EvdevNode::Kind::Device && OpenDevice(error))
+				sink.Log(fPath + ": the keyboard is back");
+			continue;
+		}
+		bool hangUp = false;
+		if (!WaitReadable(stop, -1, hangUp))
+			return;
+		if (ReadAvailable(sink))
+			continue;
+		// The device is gone (unplugged, or its node removed): let go of
+		// every key it held so nothing stays pressed, and wait for it.
+		KeyboardState::Messages messages;
+		fTranslator.ReleaseAll(RealTimeNow(), messages);
+		for (auto& message : messages)
+			sink.Enqueue(std::move(message));
+		fNode->Close(fFd);
+		fFd = -1;
+		sink.Log(fPath + ": the keyboard has gone; waiting for it to come back");
+	}
+}
+
+bool EvdevKeyboard::ReadAvailable(InputSink& sink)
+{
+	const bool native = fKind == EvdevNode::Kind::Device;
+	const size_t recordSize = native ? sizeof(input_event) : EventRecord::kSize;
+	uint8 buffer[64 * sizeof(input_event)];
+	const ssize_t count = ::read(fFd, buffer, sizeof(buffer));
+	if (count < 0)
+		return errno == EAGAIN || errno == EINTR;
+	if (count == 0)
+		return false;
+	fPartial.insert(fPartial.end(), buffer, buffer + count);
+	size_t offset = 0;
+	for (; offset + recordSize <= fPartial.size(); offset += recordSize) {
+		EventRecord record;
+		if (native) {
+			input_event event;
+			std::memcpy(&event, fPartial.data() + offset, sizeof(event));
+			record = FromNative(event);
+		} else {
+			record = EventRecord::Decode(fPartial.data() + offset);
+			fStreamRecords++;
+			const std::string problem = record.Problem();
+			if (!problem.empty()) {
+				sink.Log(fPath + ": record " + std::to_string(fStreamRecords) + ": " + problem +
+				         "; reading no further");
+				fStreamBroken = true;
+				fPartial.clear();
+				return true;
+			}
+		}
+		Deliver(record, sink);
+	}
+	fPartial.erase(fPartial.begin(), fPartial.begin() + static_cast<std::ptrdiff_t>(offset));
+	return true;
+}
+
+void EvdevKeyboard::Deliver(const EventRecord& record, InputSink& sink)
+{
+	KeyboardState::Messages messages;
+	fTranslator.Translate(record, messages);
+	if (fTranslator.NeedsResync()) {
+		const std::vector<uint16> down = fNode->KeysDown(fFd);
+		fTranslator.Resync(down, record.When().value_or(RealTimeNow()), messages);
+	}
+	for (auto& message : messages)
+		sink.Enqueue(std::move(message));
+}
+
+bool EvdevKeyboard::WaitReadable(std::stop_token stop, bigtime_t timeout, bool& hangUp)
+{
+	struct pollfd fds[2] = {{fFd, POLLIN, 0}, {fWakeFd, POLLIN, 0}};
+	while (!stop.stop_requested()) {
+		struct timespec limit = {static_cast<time_t>(timeout / 1000000),
+		                         static_cast<long>(timeout % 1000000) * 1000};
+		const int ready = ::ppoll(fds, 2, timeout < 0 ? nullptr : &limit, nullptr);
+		if (ready < 0 && errno == EINTR)
+			continue;
+		if (ready <= 0 || (fds[1].revents & POLLIN) != 0)
+			return false;
+		hangUp = (fds[0].revents & (POLLHUP | POLLERR)) != 0;
+		return true;
+	}
+	return false;
+}
+
+void EvdevKeyboard::WaitFor(std::stop_token stop, bigtime_t microseconds)
+{
+	const bigtime_t end = SteadyNow() + microseconds;
+	struct pollfd wake = {fWakeFd, POLLIN, 0};
+	for (bigtime_t left = microseconds; left > 0 && !stop.stop_requested();
+	     left = end - SteadyNow()) {
+		struct timespec limit = {static_cast<time_t>(left / 1000000),
+		                         static_cast<long>(left % 1000000) * 1000};
+		if (::ppoll(&wake, 1, &limit, nullptr) > 0)
+			return;
+	}
+}
+
+} // namespace stria

@@ -1,0 +1,81 @@
+// A keyboard input device of the server: an evdev node (grabbed so that its
+// keys reach the desktop only through Stria), a regular file of recorded
+// input events played at the pace of its time stamps, or a FIFO of records
+// read as they come.
+#ifndef STRIA_EVDEV_KEYBOARD_H
+#define STRIA_EVDEV_KEYBOARD_H
+
+#include "EvdevNode.h"
+#include "EventRecord.h"
+#include "InputSource.h"
+#include "KeyEventTranslator.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace stria {
+
+class EvdevKeyboard : public InputSource {
+public:
+	struct Options {
+		// Take the device for Stria alone (EVIOCGRAB).
+		bool grab = true;
+		// Play event files without waiting between records.
+		bool fast = false;
+		// How often to look for a device that has gone.
+		bigtime_t reopenInterval = 500000;
+	};
+
+	// Checks path and opens it; nullptr and a message naming path when it
+	// is missing, not an input device, not a valid event file, or cannot be
+	// opened or grabbed.
+	static std::unique_ptr<EvdevKeyboard> Create(const std::string& path, const Options& options,
+	                                             std::shared_ptr<EvdevNode> node,
+	                                             std::string& error);
+
+	~EvdevKeyboard() override;
+
+	std::string Name() const override;
+
+	// Plays an event file or a FIFO to its end; reads a device until stop,
+	// reporting once when it disappears and taking it up again when it
+	// comes back.
+	void Run(InputSink& sink, std::stop_token stop) override;
+
+	bool IsDevice() const { return fKind == EvdevNode::Kind::Device; }
+
+private:
+	EvdevKeyboard(const std::string& path, const Options& options, std::shared_ptr<EvdevNode> node,
+	              EvdevNode::Kind kind);
+
+	bool OpenDevice(std::string& error);
+	void PlayFile(InputSink& sink, std::stop_token stop);
+	void ReadStream(InputSink& sink, std::stop_token stop);
+	void ReadDevice(InputSink& sink, std::stop_token stop);
+
+	// Reads what fFd has and enqueues its messages; false when the input
+	// has ended (end of file, device gone, read error).
+	bool ReadAvailable(InputSink& sink);
+	void Deliver(const EventRecord& record, InputSink& sink);
+	// Waits until fFd is readable (true) or stop, or timeout microseconds
+	// (-1: none) have passed.
+	bool WaitReadable(std::stop_token stop, bigtime_t timeout, bool& hangUp);
+	void WaitFor(std::stop_token stop, bigtime_t microseconds);
+
+	std::string fPath;
+	Options fOptions;
+	std::shared_ptr<EvdevNode> fNode;
+	EvdevNode::Kind fKind;
+	int fFd = -1;
+	int fWakeFd = -1;
+	std::vector<EventRecord> fRecords;
+	KeyEventTranslator fTranslator;
+	std::vector<uint8> fPartial;
+	int64 fStreamRecords = 0;
+	bool fStreamBroken = false;
+};
+
+} // namespace stria
+
+#endif // STRIA_EVDEV_KEYBOARD_H

@@ -1,0 +1,226 @@
+#include "UinputKeyboard.h"
+
+#include "UsKeyboard.h"
+
+#include <linux/input.h>
+#include <linux/uinput.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace stria {
+
+namespace {
+
+bigtime_t SteadyNow()
+{
+	using namespace std::chrono;
+	return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool WriteAll(int fd, const uint8* bytes, size_t size)
+{
+	while (size > 0) {
+		const ssize_t written = ::write(fd, bytes, size);
+		if (written < 0) {
+			if (errno == EINTR)
+				continue;
+			return false;
+		}
+		bytes += written;
+		size -= static_cast<size_t>(written);
+	}
+	return true;
+}
+
+// The uinput set-up: a keyboard with every key of the US table.
+bool SetUpUinput(int fd, std::string& error)
+{
+	auto fail = [&](const char* what) {
+		error = std::string(what) + ": " + std::strerror(errno);
+		return false;
+	};
+	if (::ioctl(fd, UI_SET_EVBIT, EV_KEY) < 0 || ::ioctl(fd, UI_SET_EVBIT, EV_SYN) < 0)
+		return fail("cannot declare key events");
+	for (const UsKey& key : UsKeyboard::Keys()) {
+		if (::ioctl(fd, UI_SET_KEYBIT, key.linuxCode) < 0)
+			return fail("cannot declare the keys");
+	}
+	struct uinput_setup setup;
+	std::memset(&setup, 0, sizeof(setup));
+	setup.id.bustype = BUS_VIRTUAL;
+	setup.id.vendor = 0x5354;
+	setup.id.product = 0x0001;
+	setup.id.version = 1;
+	std::strncpy(setup.name, UinputKeyboard::kDeviceName, UINPUT_MAX_NAME_SIZE - 1);
+	if (::ioctl(fd, UI_DEV_SETUP, &setup) < 0) {
+		// Kernels before 4.5 take the description as a write.
+		struct uinput_user_dev legacy;
+		std::memset(&legacy, 0, sizeof(legacy));
+		legacy.id = setup.id;
+		std::strncpy(legacy.name, UinputKeyboard::kDeviceName, UINPUT_MAX_NAME_SIZE - 1);
+		if (!WriteAll(fd, reinterpret_cast<const uint8*>(&legacy), sizeof(legacy)))
+			return fail("cannot describe the virtual keyboard");
+	}
+	if (::ioctl(fd, UI_DEV_CREATE) < 0)
+		return fail("cannot create the virtual keyboard");
+	return true;
+}
+
+} // namespace
+
+// Writes records to a file descriptor: the kernel's struct input_event for
+// uinput, the 24-byte record layout for files (the same bytes on x86-64).
+class UinputKeyboard::DescriptorWriter : public EventWriter {
+public:
+	DescriptorWriter(int fd, bool native) : fFd(fd), fNative(native) {}
+
+	bool Write(std::span<const EventRecord> records) override
+	{
+		uint8 buffer[8 * sizeof(input_event)];
+		size_t used = 0;
+		for (const EventRecord& record : records) {
+			if (used + sizeof(input_event) > sizeof(buffer)) {
+				if (!WriteAll(fFd, buffer, used))
+					return false;
+				used = 0;
+			}
+			if (fNative) {
+				input_event event;
+				std::memset(&event, 0, sizeof(event));
+				event.input_event_sec =
+				        static_cast<decltype(event.input_event_sec)>(record.seconds);
+				event.input_event_usec =
+				        static_cast<decltype(event.input_event_usec)>(record.microseconds);
+				event.type = record.type;
+				event.code = record.code;
+				event.value = record.value;
+				std::memcpy(buffer + used, &event, sizeof(event));
+				used += sizeof(event);
+			} else {
+				record.Encode(buffer + used);
+				used += EventRecord::kSize;
+			}
+		}
+		return WriteAll(fFd, buffer, used);
+	}
+
+private:
+	int fFd;
+	bool fNative;
+};
+
+UinputKeyboard::UinputKeyboard(int fd, bool uinput, const VirtualKeyboard::Options& options,
+                               Logger log)
+    : fFd(fd), fUinput(uinput), fLog(std::move(log)),
+      fWriter(std::make_unique<DescriptorWriter>(fd, uinput)), fKeyboard(*fWriter, options),
+      fTimer([this](std::stop_token stop) { TypeHeldModifiers(stop); })
+{
+}
+
+UinputKeyboard::~UinputKeyboard()
+{
+	fTimer.request_stop();
+	fChanged.notify_all();
+	if (fTimer.joinable())
+		fTimer.join();
+	{
+		std::lock_guard lock(fLock);
+		fKeyboard.ReleaseAll();
+	}
+	if (fUinput)
+		::ioctl(fFd, UI_DEV_DESTROY);
+	::close(fFd);
+}
+
+std::unique_ptr<UinputKeyboard>
+UinputKeyboard::CreateDevice(const std::string& uinputPath, const VirtualKeyboard::Options& options,
+                             Logger log, std::string& error)
+{
+	const int fd = ::open(uinputPath.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+	if (fd < 0) {
+		error = uinputPath + ": " + std::strerror(errno);
+		if (errno == ENOENT || errno == ENODEV)
+			error += " (load the uinput module: sudo modprobe uinput)";
+		else if (errno == EACCES)
+			error += " (the udev rule gives the user /dev/uinput)";
+		return nullptr;
+	}
+	if (!SetUpUinput(fd, error)) {
+		error = uinputPath + ": " + error;
+		::close(fd);
+		return nullptr;
+	}
+	// The desktop needs a moment to take up a new keyboard; keys typed
+	// before that would be lost.
+	::usleep(200000);
+	return std::unique_ptr<UinputKeyboard>(new UinputKeyboard(fd, true, options, std::move(log)));
+}
+
+std::unique_ptr<UinputKeyboard> UinputKeyboard::CreateFile(const std::string& path,
+                                                           const VirtualKeyboard::Options& options,
+                                                           Logger log, std::string& error)
+{
+	struct stat info;
+	int flags = O_WRONLY | O_CLOEXEC;
+	if (::stat(path.c_str(), &info) != 0 || !S_ISFIFO(info.st_mode))
+		flags |= O_CREAT | O_TRUNC;
+	const int fd = ::open(path.c_str(), flags, 0600);
+	if (fd < 0) {
+		error = path + ": " + std::strerror(errno);
+		return nullptr;
+	}
+	return std::unique_ptr<UinputKeyboard>(new UinputKeyboard(fd, false, options, std::move(log)));
+}
+
+std::unique_ptr<UinputKeyboard>
+UinputKeyboard::ForDescriptor(int fd, bool uinput, const VirtualKeyboard::Options& options,
+                              Logger log)
+{
+	return std::unique_ptr<UinputKeyboard>(new UinputKeyboard(fd, uinput, options, std::move(log)));
+}
+
+void UinputKeyboard::Deliver(const BMessage& message)
+{
+	std::lock_guard lock(fLock);
+	fKeyboard.Deliver(message, SteadyNow());
+	if (!fKeyboard.Healthy() && !fReportedFailure) {
+		fReportedFailure = true;
+		if (fLog)
+			fLog(std::string("cannot type on the virtual keyboard: ") + std::strerror(errno));
+	}
+	fChanged.notify_all();
+}
+
+void UinputKeyboard::Finish()
+{
+	std::lock_guard lock(fLock);
+	fKeyboard.ReleaseAll();
+}
+
+// Types held-back modifiers once their moment has passed, when no key
+// comes that would type them.
+void UinputKeyboard::TypeHeldModifiers(std::stop_token stop)
+{
+	std::unique_lock lock(fLock);
+	while (!stop.stop_requested()) {
+		const std::optional<bigtime_t> next = fKeyboard.NextDeadline();
+		if (!next) {
+			fChanged.wait(lock, stop, [this] { return fKeyboard.NextDeadline().has_value(); });
+			continue;
+		}
+		const bigtime_t left = *next - SteadyNow();
+		if (left > 0) {
+			fChanged.wait_for(lock, stop, std::chrono::microseconds(left), [] { return false; });
+			continue;
+		}
+		fKeyboard.Tick(SteadyNow());
+	}
+}
+
+} // namespace stria

@@ -1,0 +1,288 @@
+#include "VirtualKeyboard.h"
+
+#include "UsKeyboard.h"
+
+#include <AppDefs.h>
+#include <InterfaceDefs.h>
+#include <Message.h>
+
+#include <linux/input-event-codes.h>
+
+#include <algorithm>
+#include <array>
+
+namespace stria {
+
+namespace {
+
+// A held modifier: the bit any key of it sets, and each side's own bit.
+struct ModifierGroup {
+	uint32 any;
+	uint32 left;
+	uint32 right;
+};
+
+constexpr std::array<ModifierGroup, 4> kGroups = {{
+        {B_SHIFT_KEY, B_LEFT_SHIFT_KEY, B_RIGHT_SHIFT_KEY},
+        {B_COMMAND_KEY, B_LEFT_COMMAND_KEY, B_RIGHT_COMMAND_KEY},
+        {B_CONTROL_KEY, B_LEFT_CONTROL_KEY, B_RIGHT_CONTROL_KEY},
+        {B_OPTION_KEY, B_LEFT_OPTION_KEY, B_RIGHT_OPTION_KEY},
+}};
+
+constexpr std::array<uint32, 3> kLocks = {B_CAPS_LOCK, B_NUM_LOCK, B_SCROLL_LOCK};
+constexpr uint32 kLockBits = B_CAPS_LOCK | B_NUM_LOCK | B_SCROLL_LOCK;
+
+uint16 LinuxKeyForModifier(uint32 bits)
+{
+	return static_cast<uint16>(UsKeyboard::LinuxFromBeKey(UsKeyboard::KeyForModifier(bits)));
+}
+
+// The Linux modifier keys that these bits hold down. A side's bit picks its
+// key; a group's bit alone (as replay scripts may give it) picks the left.
+std::vector<uint16> HeldKeys(uint32 modifiers)
+{
+	std::vector<uint16> keys;
+	for (const ModifierGroup& group : kGroups) {
+		const bool left = (modifiers & group.left) != 0;
+		const bool right = (modifiers & group.right) != 0;
+		if (left || ((modifiers & group.any) != 0 && !right))
+			keys.push_back(LinuxKeyForModifier(group.any | group.left));
+		if (right)
+			keys.push_back(LinuxKeyForModifier(group.any | group.right));
+	}
+	if ((modifiers & B_MENU_KEY) != 0)
+		keys.push_back(LinuxKeyForModifier(B_MENU_KEY));
+	return keys;
+}
+
+} // namespace
+
+VirtualKeyboard::VirtualKeyboard(EventWriter& writer, const Options& options)
+    : fWriter(writer), fOptions(options)
+{
+}
+
+bool VirtualKeyboard::IsPressed(int linuxCode) const
+{
+	return linuxCode >= 0 && static_cast<size_t>(linuxCode) < fPressed.size() &&
+	       fPressed.test(static_cast<size_t>(linuxCode));
+}
+
+void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
+{
+	bigtime_t when = 0;
+	if (message.FindInt64("when", &when) == B_OK)
+		fLastWhen = when;
+	else
+		when = fLastWhen;
+	int32 modifiersField = 0;
+	const bool hasModifiers = message.FindInt32("modifiers", &modifiersField) == B_OK;
+	const uint32 modifiers = static_cast<uint32>(modifiersField);
+	int32 key = 0;
+	const bool hasKey = message.FindInt32("key", &key) == B_OK;
+
+	switch (message.what) {
+	case B_MODIFIERS_CHANGED: {
+		if (!hasModifiers)
+			break;
+		int32 old = 0;
+		const uint32 before = message.FindInt32("be:old_modifiers", &old) == B_OK
+		                              ? static_cast<uint32>(old)
+		                              : fModifiers.value_or(modifiers);
+		ToggleLocks((before ^ modifiers) & kLockBits, when);
+		SyncModifiers(modifiers, when, now);
+		fModifiers = modifiers;
+		break;
+	}
+	case B_KEY_DOWN:
+	case B_UNMAPPED_KEY_DOWN:
+		if (!hasKey)
+			break;
+		if (UsKeyboard::IsModifier(key)) {
+			// Lock keys toggle through B_MODIFIERS_CHANGED; held
+			// modifiers follow the message's bits.
+			if (!UsKeyboard::IsLock(key)) {
+				SyncModifiers(hasModifiers ? modifiers
+				                           : fModifiers.value_or(0) | UsKeyboard::ModifierBits(key),
+				              when, now);
+			}
+			break;
+		}
+		if (hasModifiers)
+			SyncModifiers(modifiers, when, now);
+		KeyDown(key, when);
+		break;
+	case B_KEY_UP:
+	case B_UNMAPPED_KEY_UP:
+		if (!hasKey)
+			break;
+		if (UsKeyboard::IsModifier(key)) {
+			if (!UsKeyboard::IsLock(key)) {
+				SyncModifiers(hasModifiers
+				                      ? modifiers
+				                      : fModifiers.value_or(0) & ~UsKeyboard::ModifierBits(key),
+				              when, now);
+			}
+			break;
+		}
+		KeyUp(key, when);
+		break;
+	default:
+		break;
+	}
+	if (hasModifiers)
+		fModifiers = modifiers;
+}
+
+void VirtualKeyboard::KeyDown(int32 key, bigtime_t when)
+{
+	const int code = UsKeyboard::LinuxFromBeKey(key);
+	if (code == 0)
+		return;
+	FlushPending();
+	const uint16 linuxCode = static_cast<uint16>(code);
+	if (IsPressed(linuxCode)) {
+		Repeat(linuxCode, when);
+		return;
+	}
+	Press(linuxCode, when);
+	auto orphan = fOrphanKeyUps.find(linuxCode);
+	if (orphan != fOrphanKeyUps.end()) {
+		// This key's key-up has already gone by: the filter put the
+		// key-down back behind it. Release at once, or the key would stay
+		// down on the desktop.
+		const bigtime_t distance =
+		        when > orphan->second ? when - orphan->second : orphan->second - when;
+		fOrphanKeyUps.erase(orphan);
+		if (distance <= fOptions.lateKeyDownWindow)
+			Release(linuxCode, when);
+	}
+}
+
+void VirtualKeyboard::KeyUp(int32 key, bigtime_t when)
+{
+	const int code = UsKeyboard::LinuxFromBeKey(key);
+	if (code == 0)
+		return;
+	const uint16 linuxCode = static_cast<uint16>(code);
+	if (IsPressed(linuxCode)) {
+		Release(linuxCode, when);
+		return;
+	}
+	// A filter took this key's key-down: the modifiers held back for it
+	// belong to that key and are not typed on their own.
+	fOrphanKeyUps[linuxCode] = when;
+	for (Pending& pending : fPending)
+		pending.spoiled = true;
+}
+
+void VirtualKeyboard::SyncModifiers(uint32 modifiers, bigtime_t when, bigtime_t now)
+{
+	const std::vector<uint16> wanted = HeldKeys(modifiers);
+	for (uint16 code : HeldKeys(0xffffffff)) {
+		const bool want = std::find(wanted.begin(), wanted.end(), code) != wanted.end();
+		const bool pressed = IsPressed(code);
+		const bool pending = IsPending(code);
+		if (want && !pressed && !pending)
+			fPending.push_back({code, when, now + fOptions.modifierDelay, false});
+		if (!want && pressed)
+			Release(code, when);
+		if (!want && pending) {
+			auto it = std::find_if(fPending.begin(), fPending.end(),
+			                       [code](const Pending& p) { return p.code == code; });
+			// A quick tap of the modifier alone still reaches the desktop.
+			if (!it->spoiled) {
+				Press(code, it->when);
+				Release(code, when);
+			}
+			fPending.erase(it);
+		}
+	}
+}
+
+void VirtualKeyboard::ToggleLocks(uint32 changed, bigtime_t when)
+{
+	for (uint32 lock : kLocks) {
+		if ((changed & lock) == 0)
+			continue;
+		const uint16 code = LinuxKeyForModifier(lock);
+		if (IsPressed(code))
+			Release(code, when);
+		Press(code, when);
+		Release(code, when);
+	}
+}
+
+void VirtualKeyboard::FlushPending()
+{
+	for (const Pending& pending : fPending)
+		Press(pending.code, pending.when);
+	fPending.clear();
+}
+
+bool VirtualKeyboard::IsPending(uint16 code) const
+{
+	return std::any_of(fPending.begin(), fPending.end(),
+	                   [code](const Pending& p) { return p.code == code; });
+}
+
+void VirtualKeyboard::Tick(bigtime_t now)
+{
+	for (auto it = fPending.begin(); it != fPending.end();) {
+		if (!it->spoiled && it->deadline <= now) {
+			Press(it->code, it->when);
+			it = fPending.erase(it);
+		} else {
+			++it;
+		}
+	}
+}
+
+std::optional<bigtime_t> VirtualKeyboard::NextDeadline() const
+{
+	std::optional<bigtime_t> next;
+	for (const Pending& pending : fPending) {
+		if (!pending.spoiled && (!next || pending.deadline < *next))
+			next = pending.deadline;
+	}
+	return next;
+}
+
+void VirtualKeyboard::ReleaseAll()
+{
+	fPending.clear();
+	for (size_t code = 0; code < fPressed.size(); code++) {
+		if (fPressed.test(code))
+			Release(static_cast<uint16>(code), fLastWhen);
+	}
+}
+
+void VirtualKeyboard::Press(uint16 code, bigtime_t when)
+{
+	fPressed.set(code);
+	Emit(code, 1, when);
+}
+
+void VirtualKeyboard::Release(uint16 code, bigtime_t when)
+{
+	fPressed.reset(code);
+	Emit(code, 0, when);
+}
+
+void VirtualKeyboard::Repeat(uint16 code, bigtime_t when)
+{
+	Emit(code, 2, when);
+}
+
+void VirtualKeyboard::Emit(uint16 code, int32 value, bigtime_t when)
+{
+	if (!fHealthy)
+		return;
+	const EventRecord records[2] = {
+	        EventRecord::At(when, EV_KEY, code, value),
+	        EventRecord::At(when, EV_SYN, SYN_REPORT, 0),
+	};
+	fHealthy = fWriter.Write(records);
+}
+
+} // namespace stria

@@ -1,0 +1,162 @@
+// The virtual keyboard writing records to files and FIFOs.
+#include "UinputKeyboard.h"
+
+#include "EventFile.h"
+#include "KeyMessage.h"
+
+#include <AppDefs.h>
+#include <InterfaceDefs.h>
+#include <Message.h>
+
+#include <gtest/gtest.h>
+
+#include <linux/input-event-codes.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace std::chrono_literals;
+using stria::EventFile;
+using stria::EventRecord;
+using stria::KeyMessage;
+using stria::KeyStates;
+using stria::UinputKeyboard;
+using stria::VirtualKeyboard;
+
+namespace {
+
+class TempFolder {
+public:
+	TempFolder()
+	{
+		char pattern[] = "/tmp/stria-uinput-XXXXXX";
+		fPath = ::mkdtemp(pattern);
+	}
+	~TempFolder() { std::filesystem::remove_all(fPath); }
+	std::string operator/(const std::string& name) const { return fPath + "/" + name; }
+
+private:
+	std::string fPath;
+};
+
+std::vector<EventRecord> ReadRecords(const std::string& path)
+{
+	std::ifstream in(path, std::ios::binary);
+	std::vector<uint8> bytes((std::istreambuf_iterator<char>(in)),
+	                         std::istreambuf_iterator<char>());
+	std::vector<EventRecord> records;
+	std::string error;
+	EXPECT_TRUE(EventFile::Parse(bytes, records, error)) << error;
+	return records;
+}
+
+// "+30" for a press of Linux key 30, "-30" for a release; SYN_REPORTs
+// after each are checked and left out.
+std::vector<std::string> Keys(const std::vector<EventRecord>& records)
+{
+	std::vector<std::string> keys;
+	for (size_t i = 0; i < records.size(); i++) {
+		if (records[i].type != EV_KEY)
+			continue;
+		EXPECT_TRUE(i + 1 < records.size() && records[i + 1].type == EV_SYN &&
+		            records[i + 1].code == SYN_REPORT);
+		keys.push_back((records[i].value == 1   ? "+"
+		                : records[i].value == 0 ? "-"
+		                                        : "=") +
+		               std::to_string(records[i].code));
+	}
+	return keys;
+}
+
+TEST(UinputKeyboard, WritesRecordsToAFileAndLetsGoOfHeldKeysAtTheEnd)
+{
+	TempFolder folder;
+	const std::string path = folder / "typed.events";
+	std::string error;
+	{
+		auto keyboard = UinputKeyboard::CreateFile(path, {}, nullptr, error);
+		ASSERT_NE(keyboard, nullptr) << error;
+		keyboard->Deliver(*KeyMessage::UsKey(B_KEY_DOWN, 10, 0x3c, B_SHIFT_KEY, KeyStates{}));
+		keyboard->Deliver(*KeyMessage::UsKey(B_KEY_DOWN, 20, 0x0b, 0, KeyStates{}));
+		keyboard->Deliver(*KeyMessage::UsKey(B_KEY_UP, 30, 0x3c, 0, KeyStates{}));
+		keyboard->Finish();
+	}
+	EXPECT_EQ(Keys(ReadRecords(path)),
+	          (std::vector<std::string>{"+42", "+30", "-42", "+68", "-30", "-68"}));
+}
+
+TEST(UinputKeyboard, ReleasesOnDestructionWhenNotFinished)
+{
+	TempFolder folder;
+	const std::string path = folder / "typed.events";
+	std::string error;
+	{
+		auto keyboard = UinputKeyboard::CreateFile(path, {}, nullptr, error);
+		ASSERT_NE(keyboard, nullptr);
+		keyboard->Deliver(*KeyMessage::UsKey(B_KEY_DOWN, 10, 0x47, 0, KeyStates{}));
+	}
+	EXPECT_EQ(Keys(ReadRecords(path)), (std::vector<std::string>{"+28", "-28"}));
+}
+
+TEST(UinputKeyboard, TypesAHeldModifierOnItsOwnAfterAMoment)
+{
+	TempFolder folder;
+	const std::string path = folder / "typed.events";
+	std::string error;
+	VirtualKeyboard::Options options;
+	options.modifierDelay = 20000;
+	auto keyboard = UinputKeyboard::CreateFile(path, options, nullptr, error);
+	ASSERT_NE(keyboard, nullptr);
+	keyboard->Deliver(
+	        *KeyMessage::ModifiersChanged(10, B_CONTROL_KEY | B_LEFT_CONTROL_KEY, 0, KeyStates{}));
+	// A person holds Control (for a click elsewhere): it must reach the
+	// desktop without any key following it.
+	std::vector<std::string> keys;
+	for (int i = 0; i < 1000 && keys.empty(); i++) {
+		std::this_thread::sleep_for(10ms);
+		keys = Keys(ReadRecords(path));
+	}
+	EXPECT_EQ(keys, std::vector<std::string>{"+29"});
+	keyboard.reset();
+	EXPECT_EQ(Keys(ReadRecords(path)), (std::vector<std::string>{"+29", "-29"}));
+}
+
+TEST(UinputKeyboard, WritesIntoAFifoWithoutTruncatingIt)
+{
+	TempFolder folder;
+	const std::string path = folder / "typed.fifo";
+	ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+	std::vector<uint8> got;
+	std::thread reader([&] {
+		std::ifstream in(path, std::ios::binary);
+		got.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+	});
+	std::string error;
+	{
+		auto keyboard = UinputKeyboard::CreateFile(path, {}, nullptr, error);
+		ASSERT_NE(keyboard, nullptr) << error;
+		keyboard->Deliver(*KeyMessage::UsKey(B_KEY_DOWN, 10, 0x54, 0, KeyStates{}));
+	}
+	reader.join();
+	std::vector<EventRecord> records;
+	ASSERT_TRUE(EventFile::Parse(got, records, error)) << error;
+	EXPECT_EQ(Keys(records), (std::vector<std::string>{"+52", "-52"}));
+	struct stat info;
+	ASSERT_EQ(::stat(path.c_str(), &info), 0);
+	EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+TEST(UinputKeyboard, MissingFolderAndMissingUinputGetClearErrors)
+{
+	std::string error;
+	EXPECT_EQ(UinputKeyboard::CreateFile("/nonexistent/typed.events", {}, nullptr, error), nullptr);
+	EXPECT_EQ(error, "/nonexistent/typed.events: No such file or directory");
+	EXPECT_EQ(UinputKeyboard::CreateDevice("/nonexistent/uinput", {}, nullptr, error), nullptr);
+	EXPECT_NE(error.find("modprobe uinput"), std::string::npos) << error;
+}
+
+} // namespace
