@@ -17,12 +17,9 @@ bool InStates(int32 key)
 	return key >= 0 && key < static_cast<int32>(sizeof(KeyStates) * 8);
 }
 
-// One B_UINT8_TYPE item per byte: the app kit holds fixed-size types to
-// their natural size.
 void AddStates(BMessage& message, const KeyStates& states)
 {
-	for (uint8 byte : states)
-		message.AddData("states", B_UINT8_TYPE, &byte, 1);
+	message.AddData("states", B_UINT8_TYPE, states.data(), static_cast<ssize_t>(states.size()));
 }
 
 void AddCommon(BMessage& message, bigtime_t when, int32 key, uint32 modifiers,

@@ -13,7 +13,7 @@ class BMessage;
 namespace stria {
 
 // "states": one bit per Be key code, most significant bit first (key k is
-// bit 7 - k % 8 of byte k / 8); in a message, 16 B_UINT8_TYPE items.
+// bit 7 - k % 8 of byte k / 8); in a message, one 16-byte B_UINT8_TYPE item.
 using KeyStates = std::array<uint8, 16>;
 
 void SetKeyState(KeyStates& states, int32 key, bool down);

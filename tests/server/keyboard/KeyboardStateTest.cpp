@@ -193,20 +193,16 @@ TEST(KeyboardState, StatesCarryTheHeldKeysMostSignificantBitFirst)
 	state.KeyDown(0x4b, 1, false, out); // left Shift: byte 9, bit 7 - 3
 	state.KeyDown(0x3c, 2, false, out); // A: byte 7, bit 7 - 4
 	ASSERT_EQ(out.size(), 3u);
-	type_code type = 0;
-	int32 count = 0;
-	ASSERT_EQ(out.back()->GetInfo("states", &type, &count), B_OK);
-	EXPECT_EQ(type, B_UINT8_TYPE);
-	ASSERT_EQ(count, 16);
-	for (int32 i = 0; i < 16; i++) {
-		const void* data = nullptr;
-		ssize_t size = 0;
-		ASSERT_EQ(out.back()->FindData("states", B_UINT8_TYPE, i, &data, &size), B_OK);
+	const void* data = nullptr;
+	ssize_t size = 0;
+	ASSERT_EQ(out.back()->FindData("states", B_UINT8_TYPE, &data, &size), B_OK);
+	ASSERT_EQ(size, 16);
+	const uint8* states = static_cast<const uint8*>(data);
+	for (int i = 0; i < 16; i++) {
 		const uint8 expected = i == 9 ? 0x10 : i == 7 ? 0x08 : 0;
-		EXPECT_EQ(*static_cast<const uint8*>(data), expected) << "byte " << i;
+		EXPECT_EQ(states[i], expected) << "byte " << i;
 	}
 	const void* byteData = nullptr;
-	ssize_t size = 0;
 	ASSERT_EQ(out.back()->FindData("byte", B_INT8_TYPE, &byteData, &size), B_OK);
 	EXPECT_EQ(*static_cast<const int8*>(byteData), 'A');
 	EXPECT_EQ(out.back()->GetInt32("raw_char", 0), 'a');
