@@ -20,6 +20,12 @@ status_t RemoteConnection::Open(const std::string& path, int32 looperToken, bigt
 	if (status != B_OK)
 		return status;
 
+	// The port's own thread answers the hello at once, however busy the
+	// looper is; even a send that must not wait gets this long for it.
+	constexpr bigtime_t kHandshakeAllowance = 1000000;
+	if (timeout != B_INFINITE_TIMEOUT && timeout < kHandshakeAllowance)
+		timeout = kHandshakeAllowance;
+
 	std::vector<char> hello;
 	MessagingProtocol::MakeHello(looperToken, getpid(), &hello);
 	status = socket.SendFrame(hello.data(), hello.size(), timeout);
