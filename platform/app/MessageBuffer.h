@@ -99,10 +99,9 @@ public:
 
 	bool Append(const T& item)
 	{
-		T* slot = Insert(fCount, 1);
-		if (slot == NULL)
+		if (fCount == fCapacity && !Reserve(fCount + 1))
 			return false;
-		*slot = item;
+		fItems[fCount++] = item;
 		return true;
 	}
 

@@ -2,7 +2,6 @@
 #include "MessageFormat.h"
 
 #include <algorithm>
-#include <string_view>
 
 namespace BPrivate {
 
@@ -10,13 +9,17 @@ namespace {
 
 static_assert(sizeof(void*) <= 8, "pointer fields hold 8 bytes");
 
+// Messages with up to this many fields are checked without allocating.
+constexpr size_t kFewFields = 16;
+
 bool AllZero(const char* bytes, size_t size)
 {
-	for (size_t i = 0; i < size; i++) {
-		if (bytes[i] != 0)
-			return false;
-	}
-	return true;
+	uint64 bits = 0;
+	for (; size >= 8; bytes += 8, size -= 8)
+		bits |= Load<uint64>(bytes);
+	for (; size > 0; bytes++, size--)
+		bits |= uint8(*bytes);
+	return bits == 0;
 }
 
 // Reads and checks a field header, its name and its padding; does not look
@@ -100,56 +103,40 @@ status_t CheckValues(const FieldView& field, uint32 depthLeft, uint32* depth)
 	return position == field.dataSize ? B_OK : B_BAD_DATA;
 }
 
-bool HasDuplicateNames(std::vector<std::string_view>& names)
+// A field name within the bytes being checked.
+struct NameRef {
+	const char* data;
+	size_t size;
+
+	bool operator==(const NameRef& other) const
+	{
+		return size == other.size && std::memcmp(data, other.data, size) == 0;
+	}
+
+	bool operator<(const NameRef& other) const
+	{
+		int order = std::memcmp(data, other.data, std::min(size, other.size));
+		return order < 0 || (order == 0 && size < other.size);
+	}
+};
+
+// Pairwise for the few fields of a usual message, sorted for many.
+bool HasDuplicateNames(NameRef* names, size_t count)
 {
-	if (names.size() <= 16) {
-		for (size_t i = 0; i < names.size(); i++) {
-			for (size_t j = i + 1; j < names.size(); j++) {
+	if (count <= kFewFields) {
+		for (size_t i = 0; i < count; i++) {
+			for (size_t j = i + 1; j < count; j++) {
 				if (names[i] == names[j])
 					return true;
 			}
 		}
 		return false;
 	}
-	std::sort(names.begin(), names.end());
-	return std::adjacent_find(names.begin(), names.end()) != names.end();
+	std::sort(names, names + count);
+	return std::adjacent_find(names, names + count) != names + count;
 }
 
 } // namespace
-
-size_t NaturalSize(type_code type)
-{
-	switch (type) {
-	case B_INT8_TYPE:
-	case B_BOOL_TYPE:
-		return 1;
-	case B_INT16_TYPE:
-		return 2;
-	case B_INT32_TYPE:
-	case B_FLOAT_TYPE:
-		return 4;
-	case B_INT64_TYPE:
-	case B_DOUBLE_TYPE:
-	case B_POINTER_TYPE:
-		return 8;
-	default:
-		return 0;
-	}
-}
-
-bool IsVariableType(type_code type)
-{
-	return type == B_STRING_TYPE || type == B_MESSAGE_TYPE || type == B_MESSENGER_TYPE;
-}
-
-bool FixedSizeFor(type_code type, bool requested)
-{
-	if (NaturalSize(type) != 0)
-		return true;
-	if (IsVariableType(type))
-		return false;
-	return requested;
-}
 
 status_t CheckValue(type_code type, const char* data, size_t size, uint32 depthLeft, uint32* depth)
 {
@@ -180,20 +167,6 @@ status_t CheckValue(type_code type, const char* data, size_t size, uint32 depthL
 	default:
 		return B_OK;
 	}
-}
-
-FieldView ReadTrustedField(const char* at)
-{
-	FieldView field;
-	field.type = Load<uint32>(at + kFieldTypeOffset);
-	field.nameLength = uint8(at[kFieldNameLengthOffset]);
-	field.fixedSize = (uint8(at[kFieldFlagsOffset]) & kFieldFixedSize) != 0;
-	field.count = Load<uint32>(at + kFieldCountOffset);
-	field.dataSize = Load<uint32>(at + kFieldDataSizeOffset);
-	field.name = at + kFieldHeaderSize;
-	field.data = field.name + Pad8(field.nameLength + 1);
-	field.totalSize = kFieldHeaderSize + Pad8(field.nameLength + 1) + Pad8(field.dataSize);
-	return field;
 }
 
 size_t DeclaredSize(const char* bytes)
@@ -233,8 +206,13 @@ status_t CheckFlattened(const char* bytes, size_t size, uint32 depthLeft, uint32
 	if (fieldCount > fieldsSize / kMinFieldSize)
 		return B_BAD_DATA;
 
-	std::vector<std::string_view> names;
-	names.reserve(fieldCount);
+	NameRef fewNames[kFewFields];
+	std::vector<NameRef> manyNames;
+	NameRef* names = fewNames;
+	if (fieldCount > kFewFields) {
+		manyNames.resize(fieldCount);
+		names = manyNames.data();
+	}
 	uint32 foundDepth = 0;
 	size_t position = 0;
 	for (size_t i = 0; i < fieldCount; i++) {
@@ -245,10 +223,11 @@ status_t CheckFlattened(const char* bytes, size_t size, uint32 depthLeft, uint32
 		if (CheckValues(field, declaredDepth, &fieldDepth) != B_OK)
 			return B_BAD_DATA;
 		foundDepth = std::max(foundDepth, fieldDepth);
-		names.emplace_back(field.name, field.nameLength);
+		names[i] = NameRef{field.name, field.nameLength};
 		position += field.totalSize;
 	}
-	if (position != fieldsSize || foundDepth != declaredDepth || HasDuplicateNames(names))
+	if (position != fieldsSize || foundDepth != declaredDepth ||
+	    HasDuplicateNames(names, fieldCount))
 		return B_BAD_DATA;
 
 	*depth = declaredDepth;

@@ -75,14 +75,42 @@ inline void Store(char* at, T value)
 // and write (int8 to int64, bool, float, double, pointer); 0 for the other
 // types, whose values may have any size (a B_UINT8_TYPE field may hold
 // 16-byte values, say).
-size_t NaturalSize(type_code type);
+inline size_t NaturalSize(type_code type)
+{
+	switch (type) {
+	case B_INT8_TYPE:
+	case B_BOOL_TYPE:
+		return 1;
+	case B_INT16_TYPE:
+		return 2;
+	case B_INT32_TYPE:
+	case B_FLOAT_TYPE:
+		return 4;
+	case B_INT64_TYPE:
+	case B_DOUBLE_TYPE:
+	case B_POINTER_TYPE:
+		return 8;
+	default:
+		return 0;
+	}
+}
 
 // Types whose values never have a fixed size.
-bool IsVariableType(type_code type);
+inline bool IsVariableType(type_code type)
+{
+	return type == B_STRING_TYPE || type == B_MESSAGE_TYPE || type == B_MESSENGER_TYPE;
+}
 
 // Whether a field of this type keeps fixed-size values, given what the
 // caller asked for (types with a natural size or none decide themselves).
-bool FixedSizeFor(type_code type, bool requested);
+inline bool FixedSizeFor(type_code type, bool requested)
+{
+	if (NaturalSize(type) != 0)
+		return true;
+	if (IsVariableType(type))
+		return false;
+	return requested;
+}
 
 // Checks one value before it goes into a field: the size of the natural
 // types, the terminator of strings, the truth values of bools, and that a
@@ -105,7 +133,19 @@ struct FieldView {
 };
 
 // Reads the header of a field that Stria wrote itself (no checks).
-FieldView ReadTrustedField(const char* at);
+inline FieldView ReadTrustedField(const char* at)
+{
+	FieldView field;
+	field.type = Load<uint32>(at + kFieldTypeOffset);
+	field.nameLength = uint8(at[kFieldNameLengthOffset]);
+	field.fixedSize = (uint8(at[kFieldFlagsOffset]) & kFieldFixedSize) != 0;
+	field.count = Load<uint32>(at + kFieldCountOffset);
+	field.dataSize = Load<uint32>(at + kFieldDataSizeOffset);
+	field.name = at + kFieldHeaderSize;
+	field.data = field.name + Pad8(field.nameLength + 1);
+	field.totalSize = kFieldHeaderSize + Pad8(field.nameLength + 1) + Pad8(field.dataSize);
+	return field;
+}
 
 // Checks a complete flattened message of exactly `size` bytes, nested
 // messages included. Returns B_OK, B_NOT_A_MESSAGE for a wrong magic number,
