@@ -59,7 +59,9 @@ public:
 	status_t SendReply(BMessage* reply, BHandler* replyTo = NULL,
 	                   bigtime_t timeout = B_INFINITE_TIMEOUT);
 
-	// Adding fields.
+	// Adding fields. B_BAD_TYPE when the name belongs to a field of another
+	// type; B_BAD_VALUE for a value that does not fit its type or a name of
+	// more than 255 bytes; B_NO_MEMORY when the message would pass 16 MiB.
 	status_t AddInt8(const char* name, int8 value);
 	status_t AddInt16(const char* name, int16 value);
 	status_t AddInt32(const char* name, int32 value);
@@ -75,8 +77,10 @@ public:
 	status_t AddData(const char* name, type_code type, const void* data, ssize_t numBytes,
 	                 bool isFixedSize = true, int32 count = 1);
 
-	// Finding fields: a missing field or a wrong type returns an error and
-	// leaves the target unchanged.
+	// Finding fields: a missing field (B_NAME_NOT_FOUND), a wrong type
+	// (B_BAD_TYPE) or index (B_BAD_INDEX) returns an error and leaves the
+	// target unchanged. Strings and data point into the message and stay
+	// valid until it changes.
 	status_t FindInt8(const char* name, int8* value) const;
 	status_t FindInt8(const char* name, int32 index, int8* value) const;
 	status_t FindInt16(const char* name, int16* value) const;
