@@ -60,8 +60,11 @@ CueCatFilter::~CueCatFilter()
 	const bigtime_t deadline = system_time() + kShutdownGrace;
 	for (int32 i = 0; i < subscribers->CountItems(); i++)
 		((StriaSubscriber*)subscribers->ItemAt(i))->QueueShutdown(deadline);
-	for (int32 i = 0; i < subscribers->CountItems(); i++)
-		delete (StriaSubscriber*)subscribers->ItemAt(i);
+	for (int32 i = 0; i < subscribers->CountItems(); i++) {
+		StriaSubscriber* subscriber = (StriaSubscriber*)subscribers->ItemAt(i);
+		subscriber->WaitForDelivery();
+		delete subscriber;
+	}
 	delete subscribers;
 	subscribers = NULL;
 

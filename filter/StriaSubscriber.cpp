@@ -4,13 +4,18 @@
 
 #include <StriaProtocol.h>
 
+#include <algorithm>
+#include <chrono>
 #include <stdio.h>
 
 namespace {
 
 // Longest single wait of a send. A send that times out is tried again, so
 // this bounds only how late the thread notices its deadline.
-const bigtime_t kSendSlice = 200000;
+const bigtime_t kSendSlice = 1000000;
+// Pauses between tries to reach a subscriber that takes nothing.
+const bigtime_t kFirstRetryPause = 100000;
+const bigtime_t kLongestRetryPause = 5000000;
 
 } // namespace
 
@@ -124,17 +129,33 @@ void StriaSubscriber::_DeliveryLoop()
 
 bool StriaSubscriber::_Send(BMessage& message)
 {
+	bigtime_t pause = kFirstRetryPause;
 	for (;;) {
-		// A subscriber that has gone is skipped silently, as one whose
-		// messenger was never valid.
-		if (!fMessenger.IsValid())
-			return true;
-		status_t status = fMessenger.SendMessage(&message, (BHandler*)NULL, kSendSlice);
+		bigtime_t timeout = kSendSlice;
+		{
+			std::lock_guard lock(fLock);
+			bigtime_t left = fDeadline - system_time();
+			if (left <= 0)
+				return false;
+			timeout = std::min(timeout, left);
+		}
+		// A subscriber that has gone fails the send at once; it is skipped
+		// silently, like one whose messenger was never valid.
+		status_t status = fMessenger.SendMessage(&message, (BHandler*)NULL, timeout);
 		if (status != B_TIMED_OUT && status != B_WOULD_BLOCK)
 			return true;
-		std::lock_guard lock(fLock);
-		if (system_time() >= fDeadline)
-			return false;
+
+		// Stopped or stuck: try again after a pause that grows, so that a
+		// subscriber stopped for hours costs next to nothing. The pause ends
+		// early once a deadline is set.
+		std::unique_lock lock(fLock);
+		bigtime_t wait = std::min(pause, fDeadline - system_time());
+		if (wait > 0) {
+			bigtime_t deadline = fDeadline;
+			fChanged.wait_for(lock, std::chrono::microseconds(wait),
+			                  [this, deadline] { return fDeadline != deadline; });
+		}
+		pause = std::min(pause * 2, kLongestRetryPause);
 	}
 }
 

@@ -1,0 +1,253 @@
+// The filter with real subscribers: deliveries, subscriptions that arrive
+// while scans are delivered, slow subscribers, and destruction (threads end,
+// records already handed off are delivered, then the shutdown notice).
+#include "FilterTestSupport.h"
+#include "ScanCollector.h"
+
+#include <List.h>
+#include <private/TestInputServerHost.h>
+
+#include <record_encoder.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+using namespace filter_test;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::UnorderedElementsAre;
+
+namespace {
+
+// The record of a Code 39 scan "C39 SCAN<number>".
+std::string NumberedRecord(int number)
+{
+	return make_record("C39", "SCAN" + std::to_string(number), 0x43);
+}
+
+std::string NumberedNote(int number)
+{
+	return "CATSCAN C39 SCAN" + std::to_string(number);
+}
+
+size_t CountThreads()
+{
+	size_t count = 0;
+	if (DIR* tasks = opendir("/proc/self/task")) {
+		while (struct dirent* entry = readdir(tasks)) {
+			if (entry->d_name[0] != '.')
+				count++;
+		}
+		closedir(tasks);
+	}
+	return count;
+}
+
+class LifecycleTest : public ::testing::Test {
+protected:
+	static void Subscribe(CueCatFilter& filter, const BMessage& subscription)
+	{
+		BMessage message(subscription);
+		BList outList;
+		EXPECT_EQ(filter.Filter(&message, &outList), B_SKIP_MESSAGE);
+		EXPECT_TRUE(outList.IsEmpty());
+	}
+
+	// Plays scans number first .. first + count - 1, a second apart.
+	static void PlayScans(StreamRunner& runner, int first, int count)
+	{
+		for (int number = first; number < first + count; number++)
+			runner.Play(Scan(NumberedRecord(number), (bigtime_t)number * 1000000));
+	}
+
+	static std::vector<std::string> Notes(int first, int count, bool shutdown = true)
+	{
+		std::vector<std::string> notes;
+		for (int number = first; number < first + count; number++)
+			notes.push_back(NumberedNote(number));
+		if (shutdown)
+			notes.push_back("SHUTDOWN");
+		return notes;
+	}
+
+	// A host without the device: nothing leaves the test process.
+	BPrivate::TestInputServerHost fHost;
+};
+
+TEST_F(LifecycleTest, EverySubscriberGetsEveryScanInOrderThenTheShutdown)
+{
+	ScanCollector* first = ScanCollector::Start();
+	ScanCollector* second = ScanCollector::Start();
+	{
+		CueCatFilter filter;
+		Subscribe(filter, first->Subscription());
+		Subscribe(filter, second->Subscription());
+		StreamRunner runner(filter);
+		// Destroyed right after the last scan: records still on their way
+		// are processed and delivered before the shutdown notice.
+		PlayScans(runner, 1, 25);
+	}
+	EXPECT_THAT(first->WaitForNotes(26), ElementsAreArray(Notes(1, 25)));
+	EXPECT_THAT(second->WaitForNotes(26), ElementsAreArray(Notes(1, 25)));
+	first->Stop();
+	second->Stop();
+}
+
+TEST_F(LifecycleTest, SubscribingTwiceGivesTwoDeliveries)
+{
+	ScanCollector* collector = ScanCollector::Start();
+	{
+		CueCatFilter filter;
+		Subscribe(filter, collector->Subscription());
+		Subscribe(filter, collector->Subscription());
+		StreamRunner runner(filter);
+		PlayScans(runner, 7, 1);
+	}
+	// The two deliveries run side by side: only each one's own order is fixed.
+	std::vector<std::string> notes = collector->WaitForNotes(4);
+	EXPECT_THAT(notes,
+	            UnorderedElementsAre(NumberedNote(7), NumberedNote(7), "SHUTDOWN", "SHUTDOWN"));
+	ASSERT_EQ(notes.size(), 4u);
+	EXPECT_EQ(notes.front(), NumberedNote(7));
+	EXPECT_EQ(notes.back(), "SHUTDOWN");
+	collector->Stop();
+}
+
+TEST_F(LifecycleTest, SubscriptionsWithoutAValidMessengerAreSkippedAndKept)
+{
+	ScanCollector* gone = ScanCollector::Start();
+	BMessage goneSubscription = gone->Subscription();
+	gone->Stop();
+	ScanCollector* valid = ScanCollector::Start();
+
+	BMessage withoutMessenger(STRIA_SUBSCRIBE);
+	BMessage wrongType(STRIA_SUBSCRIBE);
+	wrongType.AddString(STRIA_MESSENGER_FIELD, "not a messenger");
+	{
+		CueCatFilter filter;
+		Subscribe(filter, goneSubscription);
+		Subscribe(filter, withoutMessenger);
+		Subscribe(filter, wrongType);
+		Subscribe(filter, valid->Subscription());
+		StreamRunner runner(filter);
+		PlayScans(runner, 1, 3);
+	}
+	EXPECT_THAT(valid->WaitForNotes(4), ElementsAreArray(Notes(1, 3)));
+	valid->Stop();
+}
+
+TEST_F(LifecycleTest, DestroyingBeforeAnyF10TellsSubscribersGoodbyeOnly)
+{
+	for (int round = 0; round < 10; round++) {
+		ScanCollector* collector = ScanCollector::Start();
+		{
+			CueCatFilter filter;
+			if (round % 2 == 0)
+				Subscribe(filter, collector->Subscription());
+		}
+		std::vector<std::string> expected;
+		if (round % 2 == 0)
+			expected.push_back("SHUTDOWN");
+		EXPECT_THAT(collector->WaitForNotes(expected.size()), ElementsAreArray(expected));
+		collector->Stop();
+	}
+}
+
+TEST_F(LifecycleTest, NoThreadOutlivesTheFilter)
+{
+	ScanCollector* collector = ScanCollector::Start();
+	size_t before = CountThreads();
+	{
+		// A timer that would wait a minute for a first character: the
+		// destructor must not wait for it.
+		CueCatFilter filter(60000000);
+		for (int i = 0; i < 3; i++)
+			Subscribe(filter, collector->Subscription());
+		Subscribe(filter, BMessage(STRIA_SUBSCRIBE));
+		StreamRunner runner(filter);
+		PlayScans(runner, 1, 2);
+		runner.Play(Down(kF10, 0x10, 9000000));
+		EXPECT_GT(CountThreads(), before);
+	}
+	size_t after = CountThreads();
+	for (int round = 0; round < 100 && after != before; round++) {
+		snooze(10000);
+		after = CountThreads();
+	}
+	EXPECT_EQ(after, before);
+	EXPECT_THAT(collector->WaitForNotes(9),
+	            UnorderedElementsAre(NumberedNote(1), NumberedNote(1), NumberedNote(1),
+	                                 NumberedNote(2), NumberedNote(2), NumberedNote(2), "SHUTDOWN",
+	                                 "SHUTDOWN", "SHUTDOWN"));
+	collector->Stop();
+}
+
+TEST_F(LifecycleTest, SubscriptionsArrivingDuringDeliveriesAreNeitherLostNorHarmful)
+{
+	const int kRounds = 30;
+	std::vector<ScanCollector*> collectors;
+	{
+		CueCatFilter filter;
+		StreamRunner runner(filter);
+		for (int round = 0; round < kRounds; round++) {
+			PlayScans(runner, round, 1);
+			collectors.push_back(ScanCollector::Start());
+			Subscribe(filter, collectors.back()->Subscription());
+		}
+	}
+	for (int round = 0; round < kRounds; round++) {
+		// Scan `round` was handed off just before the subscription: it may
+		// or may not reach this subscriber; every later one does, in order.
+		std::vector<std::string> notes = collectors[round]->WaitForNotes(kRounds - round);
+		std::vector<std::string> later = Notes(round + 1, kRounds - round - 1);
+		if (notes.size() == later.size() + 1)
+			later.insert(later.begin(), NumberedNote(round));
+		EXPECT_THAT(notes, ElementsAreArray(later)) << "subscriber " << round;
+		collectors[round]->Stop();
+	}
+}
+
+TEST_F(LifecycleTest, StalledSubscriberHoldsBackNobody)
+{
+	ScanCollector* stalled = ScanCollector::Start(2);
+	ScanCollector* lively = ScanCollector::Start();
+	stalled->SetGate(false);
+	{
+		CueCatFilter filter;
+		Subscribe(filter, stalled->Subscription());
+		Subscribe(filter, lively->Subscription());
+		StreamRunner runner(filter);
+		PlayScans(runner, 1, 40);
+		EXPECT_THAT(lively->WaitForNotes(40), ElementsAreArray(Notes(1, 40, false)));
+		EXPECT_TRUE(stalled->WaitUntilStalled());
+		// It catches up once it reads again.
+		stalled->SetGate(true);
+	}
+	EXPECT_THAT(stalled->WaitForNotes(41), ElementsAreArray(Notes(1, 40)));
+	EXPECT_THAT(lively->WaitForNotes(41), ElementsAreArray(Notes(1, 40)));
+	stalled->Stop();
+	lively->Stop();
+}
+
+TEST_F(LifecycleTest, StalledSubscriberDoesNotKeepTheFilterFromEnding)
+{
+	ScanCollector* stalled = ScanCollector::Start(1);
+	stalled->SetGate(false);
+	{
+		CueCatFilter filter;
+		Subscribe(filter, stalled->Subscription());
+		StreamRunner runner(filter);
+		PlayScans(runner, 1, 5);
+		EXPECT_TRUE(stalled->WaitUntilStalled());
+	}
+	// What the looper had taken before it stalled arrives; the rest and the
+	// shutdown notice were given up.
+	stalled->SetGate(true);
+	std::vector<std::string> notes = stalled->WaitForNotes(2);
+	EXPECT_THAT(notes, ElementsAre(NumberedNote(1), NumberedNote(2)));
+	stalled->Stop();
+}
+
+} // namespace
