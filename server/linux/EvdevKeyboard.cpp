@@ -128,7 +128,6 @@ bool EvdevKeyboard::OpenDevice(std::string& error)
 	}
 	fFd = fd;
 	fTranslator = KeyEventTranslator(fNode->Locks(fd));
-	fPartial.clear();
 	return true;
 }
 
@@ -233,37 +232,29 @@ void EvdevKeyboard::ReadDevice(InputSink& sink, std::stop_token stop)
 
 bool EvdevKeyboard::ReadAvailable(InputSink& sink)
 {
-	const bool native = fKind == EvdevNode::Kind::Device;
-	const size_t recordSize = native ? sizeof(input_event) : EventRecord::kSize;
 	uint8 buffer[64 * sizeof(input_event)];
 	const ssize_t count = ::read(fFd, buffer, sizeof(buffer));
 	if (count < 0)
 		return errno == EAGAIN || errno == EINTR;
 	if (count == 0)
 		return false;
-	fPartial.insert(fPartial.end(), buffer, buffer + count);
-	size_t offset = 0;
-	for (; offset + recordSize <= fPartial.size(); offset += recordSize) {
-		EventRecord record;
-		if (native) {
+	std::vector<EventRecord> records;
+	if (fKind == EvdevNode::Kind::Device) {
+		// The kernel hands over whole events in its own layout.
+		for (ssize_t offset = 0; offset + static_cast<ssize_t>(sizeof(input_event)) <= count;
+		     offset += sizeof(input_event)) {
 			input_event event;
-			std::memcpy(&event, fPartial.data() + offset, sizeof(event));
-			record = FromNative(event);
-		} else {
-			record = EventRecord::Decode(fPartial.data() + offset);
-			fStreamRecords++;
-			const std::string problem = record.Problem();
-			if (!problem.empty()) {
-				sink.Log(fPath + ": record " + std::to_string(fStreamRecords) + ": " + problem +
-				         "; reading no further");
-				fStreamBroken = true;
-				fPartial.clear();
-				return true;
-			}
+			std::memcpy(&event, buffer + offset, sizeof(event));
+			records.push_back(FromNative(event));
 		}
-		Deliver(record, sink);
+	} else if (!fStreamDecoder.Feed(std::span<const uint8>(buffer, static_cast<size_t>(count)),
+	                                records)) {
+		fStreamBroken = true;
 	}
-	fPartial.erase(fPartial.begin(), fPartial.begin() + static_cast<std::ptrdiff_t>(offset));
+	for (const EventRecord& record : records)
+		Deliver(record, sink);
+	if (fStreamBroken)
+		sink.Log(fPath + ": " + fStreamDecoder.Problem() + "; reading no further");
 	return true;
 }
 

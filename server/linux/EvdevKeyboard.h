@@ -7,6 +7,7 @@
 
 #include "EvdevNode.h"
 #include "EventRecord.h"
+#include "EventStreamDecoder.h"
 #include "InputSource.h"
 #include "KeyEventTranslator.h"
 
@@ -71,8 +72,7 @@ private:
 	int fWakeFd = -1;
 	std::vector<EventRecord> fRecords;
 	KeyEventTranslator fTranslator;
-	std::vector<uint8> fPartial;
-	int64 fStreamRecords = 0;
+	EventStreamDecoder fStreamDecoder;
 	bool fStreamBroken = false;
 };
 

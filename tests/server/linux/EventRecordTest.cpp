@@ -1,6 +1,7 @@
 // The 24-byte event record and files of them.
 #include "EventRecord.h"
 #include "EventFile.h"
+#include "EventStreamDecoder.h"
 
 #include <gtest/gtest.h>
 
@@ -149,6 +150,42 @@ TEST(EventFile, LoadNamesThePath)
 	EXPECT_EQ(error.rfind("/nonexistent/keys.events: ", 0), 0u) << error;
 	EXPECT_FALSE(EventFile::Load(STRIA_SOURCE_DIR "/CMakeLists.txt", records, error));
 	EXPECT_NE(error.find("not a file of input events"), std::string::npos) << error;
+}
+
+TEST(EventStreamDecoder, RecordsArriveInPiecesOfAnySize)
+{
+	std::vector<EventRecord> sent;
+	for (int i = 0; i < 5; i++)
+		sent.push_back(EventRecord::At(1000 * i, EV_KEY, static_cast<uint16>(KEY_A + i), i % 2));
+	const std::vector<uint8> bytes = EventFile::Encode(sent);
+	for (size_t piece : {1u, 5u, 23u, 24u, 25u, 47u, 120u}) {
+		SCOPED_TRACE(piece);
+		stria::EventStreamDecoder decoder;
+		std::vector<EventRecord> got;
+		for (size_t offset = 0; offset < bytes.size(); offset += piece) {
+			const size_t size = std::min(piece, bytes.size() - offset);
+			ASSERT_TRUE(decoder.Feed(std::span(bytes).subspan(offset, size), got));
+		}
+		EXPECT_EQ(decoder.Pending(), 0u);
+		ASSERT_EQ(got.size(), sent.size());
+		for (size_t i = 0; i < got.size(); i++)
+			EXPECT_EQ(got[i].code, sent[i].code);
+	}
+}
+
+TEST(EventStreamDecoder, StopsAtTheFirstBadRecord)
+{
+	std::vector<EventRecord> sent = {EventRecord::At(1, EV_KEY, KEY_A, 1),
+	                                 EventRecord::At(2, EV_KEY, KEY_A, 9),
+	                                 EventRecord::At(3, EV_KEY, KEY_B, 1)};
+	const std::vector<uint8> bytes = EventFile::Encode(sent);
+	stria::EventStreamDecoder decoder;
+	std::vector<EventRecord> got;
+	EXPECT_FALSE(decoder.Feed(bytes, got));
+	EXPECT_EQ(got.size(), 1u);
+	EXPECT_EQ(decoder.Problem(), "record 2: key 30 has value 9 (0 up, 1 down, 2 repeat)");
+	EXPECT_FALSE(decoder.Feed(std::span(bytes).subspan(48), got)) << "and takes nothing more";
+	EXPECT_EQ(got.size(), 1u);
 }
 
 } // namespace
