@@ -1,0 +1,139 @@
+// The printed forms of delivered messages and of scanned barcodes.
+#include "PrintedMessage.h"
+
+#include <AppDefs.h>
+#include <Message.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace stria {
+namespace {
+
+struct PrintCase {
+	const char* name;
+	std::function<BMessage()> make;
+	const char* line;
+};
+
+void PrintTo(const PrintCase& test, std::ostream* out)
+{
+	*out << test.name;
+}
+
+BMessage Message(uint32 what, std::function<void(BMessage&)> fill)
+{
+	BMessage message(what);
+	fill(message);
+	return message;
+}
+
+class PrintedMessageTest : public testing::TestWithParam<PrintCase> {};
+
+TEST_P(PrintedMessageTest, IsOneLine)
+{
+	EXPECT_EQ(PrintedMessage(GetParam().make()), GetParam().line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+        Messages, PrintedMessageTest,
+        testing::Values(PrintCase{"key_down_all_fields",
+                                  [] {
+	                                  return Message(B_KEY_DOWN, [](BMessage& m) {
+		                                  m.AddInt64("when", 1234567890123LL);
+		                                  m.AddInt32("key", 0x3c);
+		                                  m.AddInt8("byte", 'a');
+		                                  m.AddInt32("modifiers", 0x101);
+		                                  m.AddString("bytes", "a");
+	                                  });
+                                  },
+                                  "KEY_DOWN when=1234567890123 key=60 byte=97 modifiers=257"},
+                        PrintCase{"key_down_byte_above_127_and_high_modifier_bits",
+                                  [] {
+	                                  return Message(B_KEY_DOWN, [](BMessage& m) {
+		                                  m.AddInt64("when", -5);
+		                                  m.AddInt32("key", 1);
+		                                  m.AddInt8("byte", (int8)0xe9);
+		                                  m.AddInt32("modifiers", (int32)0x80000001);
+	                                  });
+                                  },
+                                  "KEY_DOWN when=-5 key=1 byte=233 modifiers=2147483649"},
+                        PrintCase{"key_down_missing_fields_left_out",
+                                  [] {
+	                                  return Message(B_KEY_DOWN,
+	                                                 [](BMessage& m) { m.AddInt32("key", 11); });
+                                  },
+                                  "KEY_DOWN key=11"},
+                        PrintCase{"key_up_has_no_byte",
+                                  [] {
+	                                  return Message(B_KEY_UP, [](BMessage& m) {
+		                                  m.AddInt64("when", 7);
+		                                  m.AddInt32("key", 0x47);
+		                                  m.AddInt8("byte", 10);
+		                                  m.AddInt32("modifiers", 0);
+	                                  });
+                                  },
+                                  "KEY_UP when=7 key=71 modifiers=0"},
+                        PrintCase{"unmapped_down",
+                                  [] {
+	                                  return Message(B_UNMAPPED_KEY_DOWN, [](BMessage& m) {
+		                                  m.AddInt64("when", 1);
+		                                  m.AddInt32("key", 0x4b);
+		                                  m.AddInt32("modifiers", 0x101);
+	                                  });
+                                  },
+                                  "UNMAPPED_KEY_DOWN when=1 key=75 modifiers=257"},
+                        PrintCase{"unmapped_up",
+                                  [] {
+	                                  return Message(B_UNMAPPED_KEY_UP, [](BMessage& m) {
+		                                  m.AddInt64("when", 2);
+		                                  m.AddInt32("key", 0x4b);
+		                                  m.AddInt32("modifiers", 0);
+	                                  });
+                                  },
+                                  "UNMAPPED_KEY_UP when=2 key=75 modifiers=0"},
+                        PrintCase{"modifiers_changed",
+                                  [] {
+	                                  return Message(B_MODIFIERS_CHANGED, [](BMessage& m) {
+		                                  m.AddInt64("when", 3);
+		                                  m.AddInt32("modifiers", 0x101);
+		                                  m.AddInt32("be:old_modifiers", 0);
+		                                  m.AddInt32("key", 0x4b);
+	                                  });
+                                  },
+                                  "MODIFIERS when=3 modifiers=257"},
+                        PrintCase{"wrongly_typed_field_is_left_out",
+                                  [] {
+	                                  return Message(B_KEY_UP, [](BMessage& m) {
+		                                  m.AddInt32("when", 3);
+		                                  m.AddString("key", "x");
+		                                  m.AddInt32("modifiers", 4);
+	                                  });
+                                  },
+                                  "KEY_UP modifiers=4"},
+                        PrintCase{"other_message", [] { return BMessage(0xCAFEBABE); },
+                                  "MESSAGE what=0xcafebabe"},
+                        PrintCase{"small_code_keeps_eight_digits", [] { return BMessage(0x2a); },
+                                  "MESSAGE what=0x0000002a"}),
+        [](const testing::TestParamInfo<PrintCase>& info) { return std::string(info.param.name); });
+
+TEST(PrintedBarcodeTest, EscapesBytesOutsidePrintableAscii)
+{
+	const struct {
+		std::string in;
+		const char* out;
+	} cases[] = {
+	        {"IBN 9780201889543", "IBN 9780201889543"},
+	        {"", ""},
+	        {" ~", " ~"},
+	        {std::string("A\x1f\x7f\x80\xff", 5), "A\\x1f\\x7f\\x80\\xff"},
+	        {std::string("a\0b", 3), "a\\x00b"},
+	        {"\n", "\\x0a"},
+	};
+	for (const auto& test : cases)
+		EXPECT_EQ(PrintedBarcode(test.in), test.out);
+}
+
+} // namespace
+} // namespace stria

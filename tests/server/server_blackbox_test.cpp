@@ -1,0 +1,368 @@
+// stria-input-server as a black box: replay scripts in, printed lines out,
+// with the real add-ons; control requests from this (another) process;
+// signals; every error a person can cause.
+#include "ServerProcess.h"
+
+#include <Input.h>
+#include <Looper.h>
+#include <Message.h>
+#include <Messenger.h>
+#include <StriaProtocol.h>
+#include <private/InputServerControl.h>
+#include <private/InputServerHost.h>
+#include <private/LocalSocket.h>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <unistd.h>
+
+namespace stria::test {
+namespace {
+
+const std::string kServer = STRIA_BINARY_DIR "/bin/stria-input-server";
+const std::string kAddOns = STRIA_BINARY_DIR "/add-ons";
+const std::string kFixtures = STRIA_FIXTURES_DIR "/server";
+const std::string kIsbnRecord = ".C3nZC3nZC3nYCxP2Dxb1CNnY.cGen.ENr7C3fZCNT7ENz3Ca.";
+
+std::string ReadFile(const std::string& path)
+{
+	std::ifstream file(path);
+	std::stringstream text;
+	text << file.rdbuf();
+	return text.str();
+}
+
+bool IsScanLine(const std::string& line)
+{
+	return line.starts_with("CATSCAN ") || line == "SHUTDOWN";
+}
+
+// The KEY_* (and other) lines and the subscriber's lines, each in order.
+std::pair<std::vector<std::string>, std::vector<std::string>> Split(const std::string& output)
+{
+	std::vector<std::string> keys;
+	std::vector<std::string> scans;
+	for (const std::string& line : Lines(output))
+		(IsScanLine(line) ? scans : keys).push_back(line);
+	return {keys, scans};
+}
+
+class ServerBlackBox : public testing::Test {
+protected:
+	void SetUp() override
+	{
+		char folder[] = "/tmp/stria-server-test-XXXXXX";
+		ASSERT_NE(mkdtemp(folder), nullptr);
+		fFolder = folder;
+		fSocket = fFolder + "/input_server";
+	}
+
+	void TearDown() override { std::filesystem::remove_all(fFolder); }
+
+	std::string WriteScript(const std::string& name, const std::string& text)
+	{
+		std::string path = fFolder + "/" + name;
+		std::ofstream(path) << text;
+		return path;
+	}
+
+	std::vector<std::string> Arguments(std::vector<std::string> extra)
+	{
+		std::vector<std::string> arguments = {"--add-ons", kAddOns, "--control-socket", fSocket};
+		arguments.insert(arguments.end(), extra.begin(), extra.end());
+		return arguments;
+	}
+
+	std::string fFolder;
+	std::string fSocket;
+};
+
+TEST_F(ServerBlackBox, SessionAtRealPaceGivesThePersonsKeysAndEveryScan)
+{
+	ServerProcess server(kServer, Arguments({"--print", "--subscribe", "--replay",
+	                                         kFixtures + "/session.replay"}));
+	ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
+
+	std::string output = server.Output();
+	auto [keys, scans] = Split(output);
+	EXPECT_EQ(keys, Lines(ReadFile(kFixtures + "/session.keys")));
+	EXPECT_EQ(scans, Lines(ReadFile(kFixtures + "/session.scans")));
+	EXPECT_EQ(Lines(output).back(), "SHUTDOWN");
+}
+
+TEST_F(ServerBlackBox, ScansFromStandardInputAtFullSpeed)
+{
+	std::string script = "0 type x\n2000 scan " + kIsbnRecord +
+	                     "\n200000 scan .C3nZC3nZC3nYCxP2Dxb1CNnY.CNf7.ebCrcGjUCxnXDq.\n";
+	ServerProcess server(kServer, Arguments({"--print", "--subscribe", "--fast", "--replay", "-"}),
+	                     script);
+	ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
+
+	auto [keys, scans] = Split(server.Output());
+	std::vector<std::string> expectedScans = {"CATSCAN IBN 9780201889543", "CATSCAN 128 STRIA-2026",
+	                                          "SHUTDOWN"};
+	EXPECT_EQ(scans, expectedScans);
+	// The person's x passes whole; of the scans only key-ups pass.
+	ASSERT_GE(keys.size(), 2u);
+	EXPECT_EQ(keys[0], "KEY_DOWN when=0 key=77 byte=120 modifiers=0");
+	EXPECT_EQ(keys[1], "KEY_UP when=1000 key=77 modifiers=0");
+	for (size_t index = 2; index < keys.size(); index++)
+		EXPECT_TRUE(keys[index].starts_with("KEY_UP ")) << keys[index];
+}
+
+TEST_F(ServerBlackBox, ALoneF10AtRealPaceReachesApplications)
+{
+	std::string script = WriteScript("f10.replay", "0 down 11 0x10\n1000 up 11\n");
+	ServerProcess server(kServer, Arguments({"--print", "--subscribe", "--replay", script}));
+	ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
+	std::vector<std::string> expected = {"KEY_UP when=1000 key=11 modifiers=0",
+	                                     "KEY_DOWN when=0 key=11 byte=16 modifiers=0", "SHUTDOWN"};
+	EXPECT_EQ(Lines(server.Output()), expected);
+}
+
+TEST_F(ServerBlackBox, WithoutAddOnsEveryMessagePasses)
+{
+	std::filesystem::create_directory(fFolder + "/empty");
+	std::string script = WriteScript(
+	        "plain.replay", "0 modifiers 0x101\n1 down 11 0x10\n2 up 11\n3 control 0xcafebabe\n");
+	ServerProcess server(kServer, {"--add-ons", fFolder + "/empty", "--control-socket", fSocket,
+	                               "--print", "--fast", "--replay", script});
+	ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
+	std::vector<std::string> expected = {"MODIFIERS when=0 modifiers=257",
+	                                     "KEY_DOWN when=1 key=11 byte=16 modifiers=0",
+	                                     "KEY_UP when=2 key=11 modifiers=0"};
+	EXPECT_EQ(Lines(server.Output()), expected);
+	// No device takes the control line: said once, and the server goes on.
+	EXPECT_NE(server.Errors().find("plain.replay:4: control 0xcafebabe"), std::string::npos)
+	        << server.Errors();
+}
+
+TEST_F(ServerBlackBox, FilesThatAreNotAddOnsAreNamedAndSkipped)
+{
+	ServerProcess server(kServer,
+	                     {"--add-ons", TEST_ADDON_FOLDER, "--control-socket", fSocket, "--print",
+	                      "--fast", "--replay", "-"},
+	                     "0 down 60 97\n");
+	ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
+	std::string errors = server.Errors();
+	EXPECT_NE(errors.find("d_no_export exports neither"), std::string::npos) << errors;
+	EXPECT_NE(errors.find("e_notes.txt not loaded"), std::string::npos) << errors;
+	EXPECT_NE(errors.find("c_refusing: filter refused"), std::string::npos) << errors;
+	EXPECT_EQ(Lines(server.Output()),
+	          std::vector<std::string>{"KEY_DOWN when=0 key=60 byte=97 modifiers=0"});
+}
+
+struct UsageCase {
+	const char* name;
+	std::vector<std::string> arguments;
+	std::string input;
+	int status;
+	const char* stderrPart; // null: stderr not checked
+	const char* stdoutPart; // null: stdout must be empty
+};
+
+void PrintTo(const UsageCase& test, std::ostream* out)
+{
+	*out << test.name;
+}
+
+class ServerUsage : public ServerBlackBox, public testing::WithParamInterface<UsageCase> {};
+
+TEST_P(ServerUsage, ExitsWithAClearMessage)
+{
+	const UsageCase& test = GetParam();
+	std::vector<std::string> arguments;
+	for (const std::string& argument : test.arguments)
+		arguments.push_back(argument == "SOCKET" ? fSocket : argument);
+	ServerProcess server(kServer, arguments, test.input);
+	EXPECT_EQ(server.Wait(std::chrono::seconds(60)), test.status);
+	if (test.stderrPart != nullptr) {
+		EXPECT_NE(server.Errors().find(test.stderrPart), std::string::npos) << server.Errors();
+	}
+	if (test.stdoutPart != nullptr) {
+		EXPECT_NE(server.Output().find(test.stdoutPart), std::string::npos);
+	} else {
+		EXPECT_EQ(server.Output(), "") << "nothing may play";
+	}
+}
+
+INSTANTIATE_TEST_SUITE_P(
+        Errors, ServerUsage,
+        testing::Values(
+                UsageCase{"help", {"--help"}, "", 0, nullptr, "usage: stria-input-server"},
+                UsageCase{"unknown_option",
+                          {"--colour"},
+                          "",
+                          2,
+                          "unknown option '--colour'",
+                          nullptr},
+                UsageCase{"missing_value", {"--replay"}, "", 2, "--replay needs", nullptr},
+                UsageCase{"unreadable_script",
+                          {"--replay", "/nonexistent/script"},
+                          "",
+                          2,
+                          "cannot read replay script /nonexistent/script",
+                          nullptr},
+                UsageCase{"script_error_plays_nothing",
+                          {"--add-ons", kAddOns, "--control-socket", "SOCKET", "--print",
+                           "--replay", "-"},
+                          "0 type good\n\n10000 down 60\n",
+                          2,
+                          "standard input:3: the byte of the key-down",
+                          nullptr},
+                UsageCase{"subscribe_line_needs_the_option",
+                          {"--add-ons", kAddOns, "--control-socket", "SOCKET", "--print",
+                           "--replay", "-"},
+                          "0 type a\n5000 control 0xcbadd subscribe\n",
+                          2,
+                          "standard input:2: a control line with 'subscribe' needs --subscribe",
+                          nullptr},
+                UsageCase{"missing_add_on_folder",
+                          {"--add-ons", "/nonexistent/add-ons", "--control-socket", "SOCKET",
+                           "--replay", "-"},
+                          "",
+                          1,
+                          "/nonexistent/add-ons is not a folder",
+                          nullptr},
+                UsageCase{"control_socket_in_a_missing_folder",
+                          {"--add-ons", kAddOns, "--control-socket", "/nonexistent/folder/socket",
+                           "--replay", "-"},
+                          "",
+                          1,
+                          "cannot listen on control socket /nonexistent/folder/socket",
+                          nullptr}),
+        [](const testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ServerBlackBox, SecondServerOnTheSameSocketIsRefused)
+{
+	std::string script = WriteScript("long.replay", "0 type a\n60000000 type b\n");
+	ServerProcess first(kServer, Arguments({"--replay", script}));
+	for (int tries = 0; tries < 200 && !BPrivate::control_socket_answers(fSocket.c_str()); tries++)
+		usleep(50000);
+	ASSERT_TRUE(BPrivate::control_socket_answers(fSocket.c_str()));
+
+	ServerProcess second(kServer, Arguments({"--replay", script}));
+	EXPECT_EQ(second.Wait(std::chrono::seconds(60)), 1);
+	EXPECT_NE(second.Errors().find("is in use"), std::string::npos) << second.Errors();
+	first.Signal(SIGTERM);
+	EXPECT_EQ(first.Wait(std::chrono::seconds(60)), 0);
+}
+
+TEST_F(ServerBlackBox, SigtermDrainsAndEndsWithShutdown)
+{
+	std::string script = WriteScript("long.replay", "0 type abc\n60000000 type z\n");
+	ServerProcess server(kServer, Arguments({"--print", "--subscribe", "--replay", script}));
+	ASSERT_TRUE(server.WaitForLines(6, std::chrono::seconds(60))) << server.Errors();
+	server.Signal(SIGTERM);
+	ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
+
+	std::vector<std::string> lines = Lines(server.Output());
+	ASSERT_EQ(lines.size(), 7u) << server.Output();
+	EXPECT_EQ(lines[4], "KEY_DOWN when=4000 key=78 byte=99 modifiers=0");
+	EXPECT_EQ(lines[5], "KEY_UP when=5000 key=78 modifiers=0");
+	EXPECT_EQ(lines[6], "SHUTDOWN");
+	EXPECT_NE(server.Errors().find("stopping on SIGTERM"), std::string::npos);
+	EXPECT_FALSE(std::filesystem::exists(fSocket)) << "the socket file is removed";
+}
+
+TEST_F(ServerBlackBox, SigintStopsAServerWithoutInputDevices)
+{
+	ServerProcess server(kServer, Arguments({"--print"}));
+	for (int tries = 0; tries < 200 && !BPrivate::control_socket_answers(fSocket.c_str()); tries++)
+		usleep(50000);
+	server.Signal(SIGINT);
+	EXPECT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
+	EXPECT_NE(server.Errors().find("stopping on SIGINT"), std::string::npos);
+}
+
+// Collects what the server's filter sends to a subscriber in this process.
+class CollectingLooper : public BLooper {
+public:
+	CollectingLooper() : BLooper("collector") {}
+
+	void MessageReceived(BMessage* message) override
+	{
+		std::lock_guard lock(fLock);
+		if (message->what == STRIA_CATSCAN) {
+			const char* barcode = "";
+			message->FindString(STRIA_BARCODE_FIELD, &barcode);
+			fLines.push_back(std::string("CATSCAN ") + barcode);
+		} else if (message->what == STRIA_SHUTDOWN) {
+			fLines.push_back("SHUTDOWN");
+		}
+		fChanged.notify_all();
+	}
+
+	std::vector<std::string> WaitFor(size_t count, std::chrono::seconds timeout)
+	{
+		std::unique_lock lock(fLock);
+		fChanged.wait_for(lock, timeout, [&] { return fLines.size() >= count; });
+		return fLines;
+	}
+
+private:
+	std::mutex fLock;
+	std::condition_variable fChanged;
+	std::vector<std::string> fLines;
+};
+
+TEST_F(ServerBlackBox, ControlRequestsFromAnotherProcess)
+{
+	// Scans come 5 s in: time enough to subscribe once the socket answers.
+	std::string script =
+	        WriteScript("later.replay", "0 type a\n5000000 scan " + kIsbnRecord +
+	                                            "\n5500000 scan " + kIsbnRecord + "\n");
+	ServerProcess server(kServer, Arguments({"--print", "--subscribe", "--replay", script}));
+	for (int tries = 0; tries < 200 && !BPrivate::control_socket_answers(fSocket.c_str()); tries++)
+		usleep(20000);
+	ASSERT_EQ(BPrivate::input_server_host(), nullptr) << "this process must act as a client";
+	BPrivate::set_input_server_control_path(fSocket.c_str());
+
+	// An unknown device, and a request that is no request at all.
+	std::unique_ptr<BInputDevice> nobody(find_input_device("Nobody [Keyboard]"));
+	ASSERT_TRUE(nobody) << "the server answers; the name is checked by Control";
+	EXPECT_EQ(nobody->Control(STRIA_ALTF10_WHAT, nullptr), B_NAME_NOT_FOUND);
+	{
+		BPrivate::LocalSocket raw;
+		ASSERT_EQ(BPrivate::LocalSocket::Connect(fSocket.c_str(), &raw), B_OK);
+		const char garbage[] = "not a flattened message";
+		ASSERT_EQ(raw.SendFrame(garbage, sizeof(garbage), 5000000), B_OK);
+		std::vector<char> replyBytes;
+		ASSERT_EQ(raw.ReceiveFrame(&replyBytes, 5000000), B_OK);
+		BMessage reply;
+		ASSERT_EQ(reply.Unflatten(replyBytes.data(), (ssize_t)replyBytes.size()), B_OK);
+		status_t result = B_OK;
+		EXPECT_EQ(BPrivate::read_control_reply(reply, &result), B_OK);
+		EXPECT_EQ(result, B_BAD_DATA);
+	}
+
+	CollectingLooper* collector = new CollectingLooper;
+	collector->Run();
+	std::unique_ptr<BInputDevice> cuecat(find_input_device(STRIA_DEVICE_NAME));
+	ASSERT_TRUE(cuecat);
+	BMessage subscription;
+	subscription.AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(collector));
+	EXPECT_EQ(cuecat->Control(STRIA_SUBSCRIBE, &subscription), B_OK);
+
+	ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
+	std::vector<std::string> expected = {"CATSCAN IBN 9780201889543", "CATSCAN IBN 9780201889543",
+	                                     "SHUTDOWN"};
+	EXPECT_EQ(collector->WaitFor(3, std::chrono::seconds(30)), expected);
+	EXPECT_EQ(Split(server.Output()).second, expected) << "the server's own subscriber too";
+	EXPECT_NE(server.Errors().find("refused a malformed request"), std::string::npos);
+	if (collector->Lock())
+		collector->Quit();
+	BPrivate::set_input_server_control_path(nullptr);
+	// Nobody listens any more.
+	EXPECT_EQ(find_input_device(STRIA_DEVICE_NAME), nullptr);
+}
+
+} // namespace
+} // namespace stria::test
