@@ -32,14 +32,21 @@ bool WaitForCount(sem_id sem, int32 count)
 class Acquirer {
 public:
 	Acquirer(sem_id sem, int32 count, uint32 flags = 0, bigtime_t timeout = 0)
-	    : fThread([=, this] {
+	    : fSem(sem), fThread([=, this] {
 		      fStatus = acquire_sem_etc(sem, count, flags, timeout);
 		      fDone = true;
 	      })
 	{
 	}
 
-	~Acquirer() { fThread.join(); }
+	// A waiter still blocked means a failed test; deleting the semaphore
+	// frees it so that the failure is reported instead of hanging.
+	~Acquirer()
+	{
+		if (!fDone)
+			delete_sem(fSem);
+		fThread.join();
+	}
 
 	bool Done() const { return fDone; }
 	status_t Status() const { return fStatus; }
@@ -49,6 +56,7 @@ public:
 	}
 
 private:
+	sem_id fSem;
 	std::atomic<status_t> fStatus{B_ERROR};
 	std::atomic<bool> fDone{false};
 	std::thread fThread;
