@@ -276,10 +276,23 @@ status_t LocalSocket::SendFrame(const void* body, size_t size, bigtime_t timeout
 	return SendAll(frame.data(), frame.size(), timeout);
 }
 
-status_t LocalSocket::SendAll(const void* bytes, size_t size, bigtime_t timeout) const
+status_t LocalSocket::SendAll(const void* bytes, size_t size, bigtime_t timeout,
+                              size_t* sentBytes) const
 {
 	bigtime_t deadline = DeadlineFor(timeout);
-	const char* at = static_cast<const char*>(bytes);
+	const char* start = static_cast<const char*>(bytes);
+	const char* at = start;
+	// Tells the caller how far the send got, however it ends.
+	struct Report {
+		const char*& at;
+		const char* start;
+		size_t* sent;
+		~Report()
+		{
+			if (sent != nullptr)
+				*sent = size_t(at - start);
+		}
+	} report{at, start, sentBytes};
 	while (size > 0) {
 		// MSG_NOSIGNAL: a peer that has gone gives EPIPE, not a signal that
 		// would kill this process.

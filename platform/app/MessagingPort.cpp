@@ -190,11 +190,13 @@ void MessagingPort::_AcceptLoop()
 			return;
 		if (watched[0].revents != 0)
 			return;
+		// Connections accepted now are watched from the next round on.
+		size_t watchedPending = fPending.size();
 		if (watched[1].revents != 0)
 			_Accept();
 
 		bigtime_t now = system_time();
-		for (size_t i = fPending.size(); i-- > 0;) {
+		for (size_t i = watchedPending; i-- > 0;) {
 			bool done;
 			if (watched[i + 2].revents != 0)
 				done = _Serve(*fPending[i]);

@@ -51,27 +51,57 @@ status_t RemoteConnection::Open(const std::string& path, int32 looperToken, bigt
 status_t RemoteConnection::Send(const char* frame, size_t size, bigtime_t timeout)
 {
 	bigtime_t start = system_time();
-	std::unique_lock<std::timed_mutex> guard(fWriteLock, std::defer_lock);
-	if (timeout == B_INFINITE_TIMEOUT || timeout < 0)
-		guard.lock();
-	else if (!guard.try_lock_for(std::chrono::microseconds(timeout)))
-		return timeout == 0 ? B_WOULD_BLOCK : B_TIMED_OUT;
-	if (fBroken.load())
-		return B_BAD_PORT_ID;
+	status_t status;
+	if (!_BeginWrite(timeout, &status))
+		return status;
 	if (timeout != B_INFINITE_TIMEOUT && timeout > 0)
 		timeout = std::max<bigtime_t>(0, timeout - (system_time() - start));
 
 	// Check first whether the port has closed the connection: a write to a
 	// socket whose peer closed only moments ago may still succeed.
+	size_t sent = 0;
 	if (!IsAlive())
-		return B_BAD_PORT_ID;
-	status_t status = fSocket.SendAll(frame, size, timeout);
-	if (status == B_OK)
-		return B_OK;
-	fBroken.store(true);
-	if (status == B_IO_ERROR)
-		return B_BAD_PORT_ID;
-	return status;
+		status = B_BAD_PORT_ID;
+	else
+		status = fSocket.SendAll(frame, size, timeout, &sent);
+	// A time-out before the first byte leaves the stream whole; anything
+	// else leaves half a frame or a dead peer behind.
+	if (status != B_OK && !((status == B_TIMED_OUT || status == B_WOULD_BLOCK) && sent == 0))
+		fBroken.store(true);
+	_EndWrite();
+	return status == B_IO_ERROR ? B_BAD_PORT_ID : status;
+}
+
+bool RemoteConnection::_BeginWrite(bigtime_t timeout, status_t* status)
+{
+	std::unique_lock<std::mutex> guard(fWriteLock);
+	auto free = [this] { return !fWriting; };
+	if (timeout == B_INFINITE_TIMEOUT || timeout < 0) {
+		fWriteDone.wait(guard, free);
+	} else if (!free()) {
+		if (timeout == 0) {
+			*status = B_WOULD_BLOCK;
+			return false;
+		}
+		auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(timeout);
+		if (!fWriteDone.wait_until(guard, deadline, free)) {
+			*status = B_TIMED_OUT;
+			return false;
+		}
+	}
+	if (fBroken.load()) {
+		*status = B_BAD_PORT_ID;
+		return false;
+	}
+	fWriting = true;
+	return true;
+}
+
+void RemoteConnection::_EndWrite()
+{
+	std::lock_guard<std::mutex> guard(fWriteLock);
+	fWriting = false;
+	fWriteDone.notify_one();
 }
 
 bool RemoteConnection::IsAlive()

@@ -15,6 +15,7 @@
 #include <OS.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -38,8 +39,15 @@ public:
 private:
 	explicit RemoteConnection(LocalSocket socket) : fSocket(std::move(socket)) {}
 
+	// One writer at a time, so that frames never interleave; waiting for
+	// one's turn counts against the sender's time-out.
+	bool _BeginWrite(bigtime_t timeout, status_t* status);
+	void _EndWrite();
+
 	LocalSocket fSocket;
-	std::timed_mutex fWriteLock;
+	std::mutex fWriteLock;
+	std::condition_variable fWriteDone;
+	bool fWriting = false;
 	std::atomic<bool> fBroken{false};
 };
 

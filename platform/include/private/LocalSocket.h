@@ -80,8 +80,10 @@ public:
 	// Time-outs are relative, in microseconds; B_INFINITE_TIMEOUT waits for
 	// ever. The body may be empty.
 	status_t SendFrame(const void* body, size_t size, bigtime_t timeout) const;
-	// Sends bytes that already hold one or more complete frames.
-	status_t SendAll(const void* bytes, size_t size, bigtime_t timeout) const;
+	// Sends bytes that already hold one or more complete frames; *sent (if
+	// given) tells how many went out, also when the send failed.
+	status_t SendAll(const void* bytes, size_t size, bigtime_t timeout,
+	                 size_t* sent = nullptr) const;
 	status_t ReceiveFrame(std::vector<char>* body, bigtime_t timeout,
 	                      size_t maxSize = kDefaultMaxFrameSize) const;
 

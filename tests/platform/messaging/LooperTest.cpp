@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -185,7 +186,8 @@ TEST(LooperQueue, PostMessageSendsACopy)
 	message.ReplaceString("text", "after");
 	ASSERT_TRUE(looper->WaitForCount(1));
 	const char* text = NULL;
-	ASSERT_EQ(looper->Messages()[0].FindString("text", &text), B_OK);
+	BMessage received = looper->Messages()[0];
+	ASSERT_EQ(received.FindString("text", &text), B_OK);
 	EXPECT_STREQ(text, "before");
 	Dispose(looper);
 }
@@ -294,8 +296,10 @@ TEST(LooperQuit, QuitFromTheLoopersThreadFinishesTheMessageAndDeletesIt)
 	BMessenger messenger(looper);
 	looper->Run();
 	ASSERT_TRUE(messenger.IsValid());
-	looper->PostMessage('quit');
-	looper->PostMessage('late');
+	// The looper may be gone as soon as 'quit' is handled: only the
+	// messenger may be used from here on.
+	messenger.SendMessage('quit');
+	messenger.SendMessage('late');
 	ASSERT_TRUE(Eventually([&] { return deleted.load(); }));
 	EXPECT_FALSE(messenger.IsValid());
 	EXPECT_EQ(messenger.SendMessage('more'), B_BAD_PORT_ID);
@@ -478,6 +482,8 @@ TEST(Application, BQuitRequestedEndsRunAndRepliesGoToBeApp)
 	});
 	app.Run();
 	quitter.join();
+	// The reply may come before or after ReadyToRun.
+	std::sort(app.events.begin(), app.events.end());
 	EXPECT_EQ(app.events, (std::vector<uint32>{'rdy!', 'rply'}));
 	Dispose(server);
 }
