@@ -198,7 +198,7 @@ bool BMessenger::IsValid() const
 	// without one, the port's answer to a new hello says it.
 	std::shared_ptr<RemoteConnection> connection;
 	return RemoteConnectionCache::Default().Get(fAddress->port, fAddress->looperToken, 5000000,
-	                                            &connection) == B_OK;
+	                                            true, &connection) == B_OK;
 }
 
 bool BMessenger::IsTargetLocal() const
@@ -305,13 +305,13 @@ status_t BMessenger::SendMessage(BMessage* message, BMessenger replyTo, bigtime_
 	bigtime_t start = system_time();
 	RemoteConnectionCache& cache = RemoteConnectionCache::Default();
 	std::shared_ptr<RemoteConnection> connection;
-	status = cache.Get(fAddress->port, fAddress->looperToken, timeout, &connection);
+	status = cache.Get(fAddress->port, fAddress->looperToken, timeout, false, &connection);
 	if (status != B_OK)
 		return status;
 	if (timeout != B_INFINITE_TIMEOUT && timeout > 0)
 		timeout = std::max<bigtime_t>(0, timeout - (system_time() - start));
 	status = connection->Send(frame.data(), frame.size(), timeout);
-	if (status != B_OK && !connection->IsAlive())
+	if (status != B_OK && connection->IsBroken())
 		cache.Forget(fAddress->port, fAddress->looperToken, connection);
 	return status;
 }

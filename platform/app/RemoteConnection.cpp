@@ -59,11 +59,10 @@ status_t RemoteConnection::Send(const char* frame, size_t size, bigtime_t timeou
 
 	// Check first whether the port has closed the connection: a write to a
 	// socket whose peer closed only moments ago may still succeed.
+	// A Unix socket whose peer has closed fails the write at once (EPIPE),
+	// so there is no need to look before writing.
 	size_t sent = 0;
-	if (!IsAlive())
-		status = B_BAD_PORT_ID;
-	else
-		status = fSocket.SendAll(frame, size, timeout, &sent);
+	status = fSocket.SendAll(frame, size, timeout, &sent);
 	// A time-out before the first byte leaves the stream whole; anything
 	// else leaves half a frame or a dead peer behind.
 	if (status != B_OK && !((status == B_TIMED_OUT || status == B_WOULD_BLOCK) && sent == 0))
@@ -127,14 +126,14 @@ RemoteConnectionCache& RemoteConnectionCache::Default()
 }
 
 status_t RemoteConnectionCache::Get(const std::string& path, int32 looperToken, bigtime_t timeout,
-                                    std::shared_ptr<RemoteConnection>* connection)
+                                    bool checkAlive, std::shared_ptr<RemoteConnection>* connection)
 {
 	auto key = std::make_pair(path, looperToken);
 	{
 		std::lock_guard<std::mutex> guard(fLock);
 		auto found = fConnections.find(key);
 		if (found != fConnections.end()) {
-			if (found->second->IsAlive()) {
+			if (checkAlive ? found->second->IsAlive() : !found->second->IsBroken()) {
 				*connection = found->second;
 				return B_OK;
 			}

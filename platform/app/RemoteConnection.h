@@ -33,8 +33,11 @@ public:
 
 	// Writes one complete frame. B_BAD_PORT_ID when the target has gone.
 	status_t Send(const char* frame, size_t size, bigtime_t timeout);
-	// False once the port closed the connection or a send broke it.
+	// False once the port closed the connection or a send broke it; looks
+	// at the socket.
 	bool IsAlive();
+	// True once a send or IsAlive found the connection broken.
+	bool IsBroken() const { return fBroken.load(); }
 
 private:
 	explicit RemoteConnection(LocalSocket socket) : fSocket(std::move(socket)) {}
@@ -55,8 +58,10 @@ class RemoteConnectionCache {
 public:
 	static RemoteConnectionCache& Default();
 
-	// A live connection to the looper, opened if there is none.
-	status_t Get(const std::string& path, int32 looperToken, bigtime_t timeout,
+	// A connection to the looper, opened if there is none. With checkAlive
+	// the socket is asked whether the port still keeps it open; otherwise
+	// a closed connection shows when a send fails.
+	status_t Get(const std::string& path, int32 looperToken, bigtime_t timeout, bool checkAlive,
 	             std::shared_ptr<RemoteConnection>* connection);
 	void Forget(const std::string& path, int32 looperToken,
 	            const std::shared_ptr<RemoteConnection>& connection);

@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -69,14 +70,21 @@ std::string ToHex(const BMessenger& messenger)
 	return hex;
 }
 
-// Receives the peer's messenger, then the replies, and wakes the benchmark
-// thread for each.
+// Receives the peer's messenger, then the replies. Either wakes the
+// benchmark's thread for each reply, or plays a number of rounds itself,
+// sending the next message from its own thread as each reply comes in.
 class Receiver : public BLooper {
 public:
-	Receiver() : BLooper("receiver") {}
+	Receiver() : BLooper("receiver"), fMessage(MakeMessage()) {}
 
 	void MessageReceived(BMessage* message) override
 	{
+		if (message->what != 'hllo' && fRoundsLeft > 0) {
+			if (--fRoundsLeft > 0) {
+				fPeer.SendMessage(&fMessage, this);
+				return;
+			}
+		}
 		std::lock_guard<std::mutex> guard(fLock);
 		if (message->what == 'hllo')
 			message->FindMessenger("messenger", &fPeer);
@@ -101,24 +109,74 @@ public:
 		                         [&] { return fArrived >= count; });
 	}
 
+	// From the benchmark's thread, while no round is under way.
+	void SetRounds(int32 rounds) { fRoundsLeft = rounds; }
+
 private:
 	std::mutex fLock;
 	std::condition_variable fChanged;
 	BMessenger fPeer;
+	BMessage fMessage;
 	int64 fArrived = 0;
+	// Touched by the looper's thread while a batch runs, by the benchmark's
+	// thread between batches (the message send orders the two).
+	std::atomic<int32> fRoundsLeft{0};
 };
+
+bool StartLooperPeer(Receiver** receiver, pid_t* peer, BMessenger* target)
+{
+	*receiver = new Receiver;
+	(*receiver)->Run();
+	*peer = StartPeer("looper", ToHex(BMessenger(*receiver)));
+	return *peer > 0 && (*receiver)->WaitForPeer(target);
+}
+
+void StopLooperPeer(Receiver* receiver, pid_t peer)
+{
+	StopPeer(peer);
+	receiver->Lock();
+	receiver->Quit();
+}
+
+// Round trips played by the two loopers; the benchmark's thread only waits
+// for each batch of kBatch to end.
+constexpr int32 kBatch = 100;
 
 void BM_MessengerRoundTrip(benchmark::State& state)
 {
-	auto* receiver = new Receiver;
-	receiver->Run();
-	pid_t peer = StartPeer("looper", ToHex(BMessenger(receiver)));
+	Receiver* receiver;
+	pid_t peer;
 	BMessenger target;
-	if (peer < 0 || !receiver->WaitForPeer(&target)) {
+	if (!StartLooperPeer(&receiver, &peer, &target)) {
 		state.SkipWithError("the peer process did not start");
-		StopPeer(peer);
-		receiver->Lock();
-		receiver->Quit();
+		StopLooperPeer(receiver, peer);
+		return;
+	}
+	BMessage message = MakeMessage();
+	int64 batches = 0;
+	for (auto _ : state) {
+		receiver->SetRounds(kBatch);
+		if (target.SendMessage(&message, receiver) != B_OK ||
+		    !receiver->WaitForReplies(++batches)) {
+			state.SkipWithError("a round trip failed");
+			break;
+		}
+	}
+	state.SetItemsProcessed(state.iterations() * kBatch);
+	StopLooperPeer(receiver, peer);
+}
+BENCHMARK(BM_MessengerRoundTrip)->UseRealTime();
+
+// The same, but the benchmark's thread sends each message and waits for
+// each reply: one thread switch more per round trip.
+void BM_MessengerRoundTripFromThread(benchmark::State& state)
+{
+	Receiver* receiver;
+	pid_t peer;
+	BMessenger target;
+	if (!StartLooperPeer(&receiver, &peer, &target)) {
+		state.SkipWithError("the peer process did not start");
+		StopLooperPeer(receiver, peer);
 		return;
 	}
 	BMessage message = MakeMessage();
@@ -130,12 +188,12 @@ void BM_MessengerRoundTrip(benchmark::State& state)
 		}
 	}
 	state.SetItemsProcessed(state.iterations());
-	StopPeer(peer);
-	receiver->Lock();
-	receiver->Quit();
+	StopLooperPeer(receiver, peer);
 }
-BENCHMARK(BM_MessengerRoundTrip)->UseRealTime();
+BENCHMARK(BM_MessengerRoundTripFromThread)->UseRealTime();
 
+// Baseline: the same number of bytes, framed alike, written to another
+// process that echoes them, kBatch times per iteration.
 void BM_BareSocketRoundTrip(benchmark::State& state)
 {
 	char directory[] = "/tmp/stria-bench-XXXXXX";
@@ -156,14 +214,19 @@ void BM_BareSocketRoundTrip(benchmark::State& state)
 		BMessage message = MakeMessage();
 		std::vector<char> body(size_t(message.FlattenedSize()) + 8);
 		std::vector<char> echoed;
+		bool failed = false;
 		for (auto _ : state) {
-			if (connection.SendFrame(body.data(), body.size(), B_INFINITE_TIMEOUT) != B_OK ||
-			    connection.ReceiveFrame(&echoed, B_INFINITE_TIMEOUT) != B_OK) {
+			for (int32 i = 0; i < kBatch && !failed; i++) {
+				failed = connection.SendFrame(body.data(), body.size(), B_INFINITE_TIMEOUT) !=
+				                 B_OK ||
+				         connection.ReceiveFrame(&echoed, B_INFINITE_TIMEOUT) != B_OK;
+			}
+			if (failed) {
 				state.SkipWithError("a round trip failed");
 				break;
 			}
 		}
-		state.SetItemsProcessed(state.iterations());
+		state.SetItemsProcessed(state.iterations() * kBatch);
 	}
 	connection.Close();
 	StopPeer(peer);
