@@ -1,8 +1,13 @@
 // Interface kit, private: scaled fonts of DejaVu Sans, cached per size.
 #include "FontCache.h"
 
+#include <private/WindowSnapshot.h>
+
+#include <fontconfig/fontconfig.h>
+
 #include <map>
 #include <mutex>
+#include <stdlib.h>
 #include <string.h>
 
 namespace BPrivate {
@@ -12,6 +17,27 @@ namespace {
 std::mutex sFontLock;
 cairo_font_face_t* sFace = NULL;
 std::map<float, cairo_scaled_font_t*>* sFonts = NULL;
+
+// At the end of the process the fonts, cairo's caches and fontconfig's
+// are handed back, so that leak checkers see only the program's own leaks.
+void ReleaseFonts()
+{
+	// A window still alive may still draw on another thread: then the
+	// caches stay.
+	if (BPrivate::count_live_windows() > 0)
+		return;
+	std::lock_guard<std::mutex> lock(sFontLock);
+	if (sFonts == NULL)
+		return;
+	for (auto& entry : *sFonts)
+		cairo_scaled_font_destroy(entry.second);
+	delete sFonts;
+	sFonts = NULL;
+	cairo_font_face_destroy(sFace);
+	sFace = NULL;
+	cairo_debug_reset_static_data();
+	FcFini();
+}
 
 } // namespace
 
@@ -24,6 +50,7 @@ cairo_scaled_font_t* FontCache::ScaledFont(float size)
 		sFace = cairo_toy_font_face_create("DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
 		                                   CAIRO_FONT_WEIGHT_NORMAL);
 		sFonts = new std::map<float, cairo_scaled_font_t*>;
+		atexit(ReleaseFonts);
 	}
 	auto found = sFonts->find(size);
 	if (found != sFonts->end())

@@ -58,6 +58,11 @@ int32 count_live_windows()
 	return (int32)sWindows.size();
 }
 
+cairo_surface_t* draw_window(BWindow* window)
+{
+	return window != NULL ? BWindow::Private::Render(window) : NULL;
+}
+
 status_t write_window_png(BWindow* window, const char* path)
 {
 	if (window == NULL || path == NULL)

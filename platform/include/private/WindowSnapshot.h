@@ -8,6 +8,7 @@
 #include <SupportDefs.h>
 
 class BWindow;
+typedef struct _cairo_surface cairo_surface_t;
 
 namespace BPrivate {
 
@@ -15,6 +16,9 @@ namespace BPrivate {
 // pixels of its frame (both edges of a rectangle are in it). The caller
 // either holds the window's lock or knows that no other thread uses it.
 status_t write_window_png(BWindow* window, const char* path);
+// The same drawing into a new cairo image surface (RGB24), which the caller
+// destroys with cairo_surface_destroy.
+cairo_surface_t* draw_window(BWindow* window);
 
 // The newest window that is still alive; an invalid messenger when none is.
 BMessenger newest_live_window();
