@@ -1,0 +1,135 @@
+#include "ListenApplication.h"
+
+#include <Input.h>
+#include <Message.h>
+#include <Messenger.h>
+#include <private/InputServerControl.h>
+
+#include <StriaProtocol.h>
+
+#include <chrono>
+#include <memory>
+
+namespace {
+
+// Sent by the watcher to the application.
+const uint32 kServerGone = 'SGon';
+
+// How often the watcher looks, and how long the server may be silent
+// before it counts as gone: long enough for a server that is shutting down
+// to deliver its notice first.
+const std::chrono::milliseconds kWatchInterval(500);
+const int kSilentChecksUntilGone = 4;
+
+std::string describe_status(status_t status)
+{
+	switch (status) {
+	case B_NAME_NOT_FOUND:
+		return "it has no \"" + std::string(STRIA_DEVICE_NAME) +
+		       "\" device (is the StriaDevice add-on loaded?)";
+	case B_TIMED_OUT:
+		return "it did not answer in time";
+	case B_PERMISSION_DENIED:
+		return "it belongs to another user";
+	default:
+		return "error " + std::to_string(status);
+	}
+}
+
+} // namespace
+
+ListenApplication::ListenApplication(ScanFormat format, const std::string& controlSocket,
+                                     FILE* output)
+    : BApplication("application/x-vnd.Stria-listen"), fFormat(format),
+      fControlSocket(controlSocket), fOutput(output), fExitStatus(0), fStopWatching(false)
+{
+}
+
+ListenApplication::~ListenApplication()
+{
+	_StopWatching();
+}
+
+void ListenApplication::ReadyToRun()
+{
+	std::unique_ptr<BInputDevice> device(find_input_device(STRIA_DEVICE_NAME));
+	if (!device) {
+		_Fail("no Stria input server answers at " + fControlSocket +
+		      " (is stria-input-server running?)");
+		return;
+	}
+
+	BMessage subscription(STRIA_SUBSCRIBE);
+	subscription.AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(this));
+	status_t status = device->Control(STRIA_SUBSCRIBE, &subscription);
+	if (status != B_OK) {
+		_Fail("the input server at " + fControlSocket +
+		      " took no subscription: " + describe_status(status));
+		return;
+	}
+
+	fWatcher = std::thread(&ListenApplication::_WatchServer, this);
+}
+
+void ListenApplication::MessageReceived(BMessage* message)
+{
+	switch (message->what) {
+	case STRIA_CATSCAN: {
+		const char* barcode = "";
+		message->FindString(STRIA_BARCODE_FIELD, &barcode);
+		std::string line = scan_line(barcode, fFormat) + "\n";
+		fwrite(line.data(), 1, line.size(), fOutput);
+		fflush(fOutput);
+		break;
+	}
+	case STRIA_SHUTDOWN:
+		fExitStatus = 0;
+		Quit();
+		break;
+	case kServerGone:
+		_Fail("the input server at " + fControlSocket + " went away without a shutdown notice");
+		break;
+	default:
+		BApplication::MessageReceived(message);
+		break;
+	}
+}
+
+bool ListenApplication::QuitRequested()
+{
+	return true;
+}
+
+void ListenApplication::_Fail(const std::string& why)
+{
+	fprintf(stderr, "stria-listen: %s\n", why.c_str());
+	fExitStatus = 1;
+	Quit();
+}
+
+void ListenApplication::_WatchServer()
+{
+	int silentChecks = 0;
+	std::unique_lock lock(fWatchLock);
+	while (!fWatchWake.wait_for(lock, kWatchInterval, [this] { return fStopWatching; })) {
+		lock.unlock();
+		bool answers = BPrivate::control_socket_answers(fControlSocket.c_str());
+		lock.lock();
+		silentChecks = answers ? 0 : silentChecks + 1;
+		if (silentChecks == kSilentChecksUntilGone) {
+			PostMessage(kServerGone);
+			return;
+		}
+	}
+}
+
+void ListenApplication::_StopWatching()
+{
+	{
+		std::lock_guard lock(fWatchLock);
+		fStopWatching = true;
+	}
+	fWatchWake.notify_all();
+	if (fWatcher.joinable())
+		fWatcher.join();
+}
