@@ -56,6 +56,25 @@ ParsedServerOptions ParseServerOptions(std::span<const std::string> arguments)
 				}
 			}
 			options.replays.push_back(script);
+		} else if (word == "--device") {
+			std::string device;
+			if (!value(&device))
+				return fail("--device needs a path (--list-devices shows the keyboards)");
+			options.devices.push_back(device);
+		} else if (word == "--no-grab") {
+			bool noGrab = false;
+			if (!flag(&noGrab))
+				return fail("--no-grab takes no value");
+			options.grab = false;
+		} else if (word == "--list-devices") {
+			if (!flag(&options.listDevices))
+				return fail("--list-devices takes no value");
+		} else if (word == "--uinput") {
+			if (!flag(&options.uinput))
+				return fail("--uinput takes no value");
+		} else if (word == "--uinput-file") {
+			if (!value(&options.uinputFile))
+				return fail("--uinput-file needs a path");
 		} else if (word == "--fast") {
 			if (!flag(&options.fast))
 				return fail("--fast takes no value");
@@ -90,8 +109,24 @@ Options:
                          directory, $XDG_RUNTIME_DIR/stria/)
   --replay FILE          play the replay script FILE (- for standard input);
                          may be given more than once
-  --fast                 play replay scripts without waiting for their times
+  --device PATH          read a keyboard: an evdev node such as
+                         /dev/input/by-id/usb-...-event-kbd, taken for Stria
+                         alone; a file of recorded input events (raw 24-byte
+                         struct input_event records), played at the pace of
+                         its time stamps; or a FIFO of such records. May be
+                         given more than once. A keyboard that is unplugged
+                         is taken up again when it comes back.
+  --no-grab              leave --device keyboards shared with the desktop
+                         (their keys then reach it twice with --uinput)
+  --list-devices         list the keyboards with their names and
+                         /dev/input/by-id paths, and exit
+  --fast                 play replay scripts and event files without waiting
+                         for their times
   --print                print each message that reaches applications, a line each
+  --uinput               type each key that reaches applications on a virtual
+                         keyboard, "Stria virtual keyboard" (needs /dev/uinput)
+  --uinput-file PATH     write the virtual keyboard's input event records to
+                         PATH (a regular file or a FIFO) instead
   --subscribe            subscribe to scans like an application and print
                          CATSCAN <barcode> for each, SHUTDOWN at the end
   -h, --help             show this text
@@ -115,8 +150,9 @@ Printed lines:
   MODIFIERS when=<when> modifiers=<modifiers>
   MESSAGE what=0x<code>
 
-Exit status: 0 when done, 1 when the server could not run, 2 for a usage
-error or a bad replay script.
+Exit status: 0 when done, 1 when the server could not run (a device or
+/dev/uinput that cannot be opened), 2 for a usage error, a bad replay script
+or a file that is not a file of input events.
 )";
 }
 

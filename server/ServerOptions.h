@@ -13,6 +13,11 @@ struct ServerOptions {
 	std::string addOnFolder;          // empty: next to the program
 	std::string controlSocket;        // empty: "input_server" in the runtime directory
 	std::vector<std::string> replays; // "-" is standard input
+	std::vector<std::string> devices; // evdev nodes, event files, FIFOs
+	bool grab = true;                 // --no-grab leaves devices shared
+	bool listDevices = false;
+	bool uinput = false;
+	std::string uinputFile;
 	bool fast = false;
 	bool print = false;
 	bool subscribe = false;

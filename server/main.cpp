@@ -2,6 +2,7 @@
 #include "AddOnFolder.h"
 #include "InputServer.h"
 #include "LineOutput.h"
+#include "LinuxInput.h"
 #include "PrintingApplicationSide.h"
 #include "ReplayDevice.h"
 #include "ReplayScript.h"
@@ -73,6 +74,8 @@ int main(int argc, char** argv)
 		std::fputs(ServerUsage().c_str(), stdout);
 		return 0;
 	}
+	if (options.listDevices)
+		return LinuxInput::ListDevices(std::cout);
 
 	// Every script is read and checked before anything plays.
 	std::vector<LoadedScript> scripts;
@@ -123,12 +126,36 @@ int main(int argc, char** argv)
 		settings.controlSocket = path;
 	}
 
+	// Keyboards and virtual keyboards are opened before anything runs.
+	LinuxInput linuxInput;
+	{
+		LinuxInput::Options linuxOptions;
+		linuxOptions.devices = options.devices;
+		linuxOptions.grab = options.grab;
+		linuxOptions.fast = options.fast;
+		linuxOptions.uinput = options.uinput;
+		linuxOptions.uinputFile = options.uinputFile;
+		std::string error;
+		int status = 1;
+		if (!linuxInput.Open(linuxOptions, [&log](const std::string& line) { log.Write(line); },
+		                     error, status)) {
+			log.Write(error);
+			return status;
+		}
+	}
+
 	InputServer server(settings, output, log);
 	if (options.print)
 		server.AddApplicationSide(std::make_unique<PrintingApplicationSide>(output));
-	else
+	else if (!linuxInput.HasApplicationSide())
 		log.Write("no application side chosen: messages that pass the filters are dropped "
-		          "(--print shows them)");
+		          "(--print shows them, --uinput types them)");
+	for (std::unique_ptr<ApplicationSide>& side : linuxInput.TakeApplicationSides())
+		server.AddApplicationSide(std::move(side));
+	for (std::unique_ptr<InputSource>& source : linuxInput.TakeSources()) {
+		auto held = std::make_shared<std::unique_ptr<InputSource>>(std::move(source));
+		server.AddSource([held](const std::optional<BMessenger>&) { return std::move(*held); });
+	}
 	for (LoadedScript& script : scripts) {
 		server.AddSource(
 		        [&script, fast = options.fast](const std::optional<BMessenger>& subscriber) {

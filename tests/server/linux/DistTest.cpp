@@ -1,0 +1,180 @@
+// The systemd user unit and the udev rule of an installation.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string RunCommand(const std::string& command, int* status)
+{
+	std::string output;
+	FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+	if (pipe == nullptr) {
+		*status = -1;
+		return output;
+	}
+	char buffer[4096];
+	while (size_t count = std::fread(buffer, 1, sizeof(buffer), pipe))
+		output.append(buffer, count);
+	const int result = ::pclose(pipe);
+	*status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+	return output;
+}
+
+bool HaveProgram(const std::string& name)
+{
+	int status = 0;
+	RunCommand("command -v " + name, &status);
+	return status == 0;
+}
+
+class TempFolder {
+public:
+	TempFolder()
+	{
+		char pattern[] = "/tmp/stria-dist-XXXXXX";
+		fPath = ::mkdtemp(pattern);
+	}
+	~TempFolder() { fs::remove_all(fPath); }
+	const std::string& Path() const { return fPath; }
+
+private:
+	std::string fPath;
+};
+
+// Checks a unit with systemd-analyze verify as a user unit, under an
+// instance name the way a person enables it.
+void ExpectUnitVerifies(const std::string& unit)
+{
+	if (!HaveProgram("systemd-analyze"))
+		GTEST_SKIP() << "systemd-analyze is not installed";
+	TempFolder folder;
+	const std::string instance =
+	        folder.Path() + "/stria-input-server@usb-Scanner_CueCat-event-kbd.service";
+	fs::copy_file(unit, instance);
+	fs::create_directories(folder.Path() + "/runtime");
+	fs::permissions(folder.Path() + "/runtime", fs::perms::owner_all);
+	int status = 0;
+	const std::string output =
+	        RunCommand("XDG_RUNTIME_DIR=" + folder.Path() +
+	                           "/runtime systemd-analyze verify --user '" + instance + "'",
+	                   &status);
+	EXPECT_EQ(status, 0) << output;
+	EXPECT_EQ(output, "") << "systemd-analyze has remarks";
+}
+
+TEST(Dist, TheBuildTreesUnitVerifies)
+{
+	ExpectUnitVerifies(STRIA_BINARY_DIR "/dist/stria-input-server@.service");
+}
+
+// A udev rule line: comma-separated KEY, KEY{attribute} with an operator
+// and a quoted value.
+TEST(Dist, TheUdevRuleIsWellFormedAndGrantsBothNodes)
+{
+	std::ifstream in(STRIA_SOURCE_DIR "/dist/70-stria.rules");
+	ASSERT_TRUE(in);
+	const std::regex pair(R"re(\s*([A-Z_]+)(\{[^}]+\})?\s*(==|!=|\+=|-=|:=|=)\s*"([^"]*)"\s*)re");
+	const std::set<std::string> matchKeys = {"ACTION", "KERNEL", "SUBSYSTEM", "SUBSYSTEMS", "ATTRS",
+	                                         "ATTR",   "ENV",    "SYMLINK",   "DRIVERS",    "TAG"};
+	const std::set<std::string> assignKeys = {"TAG", "OPTIONS", "MODE", "GROUP", "OWNER", "ENV"};
+	bool uinput = false;
+	bool scanner = false;
+	std::string line;
+	int number = 0;
+	while (std::getline(in, line)) {
+		number++;
+		if (line.empty() || line[0] == '#')
+			continue;
+		SCOPED_TRACE("line " + std::to_string(number) + ": " + line);
+		std::stringstream fields(line);
+		std::string field;
+		std::map<std::string, std::string> matches;
+		std::vector<std::string> assignments;
+		while (std::getline(fields, field, ',')) {
+			std::smatch parts;
+			ASSERT_TRUE(std::regex_match(field, parts, pair)) << "field '" << field << "'";
+			const std::string key = parts[1];
+			const std::string op = parts[3];
+			if (op == "==" || op == "!=") {
+				EXPECT_TRUE(matchKeys.count(key)) << key << " does not match";
+				matches[key] = parts[4];
+			} else {
+				EXPECT_TRUE(assignKeys.count(key)) << key << " is not assigned";
+				assignments.push_back(key + op + std::string(parts[4]));
+			}
+		}
+		const bool grants = std::find(assignments.begin(), assignments.end(), "TAG+=uaccess") !=
+		                    assignments.end();
+		EXPECT_TRUE(grants) << "each rule gives the seat's user access";
+		if (matches["KERNEL"] == "uinput" && matches["SUBSYSTEM"] == "misc")
+			uinput = grants;
+		if (matches["SUBSYSTEM"] == "input" && matches["SYMLINK"].rfind("input/by-id/", 0) == 0)
+			scanner = grants;
+	}
+	EXPECT_TRUE(uinput) << "a rule for /dev/uinput";
+	EXPECT_TRUE(scanner) << "a rule for the scanner by its by-id name";
+
+	if (HaveProgram("udevadm")) {
+		int status = 0;
+		const std::string help = RunCommand("udevadm --help", &status);
+		if (help.find("verify") != std::string::npos) {
+			const std::string output =
+			        RunCommand("udevadm verify " STRIA_SOURCE_DIR "/dist/70-stria.rules", &status);
+			EXPECT_EQ(status, 0) << output;
+		}
+	}
+}
+
+// cmake --install into a fresh prefix: the programs, the add-ons where the
+// installed server looks, the unit naming the installed server, the rule.
+TEST(Dist, InstallationIsCompleteAndTheInstalledServerFindsItsAddOns)
+{
+	TempFolder prefix;
+	int status = 0;
+	std::string output = RunCommand(
+	        "cmake --install '" STRIA_BINARY_DIR "' --prefix '" + prefix.Path() + "'", &status);
+	ASSERT_EQ(status, 0) << output;
+	for (const char* file :
+	     {"bin/stria-input-server", "bin/stria-listen", "bin/cuecat",
+	      "lib/stria/add-ons/StriaFilter", "lib/stria/add-ons/StriaDevice",
+	      "lib/systemd/user/stria-input-server@.service", "share/stria/70-stria.rules",
+	      "share/stria/input-server.env.example"}) {
+		EXPECT_TRUE(fs::exists(prefix.Path() + "/" + file)) << file;
+	}
+	const std::string unit = prefix.Path() + "/lib/systemd/user/stria-input-server@.service";
+	std::ifstream unitIn(unit);
+	std::string unitText((std::istreambuf_iterator<char>(unitIn)),
+	                     std::istreambuf_iterator<char>());
+	EXPECT_NE(unitText.find("ExecStart=" + prefix.Path() +
+	                        "/bin/stria-input-server --device "
+	                        "/dev/input/by-id/%i --uinput"),
+	          std::string::npos)
+	        << unitText;
+	ExpectUnitVerifies(unit);
+
+	// No --add-ons: the scans are decoded only if both add-ons were found.
+	output = RunCommand(
+	        "'" + prefix.Path() +
+	                "/bin/stria-input-server' --device '" STRIA_FIXTURES_DIR
+	                "/cuecat-scans.events' --fast --print --subscribe --control-socket '" +
+	                prefix.Path() + "/control'",
+	        &status);
+	EXPECT_EQ(status, 0) << output;
+	EXPECT_NE(output.find("CATSCAN IBN 9780201889543"), std::string::npos) << output;
+	EXPECT_NE(output.find("CATSCAN UPA 059280201638"), std::string::npos) << output;
+}
+
+} // namespace

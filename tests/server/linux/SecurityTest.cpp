@@ -1,0 +1,96 @@
+// Only the user running the server reaches it: the control socket's mode
+// keeps others out, and when the mode lets them in, the peer check refuses
+// them (and the server says so). Only the device's two control codes put
+// anything into the input stream.
+#include "../ServerProcess.h"
+
+#include <private/InputServerControl.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using stria::test::Lines;
+using stria::test::ServerProcess;
+
+namespace {
+
+constexpr const char* kNobody = "65534";
+
+int RunClient(const std::vector<std::string>& arguments)
+{
+	std::string command = "'" STRIA_BINARY_DIR "/bin/control_client'";
+	for (const std::string& argument : arguments)
+		command += " '" + argument + "'";
+	const int result = std::system((command + " >/dev/null 2>&1").c_str());
+	return WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+}
+
+size_t CountContaining(const std::string& text, const std::string& part)
+{
+	size_t count = 0;
+	for (const std::string& line : Lines(text))
+		count += line.find(part) != std::string::npos;
+	return count;
+}
+
+TEST(Security, AnotherUserCannotReachTheControlSocket)
+{
+	if (::geteuid() != 0)
+		GTEST_SKIP() << "needs root to run a client as another user";
+	char pattern[] = "/tmp/stria-security-XXXXXX";
+	const std::string folder = ::mkdtemp(pattern);
+	// Others may pass through the folder but not list it: whether they get
+	// to the socket is up to the socket's own mode and the peer check.
+	ASSERT_EQ(::chmod(folder.c_str(), 0711), 0);
+	const std::string socket = folder + "/control";
+
+	ServerProcess server(
+	        STRIA_BINARY_DIR "/bin/stria-input-server",
+	        {"--print", "--control-socket", socket, "--add-ons", STRIA_BINARY_DIR "/add-ons"});
+	bool answers = false;
+	for (int i = 0; i < 500 && !answers; i++) {
+		std::this_thread::sleep_for(20ms);
+		answers = BPrivate::control_socket_answers(socket.c_str());
+	}
+	ASSERT_TRUE(answers) << server.Errors();
+
+	struct stat info;
+	ASSERT_EQ(::stat(socket.c_str(), &info), 0);
+	EXPECT_EQ(info.st_mode & 0777, 0600u) << "the socket is the server user's alone";
+
+	const std::string tick = std::to_string(0xCAFEBABEu);
+	const std::string subscribe = std::to_string(0x000CBADDu);
+	// Kept out by the mode.
+	EXPECT_EQ(RunClient({"--as", kNobody, socket, tick}), 3);
+	// Let in by a mode that is too open: refused by the peer check.
+	ASSERT_EQ(::chmod(socket.c_str(), 0666), 0);
+	EXPECT_EQ(RunClient({"--as", kNobody, socket, tick}), 3);
+	EXPECT_EQ(RunClient({"--as", kNobody, socket, subscribe, "subscribe"}), 3);
+
+	// The server's own user: any other code enqueues nothing; the replay
+	// tick travels on to applications (no F10 has been seen to rebuild).
+	EXPECT_EQ(RunClient({socket, "0x41424344"}), 0);
+	EXPECT_EQ(RunClient({socket, "0x41424344", "subscribe"}), 0);
+	EXPECT_EQ(RunClient({socket, tick}), 0);
+	ASSERT_TRUE(server.WaitForLines(1, 10s)) << server.Errors();
+
+	server.Signal(SIGTERM);
+	EXPECT_EQ(server.Wait(30s), std::optional<int>(0)) << server.Errors();
+	EXPECT_EQ(Lines(server.Output()), std::vector<std::string>{"MESSAGE what=0xcafebabe"})
+	        << "nothing from the other user, nothing for unknown codes";
+	EXPECT_EQ(CountContaining(server.Errors(), "refused a connection from another user"), 2u)
+	        << server.Errors();
+	fs::remove_all(folder);
+}
+
+} // namespace

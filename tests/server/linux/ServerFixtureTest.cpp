@@ -1,0 +1,197 @@
+// Recorded keyboard sessions through stria-input-server: what applications
+// receive (printed), the scans a subscriber gets, and what the virtual
+// keyboard types (written to a file): exactly the person's key presses, no
+// key of a scan among them, and no key left pressed at the end.
+#include "../ServerProcess.h"
+
+#include "EventFile.h"
+#include "FixtureSessions.h"
+
+#include <gtest/gtest.h>
+
+#include <linux/input-event-codes.h>
+
+#include <bitset>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using stria::EventFile;
+using stria::EventRecord;
+using stria::test::Lines;
+using stria::test::ServerProcess;
+using stria::test::Session;
+
+namespace {
+
+struct Fixture {
+	const char* name;
+	// Played at the pace of its time stamps: the filter's real-time limit
+	// for the first character after an F10 decides what a lone F10 does.
+	bool realPace;
+};
+
+const Fixture kFixtures[] = {
+        {"cuecat-scans", false}, {"person-typing", false}, {"lone-f10", true},
+        {"auto-repeat", false},  {"session", true},
+};
+
+std::string ReadText(const std::string& path)
+{
+	std::ifstream in(path);
+	return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool IsScanLine(const std::string& line)
+{
+	return line.rfind("CATSCAN ", 0) == 0 || line == "SHUTDOWN";
+}
+
+// The printed lines of one kind, in order.
+std::vector<std::string> Select(const std::vector<std::string>& lines, bool scans)
+{
+	std::vector<std::string> selected;
+	for (const std::string& line : lines) {
+		if (IsScanLine(line) == scans)
+			selected.push_back(line);
+	}
+	return selected;
+}
+
+Session SessionNamed(const std::string& name)
+{
+	for (const Session& session : stria::test::FixtureSessions()) {
+		if (session.name == name)
+			return session;
+	}
+	ADD_FAILURE() << "no session " << name;
+	return {};
+}
+
+class TempFolder {
+public:
+	TempFolder()
+	{
+		char pattern[] = "/tmp/stria-fixture-XXXXXX";
+		fPath = ::mkdtemp(pattern);
+	}
+	~TempFolder() { fs::remove_all(fPath); }
+	std::string operator/(const std::string& name) const { return fPath + "/" + name; }
+
+private:
+	std::string fPath;
+};
+
+class RecordedSession : public testing::TestWithParam<Fixture> {};
+
+TEST_P(RecordedSession, GivesExactlyTheScansAndThePersonsKeys)
+{
+	const Fixture& fixture = GetParam();
+	const std::string events = std::string(STRIA_FIXTURES_DIR "/") + fixture.name + ".events";
+	const Session session = SessionNamed(fixture.name);
+	TempFolder folder;
+	const std::string typed = folder / "typed.events";
+
+	std::vector<std::string> arguments = {"--device",         events,
+	                                      "--print",          "--subscribe",
+	                                      "--uinput-file",    typed,
+	                                      "--add-ons",        STRIA_BINARY_DIR "/add-ons",
+	                                      "--control-socket", folder / "control"};
+	if (!fixture.realPace)
+		arguments.push_back("--fast");
+	ServerProcess server(STRIA_BINARY_DIR "/bin/stria-input-server", arguments);
+	ASSERT_EQ(server.Wait(120s), std::optional<int>(0)) << server.Errors();
+
+	// What applications receive, against the reviewed expected output.
+	const std::vector<std::string> printed = Lines(server.Output());
+	const std::vector<std::string> expected =
+	        Lines(ReadText(std::string(STRIA_FIXTURES_DIR "/linux/") + fixture.name + ".expected"));
+	ASSERT_FALSE(expected.empty());
+	EXPECT_EQ(Select(printed, false), Select(expected, false));
+	EXPECT_EQ(Select(printed, true), Select(expected, true));
+	ASSERT_FALSE(printed.empty());
+	EXPECT_EQ(printed.back(), "SHUTDOWN");
+
+	// The scans against the barcodes the generator typed.
+	std::vector<std::string> scans;
+	for (const std::string& barcode : session.barcodes)
+		scans.push_back("CATSCAN " + barcode);
+	scans.push_back("SHUTDOWN");
+	EXPECT_EQ(Select(printed, true), scans);
+
+	// What the virtual keyboard typed.
+	std::ifstream in(typed, std::ios::binary);
+	const std::vector<uint8> bytes((std::istreambuf_iterator<char>(in)),
+	                               std::istreambuf_iterator<char>());
+	std::vector<EventRecord> records;
+	std::string error;
+	ASSERT_TRUE(EventFile::Parse(bytes, records, error)) << error;
+	std::vector<uint16> presses;
+	std::bitset<KEY_CNT> down;
+	for (size_t i = 0; i < records.size(); i++) {
+		const EventRecord& record = records[i];
+		if (record.type != EV_KEY)
+			continue;
+		ASSERT_TRUE(i + 1 < records.size() && records[i + 1].type == EV_SYN &&
+		            records[i + 1].code == SYN_REPORT)
+		        << "record " << i << " is followed by SYN_REPORT";
+		if (record.value == 1) {
+			EXPECT_FALSE(down.test(record.code)) << "pressed twice: " << record.code;
+			presses.push_back(record.code);
+		} else {
+			EXPECT_TRUE(down.test(record.code))
+			        << "released or repeated unpressed: " << record.code;
+		}
+		down.set(record.code, record.value != 0);
+	}
+	EXPECT_EQ(presses, session.personPresses);
+	EXPECT_TRUE(down.none()) << "keys left pressed: " << down.count();
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, RecordedSession, testing::ValuesIn(kFixtures),
+                         [](const testing::TestParamInfo<Fixture>& info) {
+	                         std::string name = info.param.name;
+	                         std::replace(name.begin(), name.end(), '-', '_');
+	                         return name;
+                         });
+
+TEST(RecordedSession, CommittedFixturesMatchTheirGenerator)
+{
+	for (const Session& session : stria::test::FixtureSessions()) {
+		SCOPED_TRACE(session.name);
+		std::ifstream in(std::string(STRIA_FIXTURES_DIR "/") + session.name + ".events",
+		                 std::ios::binary);
+		const std::vector<uint8> committed((std::istreambuf_iterator<char>(in)),
+		                                   std::istreambuf_iterator<char>());
+		EXPECT_EQ(committed, EventFile::Encode(session.records))
+		        << "run make_event_fixtures " STRIA_FIXTURES_DIR;
+	}
+}
+
+TEST(RecordedSession, BadDevicesStopTheServerWithAClearMessage)
+{
+	const struct {
+		std::string path;
+		int status;
+		const char* message;
+	} cases[] = {
+	        {"/nonexistent/event7", 1, "/nonexistent/event7: No such file or directory"},
+	        {"/dev/null", 1, "/dev/null: not an input device"},
+	        {STRIA_SOURCE_DIR "/CMakeLists.txt", 2, "not a file of input events"},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.path);
+		ServerProcess server(
+		        STRIA_BINARY_DIR "/bin/stria-input-server",
+		        {"--device", c.path, "--print", "--add-ons", STRIA_BINARY_DIR "/add-ons"});
+		EXPECT_EQ(server.Wait(60s), std::optional<int>(c.status));
+		EXPECT_NE(server.Errors().find(c.message), std::string::npos) << server.Errors();
+		EXPECT_EQ(server.Output(), "");
+	}
+}
+
+} // namespace
