@@ -1,0 +1,287 @@
+// stria-listen as a black box, in processes of its own, against a running
+// stria-input-server that replays scans at their real pace.
+#include <OS.h>
+#include <private/InputServerControl.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+const std::string kIsbnRecord = ".C3nZC3nZC3nYCxP2Dxb1CNnY.cGen.ENr7C3fZCNT7ENz3Ca.";
+const std::string kUpaRecord = ".C3nZC3nZC3nZDNv2DNP7CNnY.fHmc.C3z6CxTZCxnYDxb7.";
+const std::string kIsbnJson = "{\"barcode\":\"IBN 9780201889543\",\"tag\":\"IBN\",\"data\":"
+                              "\"9780201889543\",\"label\":\"ISBN: 9-780201-889543\"}";
+const std::string kUpaJson =
+        "{\"barcode\":\"UPA 059280201638\",\"tag\":\"UPA\",\"data\":\"059280201638\","
+        "\"label\":\"UPA: '0-59280-20163-8' [UPE equiv: none]\"}";
+
+std::string ReadFile(const std::string& path)
+{
+	std::ifstream file(path);
+	std::stringstream text;
+	text << file.rdbuf();
+	return text.str();
+}
+
+// A program of the build in a process of its own, its output in files.
+class Child {
+public:
+	Child(const std::string& directory, const std::string& name, std::vector<std::string> argv)
+	    : fOut(directory + "/" + name + ".out"), fErr(directory + "/" + name + ".err")
+	{
+		std::vector<char*> args;
+		for (std::string& arg : argv)
+			args.push_back(arg.data());
+		args.push_back(nullptr);
+		fPid = fork();
+		if (fPid == 0) {
+			int out = open(fOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+			int err = open(fErr.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+			int in = open("/dev/null", O_RDONLY);
+			if (out < 0 || err < 0 || in < 0)
+				_exit(126);
+			dup2(in, 0);
+			dup2(out, 1);
+			dup2(err, 2);
+			execve(args[0], args.data(), environ);
+			_exit(127);
+		}
+	}
+
+	~Child()
+	{
+		if (fPid > 0 && !fExited) {
+			kill(fPid, SIGCONT);
+			kill(fPid, SIGKILL);
+			waitpid(fPid, nullptr, 0);
+		}
+	}
+
+	pid_t Pid() const { return fPid; }
+
+	// The exit status, or -1 when it did not end within seconds (it is then
+	// killed).
+	int Wait(int seconds = 60)
+	{
+		for (int round = 0; round < seconds * 100; round++) {
+			int status = 0;
+			pid_t done = waitpid(fPid, &status, WNOHANG);
+			if (done == fPid) {
+				fExited = true;
+				return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+			}
+			snooze(10000);
+		}
+		return -1;
+	}
+
+	bool Exited()
+	{
+		if (fExited)
+			return true;
+		int status;
+		if (waitpid(fPid, &status, WNOHANG) == fPid) {
+			fExited = true;
+			fStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+		}
+		return fExited;
+	}
+
+	// Waits until the output holds lines lines.
+	bool WaitForLines(size_t lines, int seconds = 30)
+	{
+		for (int round = 0; round < seconds * 100; round++) {
+			std::string out = Out();
+			if ((size_t)std::count(out.begin(), out.end(), '\n') >= lines)
+				return true;
+			snooze(10000);
+		}
+		return false;
+	}
+
+	std::string Out() const { return ReadFile(fOut); }
+	std::string Err() const { return ReadFile(fErr); }
+
+private:
+	pid_t fPid = -1;
+	bool fExited = false;
+	int fStatus = -1;
+	std::string fOut;
+	std::string fErr;
+};
+
+class ListenProcessTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		char pattern[] = "/tmp/stria-listen-test-XXXXXX";
+		ASSERT_NE(mkdtemp(pattern), nullptr);
+		fDirectory = pattern;
+		fSocket = fDirectory + "/control";
+		// Every process of the test publishes its ports here.
+		setenv("XDG_RUNTIME_DIR", fDirectory.c_str(), 1);
+	}
+
+	void TearDown() override
+	{
+		std::string command = "rm -rf '" + fDirectory + "'";
+		EXPECT_EQ(system(command.c_str()), 0);
+	}
+
+	std::unique_ptr<Child> StartServer(const std::string& script)
+	{
+		std::string path = fDirectory + "/script.txt";
+		std::ofstream(path) << script;
+		auto server = std::make_unique<Child>(
+		        fDirectory, "server",
+		        std::vector<std::string>{STRIA_SERVER_BINARY, "--add-ons",
+		                                 std::string(STRIA_BINARY_DIR) + "/add-ons",
+		                                 "--control-socket", fSocket, "--replay", path});
+		for (int round = 0; round < 3000; round++) {
+			if (BPrivate::control_socket_answers(fSocket.c_str()))
+				return server;
+			snooze(10000);
+		}
+		ADD_FAILURE() << "the server did not come up: " << server->Err();
+		return server;
+	}
+
+	std::unique_ptr<Child> StartListener(const std::string& name,
+	                                     std::vector<std::string> options = {})
+	{
+		std::vector<std::string> argv = {STRIA_LISTEN_BINARY, "--control-socket", fSocket};
+		argv.insert(argv.end(), options.begin(), options.end());
+		return std::make_unique<Child>(fDirectory, name, argv);
+	}
+
+	std::string fDirectory;
+	std::string fSocket;
+};
+
+// Script lines for count scans, from start on, spacing apart (a scan's keys
+// take about 0.1 s).
+std::string ScanLines(bigtime_t start, int count, bigtime_t spacing)
+{
+	std::ostringstream script;
+	for (int i = 0; i < count; i++) {
+		script << start + i * spacing << " scan " << (i % 2 == 0 ? kIsbnRecord : kUpaRecord)
+		       << "\n";
+	}
+	return script.str();
+}
+
+// A script that starts at once and scans later.
+std::string ScanScript(bigtime_t start, int count, bigtime_t spacing)
+{
+	return "0 modifiers 0\n" + ScanLines(start, count, spacing);
+}
+
+std::string Lines(int count, const std::string& even, const std::string& odd)
+{
+	std::string lines;
+	for (int i = 0; i < count; i++)
+		lines += (i % 2 == 0 ? even : odd) + "\n";
+	return lines;
+}
+
+TEST_F(ListenProcessTest, WithoutAServerItSaysSoAndFails)
+{
+	Child listener(fDirectory, "listener",
+	               {STRIA_LISTEN_BINARY, "--control-socket", fDirectory + "/nobody"});
+	EXPECT_EQ(listener.Wait(), 1);
+	EXPECT_EQ(listener.Out(), "");
+	EXPECT_EQ(listener.Err(), "stria-listen: no Stria input server answers at " + fDirectory +
+	                                  "/nobody (is stria-input-server running?)\n");
+}
+
+TEST_F(ListenProcessTest, BadCommandLineIsRefused)
+{
+	Child listener(fDirectory, "listener", {STRIA_LISTEN_BINARY, "--label", "--json"});
+	EXPECT_EQ(listener.Wait(), 2);
+	EXPECT_EQ(listener.Out(), "");
+	EXPECT_NE(listener.Err().find("choose one of --label and --json"), std::string::npos);
+}
+
+TEST_F(ListenProcessTest, EveryListenerPrintsEveryScanThenEndsWithTheServer)
+{
+	std::unique_ptr<Child> server = StartServer(ScanScript(3000000, 4, 300000));
+	std::unique_ptr<Child> plain = StartListener("plain");
+	std::unique_ptr<Child> label = StartListener("label", {"--label"});
+	std::unique_ptr<Child> json = StartListener("json", {"--json"});
+
+	EXPECT_EQ(server->Wait(), 0) << server->Err();
+	EXPECT_EQ(plain->Wait(), 0) << plain->Err();
+	EXPECT_EQ(label->Wait(), 0) << label->Err();
+	EXPECT_EQ(json->Wait(), 0) << json->Err();
+	EXPECT_EQ(plain->Out(), Lines(4, "IBN 9780201889543", "UPA 059280201638"));
+	EXPECT_EQ(label->Out(), Lines(4, "IBN 9780201889543\tISBN: 9-780201-889543",
+	                              "UPA 059280201638\tUPA: '0-59280-20163-8' [UPE equiv: none]"));
+	EXPECT_EQ(json->Out(), Lines(4, kIsbnJson, kUpaJson));
+	EXPECT_EQ(plain->Err() + label->Err() + json->Err(), "");
+}
+
+TEST_F(ListenProcessTest, StoppedListenerHoldsBackNoOtherAndCatchesUpLater)
+{
+	// One scan to connect both listeners, then 24 more while one is stopped.
+	std::unique_ptr<Child> server =
+	        StartServer(ScanScript(2500000, 1, 0) + ScanLines(5000000, 24, 150000));
+	std::unique_ptr<Child> lively = StartListener("lively");
+	std::unique_ptr<Child> stopped = StartListener("stopped");
+	ASSERT_TRUE(lively->WaitForLines(1));
+	ASSERT_TRUE(stopped->WaitForLines(1));
+	ASSERT_EQ(kill(stopped->Pid(), SIGSTOP), 0);
+
+	// The server and the lively listener finish while the other is stopped.
+	EXPECT_EQ(server->Wait(), 0) << server->Err();
+	EXPECT_EQ(lively->Wait(), 0) << lively->Err();
+	std::string all = "IBN 9780201889543\n" + Lines(24, "IBN 9780201889543", "UPA 059280201638");
+	EXPECT_EQ(lively->Out(), all);
+	EXPECT_FALSE(stopped->Exited());
+
+	ASSERT_EQ(kill(stopped->Pid(), SIGCONT), 0);
+	EXPECT_EQ(stopped->Wait(), 0) << stopped->Err();
+	EXPECT_EQ(stopped->Out(), all);
+}
+
+TEST_F(ListenProcessTest, ServerThatDiesWithoutNoticeEndsTheListenerWithAnError)
+{
+	std::unique_ptr<Child> server =
+	        StartServer("0 modifiers 0\n2000000 scan " + kIsbnRecord + "\n120000000 modifiers 0\n");
+	std::unique_ptr<Child> listener = StartListener("listener");
+	ASSERT_TRUE(listener->WaitForLines(1));
+	ASSERT_EQ(kill(server->Pid(), SIGKILL), 0);
+	server->Wait();
+
+	EXPECT_EQ(listener->Wait(), 1);
+	EXPECT_EQ(listener->Out(), "IBN 9780201889543\n");
+	EXPECT_EQ(listener->Err(), "stria-listen: the input server at " + fSocket +
+	                                   " went away without a shutdown notice\n");
+}
+
+TEST_F(ListenProcessTest, InterruptedListenerEndsCleanlyAndTheServerGoesOn)
+{
+	std::unique_ptr<Child> server = StartServer("0 modifiers 0\n120000000 modifiers 0\n");
+	std::unique_ptr<Child> listener = StartListener("listener");
+	snooze(1000000);
+	ASSERT_EQ(kill(listener->Pid(), SIGINT), 0);
+	EXPECT_EQ(listener->Wait(), 0) << listener->Err();
+	EXPECT_FALSE(server->Exited());
+
+	ASSERT_EQ(kill(server->Pid(), SIGTERM), 0);
+	EXPECT_EQ(server->Wait(), 0) << server->Err();
+}
+
+} // namespace
