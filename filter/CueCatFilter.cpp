@@ -9,7 +9,9 @@
 #include <Message.h>
 #include <String.h>
 
+#include <StriaCode.h>
 #include <StriaProtocol.h>
+#include <StriaWindow.h>
 #include <code_text.h>
 #include <cuecat_constants.h>
 
@@ -52,8 +54,9 @@ CueCatFilter::~CueCatFilter()
 {
 	stopThreads();
 
-	// Here, with no thread of the filter left to reach it, is where the
-	// viewer's window closes: before the subscribers hear of the shutdown.
+	// Here, with no thread of the filter left to reach it, the viewer's
+	// window closes: before the subscribers hear of the shutdown.
+	StriaWindow::closeWindow(&win, &sharedLock);
 
 	// Every subscriber gets its queued scans and then STRIA_SHUTDOWN; the
 	// queues drain side by side, so a slow one delays only itself.
@@ -387,6 +390,9 @@ void CueCatFilter::processRecord(const char* record)
 
 void CueCatFilter::process(BString* code)
 {
+	// The scan's list row; it keeps the code.
+	StriaCode* item = new StriaCode(code);
+
 	// A snapshot of the list under the lock; the subscribers live until the
 	// destructor, which runs after this thread has ended.
 	std::vector<StriaSubscriber*> targets;
@@ -397,9 +403,10 @@ void CueCatFilter::process(BString* code)
 			targets.push_back((StriaSubscriber*)subscribers->ItemAt(i));
 	}
 	for (StriaSubscriber* subscriber : targets)
-		subscriber->QueueScan(code->String());
+		subscriber->QueueScan(item->getrawcode()->String());
 
-	// The viewer's steps follow the sends: the scan as a list item, and the
-	// window that shows it.
-	delete code;
+	// Then the window: made and shown at the first scan (and after it has
+	// quit), the row on top and selected. sharedLock guards win only; it is
+	// never held while the window is locked.
+	StriaWindow::showCode(&win, &sharedLock, item, BRect(100, 100, 600, 400));
 }

@@ -1,8 +1,8 @@
 // CueCatFilter: the input-server filter that tells the keys a CueCat types
 // for a scan (F10, a scrambled record, Enter) from a person's keys. It
 // swallows a scan's keys, hands the record to its processor thread, which
-// decodes and repairs it and sends it to every subscriber; every key a
-// person types passes on.
+// decodes and repairs it, sends it to every subscriber and lists it in the
+// viewer window; every key a person types passes on.
 #ifndef CUECAT_FILTER_H
 #define CUECAT_FILTER_H
 
@@ -38,7 +38,8 @@ public:
 	// firstCharTime: the timer's wait for a capture's first character.
 	explicit CueCatFilter(bigtime_t firstCharTime);
 	// Stops both threads (every record already handed off is processed
-	// first), tells each subscriber STRIA_SHUTDOWN, then frees the rest.
+	// first), closes the viewer window, tells each subscriber
+	// STRIA_SHUTDOWN, then frees the rest.
 	~CueCatFilter() override;
 
 	// B_OK once the semaphore and both threads exist.
@@ -57,7 +58,8 @@ public:
 
 protected:
 	// What becomes of one repaired code, on the processor thread: the sends
-	// to every subscriber. Takes ownership of code.
+	// to every subscriber, then the row on top of the viewer window (made
+	// and shown when there is none). Takes ownership of code.
 	virtual void process(BString* code);
 
 	// Ends both threads; what was handed off before is processed first.

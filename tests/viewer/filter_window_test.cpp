@@ -1,0 +1,179 @@
+// The filter's window step: scans played through CueCatFilter show up in
+// the viewer window, which the first scan makes, a scan after it quit makes
+// anew, and destroying the filter closes before the subscribers hear of the
+// shutdown.
+#include "../platform/interface/HeadlessEnvironment.h"
+
+#include "FilterTestSupport.h"
+#include "StriaCode.h"
+#include "StriaCodeView.h"
+#include "StriaListView.h"
+#include "StriaWindow.h"
+
+#include <AppDefs.h>
+#include <List.h>
+#include <Looper.h>
+#include <Messenger.h>
+#include <OS.h>
+#include <StriaProtocol.h>
+#include <String.h>
+#include <StringView.h>
+#include <private/TestInputServerHost.h>
+#include <private/WindowSnapshot.h>
+
+#include <code_text.h>
+#include <record_encoder.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace filter_test;
+
+namespace {
+
+std::string Record(int number)
+{
+	return make_record("C39", "ROW" + std::to_string(number), 0x43);
+}
+
+std::string Raw(int number)
+{
+	return "C39 ROW" + std::to_string(number);
+}
+
+// Runs check on the newest window, locked, until it holds or a generous
+// bound passes.
+bool OnNewestWindow(const std::function<bool(StriaWindow*)>& check)
+{
+	for (int i = 0; i < 3000; i++) {
+		BMessenger newest = BPrivate::newest_live_window();
+		if (newest.LockTargetWithTimeout(100000) == B_OK) {
+			BLooper* looper = NULL;
+			newest.Target(&looper);
+			StriaWindow* window = dynamic_cast<StriaWindow*>(looper);
+			bool done = window != NULL && check(window);
+			looper->Unlock();
+			if (done)
+				return true;
+		}
+		snooze(1000);
+	}
+	return false;
+}
+
+std::vector<std::string> Rows(StriaWindow* window)
+{
+	std::vector<std::string> rows;
+	StriaListView* list = window->getListView();
+	for (int32 i = 0; i < list->CountItems(); i++)
+		rows.push_back(((StriaCode*)list->ItemAt(i))->getrawcode()->String());
+	return rows;
+}
+
+bool WaitForNoWindows()
+{
+	for (int i = 0; i < 5000 && BPrivate::count_live_windows() > 0; i++)
+		snooze(1000);
+	return BPrivate::count_live_windows() == 0;
+}
+
+// A subscriber that notes, for each message, how many windows were alive
+// when it arrived.
+class WindowWatcher : public BLooper {
+public:
+	WindowWatcher() : BLooper("window watcher") {}
+	void MessageReceived(BMessage* message) override
+	{
+		if (message->what == STRIA_SHUTDOWN)
+			windowsAtShutdown = BPrivate::count_live_windows();
+		if (message->what == STRIA_CATSCAN)
+			scans++;
+		if (message->what == STRIA_SHUTDOWN || message->what == STRIA_CATSCAN)
+			return;
+		BLooper::MessageReceived(message);
+	}
+	std::atomic<int> windowsAtShutdown{-1};
+	std::atomic<int> scans{0};
+};
+
+class FilterWindowTest : public testing::Test {
+protected:
+	void TearDown() override { EXPECT_TRUE(WaitForNoWindows()); }
+
+	BPrivate::TestInputServerHost fHost;
+};
+
+TEST_F(FilterWindowTest, TheFirstScanMakesTheWindowAndLaterScansGoOnTop)
+{
+	CueCatFilter filter;
+	StreamRunner runner(filter);
+	EXPECT_EQ(BPrivate::count_live_windows(), 0) << "no window before the first scan";
+
+	runner.Play(Scan(Record(1), 1000000));
+	ASSERT_TRUE(OnNewestWindow([](StriaWindow* window) { return Rows(window).size() == 1; }));
+	ASSERT_TRUE(OnNewestWindow([](StriaWindow* window) {
+		EXPECT_EQ(window->Frame(), BRect(100, 100, 600, 400));
+		EXPECT_FALSE(window->IsHidden()) << "shown by the step that made it";
+		EXPECT_STREQ(window->Title(), "Stria");
+		return true;
+	}));
+
+	runner.Play(Scan(Record(2), 2000000));
+	runner.Play(Scan(Record(3), 3000000));
+	ASSERT_TRUE(OnNewestWindow([](StriaWindow* window) { return Rows(window).size() == 3; }));
+	EXPECT_EQ(BPrivate::count_live_windows(), 1) << "one window for every scan";
+	OnNewestWindow([](StriaWindow* window) {
+		EXPECT_EQ(Rows(window), (std::vector<std::string>{Raw(3), Raw(2), Raw(1)}));
+		EXPECT_EQ(window->getListView()->CurrentSelection(), 0);
+		BStringView* shown = dynamic_cast<BStringView*>(window->getCodeView()->TabAt(0)->View());
+		EXPECT_EQ(std::string(shown->Text()), code_label(Raw(3)));
+		return true;
+	});
+}
+
+TEST_F(FilterWindowTest, AfterTheWindowQuitsTheNextScanMakesANewOneHoldingOnlyIt)
+{
+	CueCatFilter filter;
+	StreamRunner runner(filter);
+	runner.Play(Scan(Record(1), 1000000));
+	ASSERT_TRUE(OnNewestWindow([](StriaWindow* window) { return Rows(window).size() == 1; }));
+
+	BPrivate::newest_live_window().SendMessage(B_QUIT_REQUESTED);
+	ASSERT_TRUE(WaitForNoWindows());
+
+	runner.Play(Scan(Record(2), 2000000));
+	ASSERT_TRUE(OnNewestWindow([](StriaWindow* window) { return !Rows(window).empty(); }));
+	OnNewestWindow([](StriaWindow* window) {
+		EXPECT_EQ(Rows(window), std::vector<std::string>{Raw(2)});
+		return true;
+	});
+}
+
+TEST_F(FilterWindowTest, DestroyingTheFilterClosesTheWindowBeforeTheShutdownNotice)
+{
+	WindowWatcher* watcher = new WindowWatcher;
+	watcher->Run();
+	{
+		CueCatFilter filter;
+		StreamRunner runner(filter);
+		// The stream owns what it plays, as the input server does.
+		BMessage* subscription = new BMessage(STRIA_SUBSCRIBE);
+		subscription->AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(watcher));
+		runner.Play(subscription);
+		runner.Play(Scan(Record(1), 1000000));
+		ASSERT_TRUE(OnNewestWindow([](StriaWindow* window) { return Rows(window).size() == 1; }));
+	}
+	EXPECT_EQ(BPrivate::count_live_windows(), 0) << "gone when the destructor returns";
+	for (int i = 0; i < 3000 && watcher->windowsAtShutdown < 0; i++)
+		snooze(1000);
+	EXPECT_EQ(watcher->windowsAtShutdown, 0);
+	EXPECT_EQ(watcher->scans, 1);
+	if (watcher->Lock())
+		watcher->Quit();
+}
+
+} // namespace
