@@ -81,6 +81,9 @@ ParsedServerOptions ParseServerOptions(std::span<const std::string> arguments)
 		} else if (word == "--print") {
 			if (!flag(&options.print))
 				return fail("--print takes no value");
+		} else if (word == "--snapshot") {
+			if (!value(&options.snapshot))
+				return fail("--snapshot needs a file name for the PNG picture");
 		} else if (word == "--subscribe") {
 			if (!flag(&options.subscribe))
 				return fail("--subscribe takes no value");
@@ -100,6 +103,8 @@ std::string ServerUsage()
 Loads the input-server add-ons, runs every message of its input devices
 through their filters on one thread, and hands what passes to applications.
 Stops on SIGINT or SIGTERM, or when every input device has reached its end.
+Scans are listed in the viewer window, on the X display when DISPLAY is set
+(see --snapshot for a picture of it without one).
 
 Options:
   --add-ons DIR          load the add-ons in DIR (default: the add-ons folder
@@ -129,6 +134,9 @@ Options:
                          PATH (a regular file or a FIFO) instead
   --subscribe            subscribe to scans like an application and print
                          CATSCAN <barcode> for each, SHUTDOWN at the end
+  --snapshot FILE        when the server stops, draw the viewer window (the
+                         newest one, with every scan it shows) into the PNG
+                         picture FILE; without a window, FILE is not written
   -h, --help             show this text
 
 Replay scripts have one event a line ('#' starts a comment line; times in

@@ -21,6 +21,7 @@ struct ServerOptions {
 	bool fast = false;
 	bool print = false;
 	bool subscribe = false;
+	std::string snapshot; // --snapshot: PNG of the viewer window at the end
 	bool help = false;
 };
 

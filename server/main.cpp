@@ -8,18 +8,22 @@
 #include "ReplayScript.h"
 #include "ServerOptions.h"
 #include "SignalWatcher.h"
+#include "StatusText.h"
 
 #include <private/InputServerHost.h>
+#include <private/WindowSnapshot.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <limits.h>
 #include <sstream>
+#include <unistd.h>
 
 using namespace stria;
 
@@ -144,7 +148,26 @@ int main(int argc, char** argv)
 		}
 	}
 
+	// A snapshot that cannot be written is said now, not after the run.
+	if (!options.snapshot.empty()) {
+		std::filesystem::path folder = std::filesystem::path(options.snapshot).parent_path();
+		if (folder.empty())
+			folder = ".";
+		std::error_code error;
+		if (!std::filesystem::is_directory(folder, error) || access(folder.c_str(), W_OK) != 0) {
+			log.Write("cannot write the snapshot " + options.snapshot + ": " + folder.string() +
+			          " is not a folder this user may write to");
+			return 2;
+		}
+	}
+
 	InputServer server(settings, output, log);
+	if (!options.snapshot.empty()) {
+		// Drawn before the filters go, and again as the filter closes the
+		// window, once its last scans are in.
+		server.AddBeforeFiltersDeleted(
+		        [path = options.snapshot] { BPrivate::begin_final_snapshot(path.c_str()); });
+	}
 	if (options.print)
 		server.AddApplicationSide(std::make_unique<PrintingApplicationSide>(output));
 	else if (!linuxInput.HasApplicationSide())
@@ -168,5 +191,20 @@ int main(int argc, char** argv)
 		log.Write(std::string("stopping on ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
 		server.RequestStop();
 	});
-	return server.Run();
+	int exitStatus = server.Run();
+	if (!options.snapshot.empty()) {
+		status_t status = BPrivate::end_final_snapshot();
+		if (status == B_OK)
+			log.Write("snapshot of the viewer window written to " + options.snapshot);
+		else if (status == B_NAME_NOT_FOUND)
+			log.Write("no viewer window to take a snapshot of; " + options.snapshot +
+			          " not written");
+		else {
+			log.Write("cannot write the snapshot " + options.snapshot + ": " +
+			          StatusText(status));
+			if (exitStatus == 0)
+				exitStatus = 1;
+		}
+	}
+	return exitStatus;
 }

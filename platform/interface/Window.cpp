@@ -51,6 +51,7 @@ BWindow::~BWindow()
 
 void BWindow::Quit()
 {
+	BPrivate::window_quitting(this);
 	// No more events from the display once the window is on its way out.
 	if (fPrivate->xWindow != 0) {
 		fPrivate->display->DestroyWindow(fPrivate->xWindow);

@@ -48,6 +48,9 @@ namespace BPrivate {
 // The registry of live windows (WindowRegistry.cpp).
 void register_window(BWindow* window);
 void unregister_window(BWindow* window);
+// Called by a quitting window, locked: redraws the final snapshot when one
+// is being taken and the window is the newest.
+void window_quitting(BWindow* window);
 
 } // namespace BPrivate
 

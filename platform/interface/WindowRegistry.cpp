@@ -9,6 +9,7 @@
 #include "X11Display.h"
 
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace BPrivate {
@@ -23,6 +24,11 @@ struct LiveWindow {
 std::mutex sRegistryLock;
 // In the order the windows were made: the newest last.
 std::vector<LiveWindow> sWindows;
+
+// The final snapshot being taken: its path, and how the last try went.
+bool sFinalArmed = false;
+std::string sFinalPath;
+status_t sFinalStatus = B_NAME_NOT_FOUND;
 
 } // namespace
 
@@ -98,6 +104,46 @@ status_t snapshot_newest_window(const char* path, bigtime_t timeout)
 		return status;
 	}
 	return B_NAME_NOT_FOUND;
+}
+
+status_t begin_final_snapshot(const char* path)
+{
+	if (path == NULL || path[0] == '\0')
+		return B_BAD_VALUE;
+	{
+		std::lock_guard<std::mutex> lock(sRegistryLock);
+		sFinalArmed = true;
+		sFinalPath = path;
+		sFinalStatus = B_NAME_NOT_FOUND;
+	}
+	status_t status = snapshot_newest_window(path);
+	std::lock_guard<std::mutex> lock(sRegistryLock);
+	if (status != B_NAME_NOT_FOUND || sFinalStatus == B_NAME_NOT_FOUND)
+		sFinalStatus = status;
+	return status;
+}
+
+status_t end_final_snapshot()
+{
+	std::lock_guard<std::mutex> lock(sRegistryLock);
+	sFinalArmed = false;
+	sFinalPath.clear();
+	return sFinalStatus;
+}
+
+void window_quitting(BWindow* window)
+{
+	std::string path;
+	{
+		std::lock_guard<std::mutex> lock(sRegistryLock);
+		if (!sFinalArmed || sWindows.empty() || sWindows.back().window != window)
+			return;
+		path = sFinalPath;
+	}
+	status_t status = write_window_png(window, path.c_str());
+	std::lock_guard<std::mutex> lock(sRegistryLock);
+	if (sFinalArmed && sFinalPath == path)
+		sFinalStatus = status;
 }
 
 bool windows_on_display()

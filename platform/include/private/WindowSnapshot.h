@@ -28,6 +28,15 @@ int32 count_live_windows();
 // path and unlocks it. B_NAME_NOT_FOUND when there is no window.
 status_t snapshot_newest_window(const char* path, bigtime_t timeout = 2000000);
 
+// A picture of the windows as they are when a program stops: begin draws
+// the newest live window into path (when there is one) and keeps the path;
+// until end, the newest live window draws itself into it again when it
+// quits, so that what its owner added on the way out is in the picture.
+// end forgets the path and says whether a picture was written: B_OK,
+// B_NAME_NOT_FOUND when there was no window, or the error of the last try.
+status_t begin_final_snapshot(const char* path);
+status_t end_final_snapshot();
+
 // Whether shown windows go to an X display in this process (DISPLAY was set
 // and the display could be opened at the first Show).
 bool windows_on_display();
