@@ -165,6 +165,13 @@ TEST(Dist, InstallationIsCompleteAndTheInstalledServerFindsItsAddOns)
 	        << unitText;
 	ExpectUnitVerifies(unit);
 
+	// Every installed program starts (finds its libraries).
+	for (const char* command :
+	     {"bin/stria-input-server --help", "bin/stria-listen --help", "bin/cuecat </dev/null"}) {
+		output = RunCommand(prefix.Path() + "/" + command, &status);
+		EXPECT_EQ(status, 0) << command << ": " << output;
+	}
+
 	// No --add-ons: the scans are decoded only if both add-ons were found.
 	output = RunCommand(
 	        "'" + prefix.Path() +
