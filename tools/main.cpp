@@ -3,6 +3,7 @@
 #include "ListenOptions.h"
 
 #include <Message.h>
+#include <Messenger.h>
 #include <private/InputServerHost.h>
 
 #include <climits>
@@ -14,33 +15,46 @@
 namespace {
 
 // Turns SIGINT and SIGTERM into a quit request, so that the application
-// ends the normal way (and its message port is taken down).
+// ends the normal way (and its message port is taken down). Block() comes
+// before any other thread starts, so that every thread inherits the mask.
 class SignalQuitter {
 public:
-	SignalQuitter()
+	static void Block()
 	{
-		sigemptyset(&fSignals);
-		sigaddset(&fSignals, SIGINT);
-		sigaddset(&fSignals, SIGTERM);
-		sigaddset(&fSignals, SIGUSR1);
-		// Every thread started from here on inherits the mask.
-		pthread_sigmask(SIG_BLOCK, &fSignals, NULL);
+		sigset_t signals = Signals();
+		pthread_sigmask(SIG_BLOCK, &signals, NULL);
+	}
+
+	explicit SignalQuitter(const BMessenger& application) : fApplication(application)
+	{
 		fThread = std::thread([this] {
+			sigset_t signals = Signals();
 			int signal = 0;
-			sigwait(&fSignals, &signal);
-			if (signal != SIGUSR1 && be_app != NULL)
-				be_app->PostMessage(B_QUIT_REQUESTED);
+			sigwait(&signals, &signal);
+			if (signal != SIGUSR1)
+				fApplication.SendMessage(B_QUIT_REQUESTED);
 		});
 	}
 
 	~SignalQuitter()
 	{
+		// SIGUSR1 only ends the waiting thread.
 		pthread_kill(fThread.native_handle(), SIGUSR1);
 		fThread.join();
 	}
 
 private:
-	sigset_t fSignals;
+	static sigset_t Signals()
+	{
+		sigset_t signals;
+		sigemptyset(&signals);
+		sigaddset(&signals, SIGINT);
+		sigaddset(&signals, SIGTERM);
+		sigaddset(&signals, SIGUSR1);
+		return signals;
+	}
+
+	BMessenger fApplication;
 	std::thread fThread;
 };
 
@@ -69,8 +83,9 @@ int main(int argc, char** argv)
 		socket = options.controlSocket;
 	}
 
-	SignalQuitter quitter;
+	SignalQuitter::Block();
 	ListenApplication application(options.format, socket, stdout);
+	SignalQuitter quitter{BMessenger(&application)};
 	application.Run();
 	return application.ExitStatus();
 }
