@@ -158,6 +158,13 @@ Printed lines:
   MODIFIERS when=<when> modifiers=<modifiers>
   MESSAGE what=0x<code>
 
+A real scanner: install the udev rule share/stria/70-stria.rules (it gives
+the person at the seat the scanner's node and /dev/uinput), find the scanner
+with --list-devices, and start the systemd user unit
+stria-input-server@<name>.service, <name> being the scanner's file name in
+/dev/input/by-id; it runs, in the graphical session,
+  stria-input-server --device /dev/input/by-id/<name> --uinput
+
 Exit status: 0 when done, 1 when the server could not run (a device or
 /dev/uinput that cannot be opened), 2 for a usage error, a bad replay script
 or a file that is not a file of input events.

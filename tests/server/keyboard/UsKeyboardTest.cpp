@@ -218,13 +218,4 @@ TEST(UsKeyboard, ModifierKeysAndTheirBits)
 	}
 }
 
-TEST(UsKeyboard, RawCharIsTheByteWithoutModifiers)
-{
-	EXPECT_EQ(UsKeyboard::RawChar(0x3c), 'a');
-	EXPECT_EQ(UsKeyboard::RawChar(0x12), '1');
-	EXPECT_EQ(UsKeyboard::RawChar(0x0b), B_FUNCTION_KEY);
-	EXPECT_EQ(UsKeyboard::RawChar(0x64), '0');
-	EXPECT_EQ(UsKeyboard::RawChar(0x4b), 0);
-}
-
 } // namespace

@@ -35,6 +35,11 @@ struct Fixture {
 	bool realPace;
 };
 
+void PrintTo(const Fixture& fixture, std::ostream* out)
+{
+	*out << fixture.name;
+}
+
 const Fixture kFixtures[] = {
         {"cuecat-scans", false}, {"person-typing", false}, {"lone-f10", true},
         {"auto-repeat", false},  {"session", true},
