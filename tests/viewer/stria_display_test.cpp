@@ -6,6 +6,9 @@
 #include <code_text.h>
 
 #include "../platform/interface/PngImage.h"
+#include "ServerProcess.h"
+
+#include <fstream>
 
 // Xlib's macros (None, Bool, ...) after every other header.
 #include "XvfbDisplay.h"
@@ -325,3 +328,62 @@ TEST_F(StriaDisplayTest, ResizingTheWindowResizesItsViews)
 }
 
 } // namespace
+
+#ifdef STRIA_INPUT_SERVER
+namespace {
+
+TEST_F(StriaDisplayTest, TheServerShowsItsScansOnScreenAndAClickChangesTheTab)
+{
+	std::string base = testing::TempDir() + "display_server_" + std::to_string(getpid());
+	std::string script = base + ".replay";
+	std::string picture = base + ".png";
+	// Two real records, once the server has settled (a scan's first
+	// character must follow its F10 within 10 ms); the last line keeps the
+	// server running (paced by its time stamps) until the test stops it.
+	std::ofstream(script) << "200000 scan .C3nZC3nZC3nYCxP2Dxb1CNnY.cGen.ENr7C3fZCNT7ENz3Ca.\n"
+	                      << "600000 scan .C3nZC3nZC3nZDNv2DNP7CNnY.fHmc.C3z6CxTZCxnYDxb7.\n"
+	                      << "120000000 type x\n";
+	setenv("DISPLAY", sDisplay->Name().c_str(), 1);
+	stria::test::ServerProcess server(STRIA_INPUT_SERVER, {"--replay", script, "--control-socket",
+	                                                       base + ".sock", "--snapshot", picture});
+	unsetenv("DISPLAY");
+
+	int band = 0;
+	EXPECT_TRUE(Eventually([&] {
+		if (sDisplay->FindWindow("Stria") == 0)
+			return false;
+		std::unique_ptr<PngImage> screen = Screen();
+		int top;
+		band = SelectedBand(*screen, &top);
+		return band > 10 && screen->CountDark(100, 100 + band, 380, 100 + 2 * band - 1) > 40;
+	})) << "the window titled Stria with both rows; "
+	    << server.Errors();
+	ASSERT_GT(band, 10);
+	std::unique_ptr<PngImage> before = Screen();
+
+	sDisplay->Click(150, 100 + band + band / 2);
+	EXPECT_TRUE(Eventually([&] {
+		std::unique_ptr<PngImage> after = Screen();
+		return after->Pixel(110, 100 + band + 2) == kSelected;
+	})) << "row 1 is selected";
+	std::unique_ptr<PngImage> after = Screen();
+	// The tab's text: the ISBN label of row 1 instead of the UPC-A label.
+	int changed = 0;
+	for (int y = 100 + band; y < 100 + 3 * band; y++) {
+		for (int x = 405; x < 595; x++)
+			changed += before->Pixel(x, y) != after->Pixel(x, y);
+	}
+	EXPECT_GT(changed, 40);
+
+	server.Signal(SIGTERM);
+	EXPECT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
+	PngImage image(picture);
+	ASSERT_TRUE(image.IsValid()) << server.Errors();
+	EXPECT_EQ(image.Width(), 501);
+	EXPECT_EQ(image.Pixel(1, band + 2), kSelected) << "the picture shows the clicked row";
+	remove(picture.c_str());
+	remove(script.c_str());
+}
+
+} // namespace
+#endif // STRIA_INPUT_SERVER
