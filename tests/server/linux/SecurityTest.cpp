@@ -54,9 +54,14 @@ TEST(Security, AnotherUserCannotReachTheControlSocket)
 	ASSERT_EQ(::chmod(folder.c_str(), 0711), 0);
 	const std::string socket = folder + "/control";
 
-	ServerProcess server(
-	        STRIA_BINARY_DIR "/bin/stria-input-server",
-	        {"--print", "--control-socket", socket, "--add-ons", STRIA_BINARY_DIR "/add-ons"});
+	// The server's own message ports go into a runtime directory of its own.
+	const std::string runtime = folder + "/runtime";
+	ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
+	::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+
+	ServerProcess server(STRIA_BINARY_DIR "/bin/stria-input-server",
+	                     {"--print", "--subscribe", "--control-socket", socket, "--add-ons",
+	                      STRIA_BINARY_DIR "/add-ons"});
 	bool answers = false;
 	for (int i = 0; i < 500 && !answers; i++) {
 		std::this_thread::sleep_for(20ms);
@@ -67,6 +72,16 @@ TEST(Security, AnotherUserCannotReachTheControlSocket)
 	struct stat info;
 	ASSERT_EQ(::stat(socket.c_str(), &info), 0);
 	EXPECT_EQ(info.st_mode & 0777, 0600u) << "the socket is the server user's alone";
+	size_t ports = 0;
+	for (const auto& entry : fs::recursive_directory_iterator(runtime)) {
+		ASSERT_EQ(::lstat(entry.path().c_str(), &info), 0);
+		if (S_ISDIR(info.st_mode))
+			EXPECT_EQ(info.st_mode & 0077, 0u) << entry.path();
+		else
+			EXPECT_EQ(info.st_mode & 0777, 0600u) << entry.path();
+		ports += S_ISSOCK(info.st_mode);
+	}
+	EXPECT_GE(ports, 1u) << "the subscribing looper's port";
 
 	const std::string tick = std::to_string(0xCAFEBABEu);
 	const std::string subscribe = std::to_string(0x000CBADDu);
@@ -86,10 +101,12 @@ TEST(Security, AnotherUserCannotReachTheControlSocket)
 
 	server.Signal(SIGTERM);
 	EXPECT_EQ(server.Wait(30s), std::optional<int>(0)) << server.Errors();
-	EXPECT_EQ(Lines(server.Output()), std::vector<std::string>{"MESSAGE what=0xcafebabe"})
+	EXPECT_EQ(Lines(server.Output()),
+	          (std::vector<std::string>{"MESSAGE what=0xcafebabe", "SHUTDOWN"}))
 	        << "nothing from the other user, nothing for unknown codes";
 	EXPECT_EQ(CountContaining(server.Errors(), "refused a connection from another user"), 2u)
 	        << server.Errors();
+	::unsetenv("XDG_RUNTIME_DIR");
 	fs::remove_all(folder);
 }
 
