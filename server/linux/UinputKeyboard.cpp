@@ -188,13 +188,17 @@ UinputKeyboard::ForDescriptor(int fd, bool uinput, const VirtualKeyboard::Option
 void UinputKeyboard::Deliver(const BMessage& message)
 {
 	std::lock_guard lock(fLock);
+	const std::optional<bigtime_t> before = fKeyboard.NextDeadline();
 	fKeyboard.Deliver(message, SteadyNow());
 	if (!fKeyboard.Healthy() && !fReportedFailure) {
 		fReportedFailure = true;
 		if (fLog)
 			fLog(std::string("cannot type on the virtual keyboard: ") + std::strerror(errno));
 	}
-	fChanged.notify_all();
+	// Wake the timer only when it has an earlier moment to wait for.
+	const std::optional<bigtime_t> after = fKeyboard.NextDeadline();
+	if (after && (!before || *after < *before))
+		fChanged.notify_all();
 }
 
 void UinputKeyboard::Finish()

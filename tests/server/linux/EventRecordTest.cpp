@@ -137,8 +137,9 @@ TEST(EventFile, ParsesWholeValidFilesOnly)
 		const bool valid = *c.error == '\0';
 		EXPECT_EQ(EventFile::Parse(c.bytes, records, error), valid);
 		EXPECT_EQ(records.size(), c.records);
-		if (!valid)
+		if (!valid) {
 			EXPECT_NE(error.find(c.error), std::string::npos) << error;
+		}
 	}
 }
 
