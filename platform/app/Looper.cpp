@@ -127,14 +127,16 @@ void BLooper::_RunLoop()
 		if (state.lock->Lock() != B_OK)
 			break;
 		BHandler* handler = _HandlerFor(envelope.handlerToken);
+		state.currentDetached = false;
+		BMessenger::_BeginDispatch(envelope.message.get());
 		if (handler != NULL) {
 			state.currentMessage = envelope.message.get();
-			state.currentDetached = false;
 			DispatchMessage(envelope.message.get(), handler);
-			if (state.currentDetached)
-				(void)envelope.message.release();
 			state.currentMessage = NULL;
 		}
+		BMessenger::_EndDispatch(state.currentDetached);
+		if (state.currentDetached)
+			(void)envelope.message.release();
 		envelope.message.reset();
 		if (state.terminating)
 			break;

@@ -2,8 +2,10 @@
 
 #include "MessagingProtocol.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -99,12 +101,17 @@ void LooperPort::_Wake()
 
 bool LooperPort::Next(LooperEnvelope* envelope)
 {
+	return Receive(envelope, B_INFINITE_TIMEOUT) == B_OK;
+}
+
+status_t LooperPort::Receive(LooperEnvelope* envelope, bigtime_t deadline)
+{
 	for (;;) {
-		bool block;
+		int waitMs;
 		{
 			std::lock_guard<std::mutex> guard(fMutex);
 			if (fClosed)
-				return false;
+				return B_BAD_PORT_ID;
 			for (auto& connection : fNewConnections)
 				fConnections.push_back(std::move(connection));
 			fNewConnections.clear();
@@ -114,13 +121,22 @@ bool LooperPort::Next(LooperEnvelope* envelope)
 				fQueue.pop_front();
 				fTakenSinceRead++;
 				fRoom.notify_one();
-				return true;
+				return B_OK;
 			}
-			block = fQueue.empty();
-			fSleeping = block;
+			if (!fQueue.empty()) {
+				waitMs = 0;
+			} else if (deadline == B_INFINITE_TIMEOUT) {
+				waitMs = -1;
+			} else {
+				bigtime_t left = deadline - system_time();
+				if (left <= 0)
+					return B_TIMED_OUT;
+				waitMs = int(std::min<bigtime_t>((left + 999) / 1000, INT_MAX));
+			}
+			fSleeping = waitMs != 0;
 			fPolling = true;
 		}
-		_Poll(block);
+		_Poll(waitMs);
 		std::lock_guard<std::mutex> guard(fMutex);
 		fSleeping = false;
 		fWakePending = false;
@@ -131,7 +147,7 @@ bool LooperPort::Next(LooperEnvelope* envelope)
 	}
 }
 
-void LooperPort::_Poll(bool block)
+void LooperPort::_Poll(int waitMs)
 {
 	std::vector<struct pollfd> watched;
 	watched.reserve(fConnections.size() + 1);
@@ -141,7 +157,7 @@ void LooperPort::_Poll(bool block)
 
 	int result;
 	do {
-		result = poll(watched.data(), watched.size(), block ? -1 : 0);
+		result = poll(watched.data(), watched.size(), waitMs);
 	} while (result < 0 && errno == EINTR);
 	if (result <= 0)
 		return;

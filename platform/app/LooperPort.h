@@ -48,6 +48,9 @@ public:
 
 	// The looper's thread: waits for the next envelope. False once closed.
 	bool Next(LooperEnvelope* envelope);
+	// The same with a deadline in system_time(): B_OK, B_TIMED_OUT, or
+	// B_BAD_PORT_ID once closed. One thread at a time.
+	status_t Receive(LooperEnvelope* envelope, bigtime_t deadline);
 
 	// Drops what is queued, closes every connection, fails every push.
 	void Close();
@@ -61,7 +64,7 @@ private:
 	};
 
 	void _Wake();
-	void _Poll(bool block);
+	void _Poll(int waitMs);
 	void _CloseConnections();
 
 	mutable std::mutex fMutex;

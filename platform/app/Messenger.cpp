@@ -11,7 +11,8 @@
 //
 //	offset  size  field
 //	0       1     version, 1
-//	1       1     flags: bit 0 set when the messenger has a target
+//	1       1     flags: bit 0 set when the messenger has a target; bit 1
+//	              when it is where a thread waits for a synchronous reply
 //	2       2     length n of the port path in bytes (at most 107)
 //	4       4     team: the target's process id
 //	8       4     looper token
@@ -33,6 +34,7 @@
 #include "MessagingPort.h"
 #include "MessagingProtocol.h"
 #include "RemoteConnection.h"
+#include "ReplyPort.h"
 #include "TokenRegistry.h"
 
 #include <cstring>
@@ -47,6 +49,7 @@ namespace {
 
 constexpr uint8 kMessengerVersion = 1;
 constexpr uint8 kHasTarget = 0x01;
+constexpr uint8 kReplySlot = 0x02;
 constexpr size_t kFixedSize = 16;
 constexpr size_t kMaxPathLength = sizeof(((struct sockaddr_un*)nullptr)->sun_path) - 1;
 
@@ -70,6 +73,8 @@ struct BMessenger::Address {
 	team_id team = -1;
 	int32 looperToken = kNoToken;
 	int32 handlerToken = kNoToken;
+	// The target is a thread waiting for a synchronous reply.
+	bool replySlot = false;
 	// Path of the target process's port; empty while the target is known to
 	// be in this process.
 	std::string port;
@@ -232,7 +237,8 @@ status_t BMessenger::LockTargetWithTimeout(bigtime_t timeout) const
 	if (fAddress == NULL || !fAddress->IsLocal())
 		return B_BAD_VALUE;
 	LooperEntry entry;
-	if (!TokenRegistry::Default().FindLooper(fAddress->looperToken, &entry))
+	if (!TokenRegistry::Default().FindLooper(fAddress->looperToken, &entry) ||
+	    entry.lock == nullptr)
 		return B_BAD_VALUE;
 	status_t status = entry.lock->Lock(timeout);
 	if (status != B_OK)
@@ -270,12 +276,112 @@ status_t BMessenger::SendMessage(BMessage* message, BHandler* replyTo, bigtime_t
 	return SendMessage(message, replyMessenger, timeout);
 }
 
+namespace {
+
+// The synchronous reply that the message being dispatched on this thread
+// waits for, and whether it has been sent.
+struct PendingReply {
+	bool active = false;
+	bool sent = false;
+	team_id team = -1;
+	std::string port;
+	int32 looperToken = kNoToken;
+	int32 request = kNoToken;
+};
+
+thread_local PendingReply sPendingReply;
+
+} // namespace
+
+void BMessenger::_BeginDispatch(const BMessage* message)
+{
+	sPendingReply.active = false;
+	BMessenger returnAddress = message->ReturnAddress();
+	const Address* address = returnAddress.fAddress;
+	if (address == NULL || !address->replySlot)
+		return;
+	sPendingReply.active = true;
+	sPendingReply.sent = false;
+	sPendingReply.team = address->team;
+	sPendingReply.port = address->port;
+	sPendingReply.looperToken = address->looperToken;
+	sPendingReply.request = address->handlerToken;
+}
+
+void BMessenger::_EndDispatch(bool detached)
+{
+	PendingReply pending = sPendingReply;
+	sPendingReply.active = false;
+	if (!pending.active || pending.sent || detached)
+		return;
+	// The sender would wait for ever: tell it that no reply comes.
+	BMessenger waiting;
+	waiting.fAddress = new Address;
+	waiting.fAddress->team = pending.team;
+	waiting.fAddress->port = pending.port;
+	waiting.fAddress->looperToken = pending.looperToken;
+	waiting.fAddress->handlerToken = pending.request;
+	waiting.fAddress->replySlot = true;
+	BMessage noReply(B_NO_REPLY);
+	waiting.SendMessage(&noReply, BMessenger(), 1000000);
+}
+
+status_t BMessenger::SendMessage(uint32 command, BMessage* reply) const
+{
+	BMessage message(command);
+	return SendMessage(&message, reply);
+}
+
+status_t BMessenger::SendMessage(BMessage* message, BMessage* reply, bigtime_t deliveryTimeout,
+                                 bigtime_t replyTimeout) const
+{
+	if (message == NULL || reply == NULL)
+		return B_BAD_VALUE;
+	if (fAddress == NULL)
+		return B_BAD_PORT_ID;
+	if (fAddress->IsLocal()) {
+		// Waiting for one's own looper would wait for ever.
+		LooperEntry entry;
+		if (TokenRegistry::Default().FindLooper(fAddress->looperToken, &entry) &&
+		    entry.looper != NULL && entry.looper->_IsLoopThread()) {
+			return B_MESSAGE_TO_SELF;
+		}
+	}
+	ReplyPort* port = ReplyPort::ForThisThread();
+	if (port == nullptr)
+		return B_NO_MEMORY;
+	int32 request = port->NextRequest();
+	BMessenger replyTo;
+	replyTo.fAddress = new Address;
+	replyTo.fAddress->team = getpid();
+	replyTo.fAddress->looperToken = port->Token();
+	replyTo.fAddress->handlerToken = request;
+	replyTo.fAddress->replySlot = true;
+	status_t status = SendMessage(message, replyTo, deliveryTimeout);
+	if (status != B_OK)
+		return status;
+	bigtime_t deadline = B_INFINITE_TIMEOUT;
+	if (replyTimeout != B_INFINITE_TIMEOUT && replyTimeout >= 0) {
+		bigtime_t now = system_time();
+		deadline =
+		        replyTimeout > B_INFINITE_TIMEOUT - now ? B_INFINITE_TIMEOUT : now + replyTimeout;
+	}
+	status = port->WaitForReply(request, deadline, reply);
+	return status == B_TIMED_OUT && replyTimeout == 0 ? B_WOULD_BLOCK : status;
+}
+
 status_t BMessenger::SendMessage(BMessage* message, BMessenger replyTo, bigtime_t timeout) const
 {
 	if (message == NULL)
 		return B_BAD_VALUE;
 	if (fAddress == NULL)
 		return B_BAD_PORT_ID;
+	if (sPendingReply.active && fAddress->replySlot &&
+	    fAddress->handlerToken == sPendingReply.request &&
+	    fAddress->looperToken == sPendingReply.looperToken &&
+	    fAddress->team == sPendingReply.team) {
+		sPendingReply.sent = true;
+	}
 
 	if (fAddress->IsLocal()) {
 		LooperEntry entry;
@@ -336,7 +442,7 @@ status_t BMessenger::Flatten(void* buffer, ssize_t size) const
 	memset(at, 0, kFixedSize);
 	at[0] = char(kMessengerVersion);
 	if (fAddress != NULL) {
-		at[1] = char(kHasTarget);
+		at[1] = char(kHasTarget | (fAddress->replySlot ? kReplySlot : 0));
 		at[2] = char(port.size() & 0xff);
 		at[3] = char(port.size() >> 8);
 		PutInt32(at + 4, fAddress->team);
@@ -354,8 +460,9 @@ status_t BMessenger::Unflatten(const void* buffer, ssize_t size)
 	const char* at = static_cast<const char*>(buffer);
 	uint8 flags = uint8(at[1]);
 	size_t pathLength = size_t(uint8(at[2])) | size_t(uint8(at[3])) << 8;
-	if (uint8(at[0]) != kMessengerVersion || (flags & ~kHasTarget) != 0 ||
-	    pathLength > kMaxPathLength || size_t(size) != kFixedSize + pathLength) {
+	bool validFlags = flags == 0 || flags == kHasTarget || flags == (kHasTarget | kReplySlot);
+	if (uint8(at[0]) != kMessengerVersion || !validFlags || pathLength > kMaxPathLength ||
+	    size_t(size) != kFixedSize + pathLength) {
 		return B_BAD_DATA;
 	}
 	const char* path = at + kFixedSize;
@@ -375,6 +482,7 @@ status_t BMessenger::Unflatten(const void* buffer, ssize_t size)
 	address.looperToken = GetInt32(at + 8);
 	address.handlerToken = GetInt32(at + 12);
 	address.port.assign(path, pathLength);
+	address.replySlot = (flags & kReplySlot) != 0;
 	if (address.team <= 0 || address.looperToken <= 0 ||
 	    (address.handlerToken <= 0 && address.handlerToken != kPreferredHandlerToken) ||
 	    memchr(path, '\0', pathLength) != NULL || (pathLength > 0 && path[0] != '/')) {

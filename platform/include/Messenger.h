@@ -34,6 +34,14 @@ public:
 	                     bigtime_t timeout = B_INFINITE_TIMEOUT) const;
 	status_t SendMessage(BMessage* message, BMessenger replyTo,
 	                     bigtime_t timeout = B_INFINITE_TIMEOUT) const;
+	// Sends and waits for the reply, which is copied into *reply. A target
+	// that handles the message without replying answers B_NO_REPLY. Gives
+	// B_TIMED_OUT when either time-out expires, B_MESSAGE_TO_SELF when the
+	// target is the calling thread's own looper.
+	status_t SendMessage(uint32 command, BMessage* reply) const;
+	status_t SendMessage(BMessage* message, BMessage* reply,
+	                     bigtime_t deliveryTimeout = B_INFINITE_TIMEOUT,
+	                     bigtime_t replyTimeout = B_INFINITE_TIMEOUT) const;
 
 	// Byte form used when a messenger travels inside a flattened message.
 	ssize_t FlattenedSize() const;
@@ -41,7 +49,14 @@ public:
 	status_t Unflatten(const void* buffer, ssize_t size);
 
 private:
+	friend class BLooper;
 	struct Address;
+
+	// Around each dispatch: a message whose sender waits for the reply gets
+	// B_NO_REPLY if it was handled (and not detached) without one.
+	static void _BeginDispatch(const BMessage* message);
+	static void _EndDispatch(bool detached);
+
 	Address* fAddress; // none for a messenger without a target
 };
 

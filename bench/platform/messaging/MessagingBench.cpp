@@ -192,6 +192,31 @@ void BM_MessengerRoundTripFromThread(benchmark::State& state)
 }
 BENCHMARK(BM_MessengerRoundTripFromThread)->UseRealTime();
 
+// The same with a synchronous send: the thread waits for the reply on its
+// own reply port, with no looper of this process in between.
+void BM_MessengerSynchronousRoundTrip(benchmark::State& state)
+{
+	Receiver* receiver;
+	pid_t peer;
+	BMessenger target;
+	if (!StartLooperPeer(&receiver, &peer, &target)) {
+		state.SkipWithError("the peer process did not start");
+		StopLooperPeer(receiver, peer);
+		return;
+	}
+	BMessage message = MakeMessage();
+	BMessage reply;
+	for (auto _ : state) {
+		if (target.SendMessage(&message, &reply) != B_OK || reply.what != message.what) {
+			state.SkipWithError("a round trip failed");
+			break;
+		}
+	}
+	state.SetItemsProcessed(state.iterations());
+	StopLooperPeer(receiver, peer);
+}
+BENCHMARK(BM_MessengerSynchronousRoundTrip)->UseRealTime();
+
 // Baseline: the same number of bytes, framed alike, written to another
 // process that echoes them, kBatch times per iteration.
 void BM_BareSocketRoundTrip(benchmark::State& state)

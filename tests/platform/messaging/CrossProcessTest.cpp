@@ -145,6 +145,12 @@ TEST(CrossProcess, RepliesComeBackAndTheMessengerDiesWithTheLooper)
 	EXPECT_TRUE(answer.HasSameData(question));
 	EXPECT_TRUE(answer.WasDelivered());
 
+	// The same, waiting for the reply on this thread.
+	BMessage syncAnswer;
+	ASSERT_EQ(echo.messenger.SendMessage(&question, &syncAnswer, 5000000, 5000000), B_OK);
+	syncAnswer.RemoveName("echoed");
+	EXPECT_TRUE(syncAnswer.HasSameData(question));
+
 	// The peer's looper quits while its process lives on.
 	ASSERT_EQ(echo.messenger.SendMessage(kQuitLooper), B_OK);
 	EXPECT_TRUE(Eventually([&] { return !echo.messenger.IsValid(); }));

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <thread>
 
 using namespace messaging_test;
@@ -486,4 +487,85 @@ TEST(Application, BQuitRequestedEndsRunAndRepliesGoToBeApp)
 	std::sort(app.events.begin(), app.events.end());
 	EXPECT_EQ(app.events, (std::vector<uint32>{'rdy!', 'rply'}));
 	Dispose(server);
+}
+
+TEST(LooperMessages, SynchronousSendsWaitForTheReply)
+{
+	auto* server = new RecordingLooper("server");
+	std::atomic<BMessage*> kept{nullptr};
+	server->onMessage = [&](RecordingLooper* self, BMessage* message) {
+		switch (message->what) {
+		case 'echo': {
+			BMessage reply('rply');
+			reply.AddInt32("n", message->GetInt32("n", -1));
+			message->SendReply(&reply);
+			break;
+		}
+		case 'keep':
+			// Held back, and answered only with the next message.
+			kept = self->DetachCurrentMessage();
+			break;
+		case 'late': {
+			std::unique_ptr<BMessage> held(kept.exchange(nullptr));
+			if (held)
+				held->SendReply('old!');
+			BMessage reply('rply');
+			reply.AddInt32("n", message->GetInt32("n", -1));
+			message->SendReply(&reply);
+			break;
+		}
+		case 'self': {
+			BMessage answer;
+			BMessenger me(self);
+			BMessage inner('echo');
+			int32 status = me.SendMessage(&inner, &answer);
+			BMessage reply('rply');
+			reply.AddInt32("status", status);
+			message->SendReply(&reply);
+			break;
+		}
+		default:
+			// Handled without a reply.
+			break;
+		}
+	};
+	server->Run();
+	BMessenger target(server);
+
+	struct Case {
+		uint32 what;
+		int32 n;
+		bigtime_t replyTimeout;
+		status_t expectedStatus;
+		uint32 expectedReply;
+	} cases[] = {
+	        {'echo', 1, B_INFINITE_TIMEOUT, B_OK, 'rply'},
+	        {'mute', 2, B_INFINITE_TIMEOUT, B_OK, B_NO_REPLY},
+	        {'keep', 3, 50000, B_TIMED_OUT, 0},
+	        // The late answer to 'keep' arrives first and is not taken for this
+	        // one's.
+	        {'late', 4, B_INFINITE_TIMEOUT, B_OK, 'rply'},
+	        {'echo', 5, 5000000, B_OK, 'rply'},
+	};
+	for (const Case& item : cases) {
+		SCOPED_TRACE(item.n);
+		BMessage message(item.what);
+		message.AddInt32("n", item.n);
+		BMessage reply;
+		EXPECT_EQ(target.SendMessage(&message, &reply, B_INFINITE_TIMEOUT, item.replyTimeout),
+		          item.expectedStatus);
+		if (item.expectedStatus == B_OK) {
+			EXPECT_EQ(reply.what, item.expectedReply);
+			if (item.expectedReply == 'rply') {
+				EXPECT_EQ(reply.GetInt32("n", -1), item.n);
+			}
+		}
+	}
+
+	// From the looper's own thread it would wait for ever.
+	BMessage answer;
+	ASSERT_EQ(target.SendMessage('self', &answer), B_OK);
+	EXPECT_EQ(answer.GetInt32("status", 0), B_MESSAGE_TO_SELF);
+	Dispose(server);
+	delete kept.load();
 }
