@@ -8,7 +8,7 @@
 #include <ListItem.h>
 #include <View.h>
 
-#include <vector>
+#include <deque>
 
 enum list_view_type { B_SINGLE_SELECTION_LIST, B_MULTIPLE_SELECTION_LIST };
 
@@ -73,7 +73,9 @@ private:
 	float _ItemTop(int32 index) const;
 	float _TotalHeight() const;
 
-	std::vector<BListItem*> fItems;
+	// A deque: rows arrive on top, and inserting there costs the same
+	// however long the list is.
+	std::deque<BListItem*> fItems;
 	list_view_type fListType;
 	int32 fSelected;
 	// Rows all of one height are placed by arithmetic; mixed heights fall

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <math.h>
+#include <vector>
 
 BListView::BListView(BRect frame, const char* name, list_view_type type, uint32 resizingMode,
                      uint32 flags)
