@@ -46,7 +46,12 @@ void RemoveStaleSockets(const std::string& directory)
 			continue;
 		if (kill(pid, 0) == 0 || errno != ESRCH)
 			continue;
-		unlinkat(dirfd(folder), entry->d_name, 0);
+		// The process id may belong to another pid namespace: only a socket
+		// that nobody answers any more is removed.
+		std::string path = directory + "/" + entry->d_name;
+		LocalSocket probe;
+		if (LocalSocket::Connect(path.c_str(), &probe) == B_NAME_NOT_FOUND)
+			unlinkat(dirfd(folder), entry->d_name, 0);
 	}
 	closedir(folder);
 }
