@@ -46,6 +46,8 @@ class BStringItem : public BListItem {
 public:
 	explicit BStringItem(const char* text, uint32 outlineLevel = 0, bool expanded = true);
 	~BStringItem() override;
+	BStringItem(const BStringItem&) = delete;
+	BStringItem& operator=(const BStringItem&) = delete;
 
 	void DrawItem(BView* owner, BRect frame, bool complete = false) override;
 	void Update(BView* owner, const BFont* font) override;

@@ -18,6 +18,8 @@ public:
 	// The tab owns its view and deletes it with itself.
 	explicit BTab(BView* contents = NULL);
 	virtual ~BTab();
+	BTab(const BTab&) = delete;
+	BTab& operator=(const BTab&) = delete;
 
 	const char* Label() const;
 	virtual void SetLabel(const char* label);

@@ -192,6 +192,16 @@ void XvfbDisplay::Click(int x, int y) const
 	XSync(fDisplay, False);
 }
 
+void XvfbDisplay::Wheel(int x, int y, bool down) const
+{
+	if (!fHasXTest)
+		return;
+	XTestFakeMotionEvent(fDisplay, -1, x, y, 0);
+	XTestFakeButtonEvent(fDisplay, down ? 5 : 4, True, 0);
+	XTestFakeButtonEvent(fDisplay, down ? 5 : 4, False, 0);
+	XSync(fDisplay, False);
+}
+
 void XvfbDisplay::PressKey(unsigned long keysym) const
 {
 	KeyCode code = XKeysymToKeycode(fDisplay, keysym);

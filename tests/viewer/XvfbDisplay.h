@@ -30,6 +30,8 @@ public:
 	// Writes the whole screen into a PNG file.
 	bool Screenshot(const std::string& path) const;
 	void Click(int x, int y) const;
+	// A turn of the mouse wheel at x, y: X buttons 4 (up) and 5 (down).
+	void Wheel(int x, int y, bool down) const;
 	void PressKey(unsigned long keysym) const;
 	bool HasXTest() const { return fHasXTest; }
 

@@ -275,6 +275,30 @@ TEST_F(StriaDisplayTest, ArrowKeysMoveTheSelection)
 	        << helper->Ask("selection");
 }
 
+TEST_F(StriaDisplayTest, TheWheelScrollsTheListAndExposedPartsAreRedrawn)
+{
+	if (!sDisplay->HasXTest())
+		GTEST_SKIP() << "the X server has no XTEST extension for the wheel";
+	std::vector<std::string> codes;
+	for (int i = 0; i < 40; i++)
+		codes.push_back("C39 ROW" + std::to_string(i));
+	Window window = ShowCodes(codes);
+	ASSERT_NE(window, 0u);
+	EXPECT_EQ(helper->Ask("scroll"), "scroll 0");
+	sDisplay->Wheel(200, 250, true);
+	EXPECT_TRUE(Eventually([&] { return helper->Ask("scroll") != "scroll 0"; }));
+	EXPECT_TRUE(Eventually([&] { return Screen()->Pixel(110, 102) != kSelected; }))
+	        << "the selected first row scrolled out of sight";
+	sDisplay->Wheel(200, 250, false);
+	EXPECT_TRUE(Eventually([&] { return helper->Ask("scroll") == "scroll 0"; }));
+
+	// Cleared by the X server, the window draws itself again.
+	EXPECT_TRUE(Eventually([&] { return Screen()->Pixel(110, 102) == kSelected; }));
+	XClearArea(sDisplay->Connection(), window, 0, 0, 0, 0, True);
+	XSync(sDisplay->Connection(), False);
+	EXPECT_TRUE(Eventually([&] { return Screen()->Pixel(110, 102) == kSelected; }));
+}
+
 TEST_F(StriaDisplayTest, TheWindowManagersCloseRequestQuitsTheWindow)
 {
 	Window window = ShowCodes({"C39 FIRST"});

@@ -5,6 +5,7 @@
 //   selection       prints "selection INDEX TEXT" (the tab's text)
 //   windows         prints "windows COUNT" (live windows)
 //   frame           prints "frame LEFT TOP RIGHT BOTTOM"
+//   scroll          prints "scroll TOP" (the list's scroll position)
 //   snapshot PATH   draws the newest window into PATH, prints "snapshot STATUS"
 //   quit            closes the window and ends
 #include "StriaCode.h"
@@ -35,7 +36,7 @@ int main()
 			                                        new StriaCode(new BString(argument.c_str())),
 			                                        BRect(100, 100, 600, 400));
 			std::cout << "added " << status << std::endl;
-		} else if (command == "selection" || command == "frame") {
+		} else if (command == "selection" || command == "frame" || command == "scroll") {
 			BMessenger target = BPrivate::newest_live_window();
 			if (!target.LockTarget()) {
 				std::cout << command << " none" << std::endl;
@@ -44,7 +45,9 @@ int main()
 			BLooper* looper = NULL;
 			target.Target(&looper);
 			StriaWindow* shown = dynamic_cast<StriaWindow*>(looper);
-			if (command == "frame") {
+			if (command == "scroll") {
+				std::cout << "scroll " << shown->getListView()->Bounds().top << std::endl;
+			} else if (command == "frame") {
 				BRect frame = shown->Frame();
 				std::cout << "frame " << frame.left << " " << frame.top << " " << frame.right << " "
 				          << frame.bottom << std::endl;

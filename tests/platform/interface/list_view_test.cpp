@@ -189,6 +189,31 @@ TEST_F(ListViewTest, ClicksSelectTheRowUnderThePointer)
 	EXPECT_EQ(list->changes, 3);
 }
 
+TEST(ListViewMultipleTest, ExtendedSelectionsFollowTheirRows)
+{
+	BListView list(BRect(0, 0, 100, 100), "list", B_MULTIPLE_SELECTION_LIST);
+	BStringItem items[5] = {BStringItem("a"), BStringItem("b"), BStringItem("c"), BStringItem("d"),
+	                        BStringItem("e")};
+	for (BStringItem& item : items)
+		list.AddItem(&item);
+	list.Select(3);
+	list.Select(1, true);
+	EXPECT_EQ(list.CurrentSelection(0), 1);
+	EXPECT_EQ(list.CurrentSelection(1), 3);
+	EXPECT_EQ(list.CurrentSelection(2), -1);
+
+	BStringItem top("top");
+	list.AddItem(&top, 0);
+	EXPECT_EQ(list.CurrentSelection(0), 2);
+	EXPECT_EQ(list.CurrentSelection(1), 4);
+	list.Deselect(2);
+	EXPECT_EQ(list.CurrentSelection(0), 4);
+	list.Select(0);
+	EXPECT_EQ(list.CurrentSelection(0), 0) << "without extend the selection is replaced";
+	EXPECT_EQ(list.CurrentSelection(1), -1);
+	list.MakeEmpty();
+}
+
 TEST(ListViewHeightTest, RowsOfMixedHeightsArePlacedBySumming)
 {
 	BListView list(BRect(0, 0, 100, 100), "list");
@@ -271,6 +296,33 @@ TEST_F(ScrolledListTest, TheScrollBarCoversTheRowsAndScrollsTheList)
 	list->Select(99);
 	list->ScrollToSelection();
 	EXPECT_FLOAT_EQ(list->Bounds().bottom, 100 * row - 1) << "the last row just in view";
+
+	// The bar's own buttons and track: a step per arrow, a page beside the
+	// thumb, and the thumb dragged to the end.
+	struct BarClick {
+		BPoint where;
+		float expected;
+	};
+	bar->SetValue(20 * row);
+	BRect bounds = bar->Bounds();
+	float page = list->Bounds().Height() + 1 - row;
+	const BarClick clicks[] = {
+	        {BPoint(5, 3), 19 * row},
+	        {BPoint(5, bounds.bottom - 3), 20 * row},
+	        {BPoint(5, bar->ThumbFrame().bottom + 3), 20 * row + page},
+	        {BPoint(5, bar->ThumbFrame().top - 3), 20 * row},
+	};
+	for (const BarClick& click : clicks) {
+		bar->MouseDown(click.where);
+		bar->MouseUp(click.where);
+		EXPECT_FLOAT_EQ(bar->Value(), click.expected) << click.where.y;
+		EXPECT_FLOAT_EQ(list->Bounds().top, click.expected);
+	}
+	BRect thumb = bar->ThumbFrame();
+	bar->MouseDown(BPoint(5, thumb.top + 2));
+	bar->MouseMoved(BPoint(5, bounds.bottom + 500), B_OUTSIDE_VIEW, NULL);
+	bar->MouseUp(BPoint(5, bounds.bottom + 500));
+	EXPECT_FLOAT_EQ(list->Bounds().top, max) << "dragged past the end: the last rows";
 
 	// Removing rows pulls the scroll position back inside the list.
 	while (list->CountItems() > 3)
