@@ -1,6 +1,7 @@
 #include "EvdevKeyboard.h"
 
 #include "EventFile.h"
+#include "UsKeyboard.h"
 
 #include <Message.h>
 
@@ -193,8 +194,7 @@ void EvdevKeyboard::PlayFile(InputSink& sink, std::stop_token stop)
 void EvdevKeyboard::ReadStream(InputSink& sink, std::stop_token stop)
 {
 	while (!stop.stop_requested()) {
-		bool hangUp = false;
-		if (!WaitReadable(stop, -1, hangUp))
+		if (!WaitReadable(stop))
 			return;
 		if (!ReadAvailable(sink) || fStreamBroken)
 			return;
@@ -213,8 +213,7 @@ void EvdevKeyboard::ReadDevice(InputSink& sink, std::stop_token stop)
 				sink.Log(fPath + ": the keyboard is back");
 			continue;
 		}
-		bool hangUp = false;
-		if (!WaitReadable(stop, -1, hangUp))
+		if (!WaitReadable(stop))
 			return;
 		if (ReadAvailable(sink))
 			continue;
@@ -260,6 +259,12 @@ bool EvdevKeyboard::ReadAvailable(InputSink& sink)
 
 void EvdevKeyboard::Deliver(const EventRecord& record, InputSink& sink)
 {
+	if (record.type == EV_KEY && record.value == 1 && record.code < fUnknownReported.size() &&
+	    UsKeyboard::BeKeyFromLinux(record.code) == 0 && !fUnknownReported.test(record.code)) {
+		fUnknownReported.set(record.code);
+		sink.Log(fPath + ": key code " + std::to_string(record.code) +
+		         " has no place on a US PC keyboard and is not passed on");
+	}
 	KeyboardState::Messages messages;
 	fTranslator.Translate(record, messages);
 	if (fTranslator.NeedsResync()) {
@@ -270,19 +275,15 @@ void EvdevKeyboard::Deliver(const EventRecord& record, InputSink& sink)
 		sink.Enqueue(std::move(message));
 }
 
-bool EvdevKeyboard::WaitReadable(std::stop_token stop, bigtime_t timeout, bool& hangUp)
+bool EvdevKeyboard::WaitReadable(std::stop_token stop)
 {
 	struct pollfd fds[2] = {{fFd, POLLIN, 0}, {fWakeFd, POLLIN, 0}};
 	while (!stop.stop_requested()) {
-		struct timespec limit = {static_cast<time_t>(timeout / 1000000),
-		                         static_cast<long>(timeout % 1000000) * 1000};
-		const int ready = ::ppoll(fds, 2, timeout < 0 ? nullptr : &limit, nullptr);
+		const int ready = ::poll(fds, 2, -1);
 		if (ready < 0 && errno == EINTR)
 			continue;
-		if (ready <= 0 || (fds[1].revents & POLLIN) != 0)
-			return false;
-		hangUp = (fds[0].revents & (POLLHUP | POLLERR)) != 0;
-		return true;
+		// Readable, or hung up or failed: the read that follows tells which.
+		return ready > 0 && (fds[1].revents & POLLIN) == 0;
 	}
 	return false;
 }

@@ -11,6 +11,9 @@
 #include "InputSource.h"
 #include "KeyEventTranslator.h"
 
+#include <linux/input-event-codes.h>
+
+#include <bitset>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,9 +62,8 @@ private:
 	// has ended (end of file, device gone, read error).
 	bool ReadAvailable(InputSink& sink);
 	void Deliver(const EventRecord& record, InputSink& sink);
-	// Waits until fFd is readable (true) or stop, or timeout microseconds
-	// (-1: none) have passed.
-	bool WaitReadable(std::stop_token stop, bigtime_t timeout, bool& hangUp);
+	// Waits until fFd is readable or hung up (true) or stop (false).
+	bool WaitReadable(std::stop_token stop);
 	void WaitFor(std::stop_token stop, bigtime_t microseconds);
 
 	std::string fPath;
@@ -73,6 +75,7 @@ private:
 	std::vector<EventRecord> fRecords;
 	KeyEventTranslator fTranslator;
 	EventStreamDecoder fStreamDecoder;
+	std::bitset<KEY_CNT> fUnknownReported;
 	bool fStreamBroken = false;
 };
 

@@ -27,6 +27,10 @@ bool LinuxInput::Open(const Options& options, Logger log, std::string& error, in
 		fSources.push_back(std::move(keyboard));
 	}
 	exitStatus = 1;
+	if (!options.grab && options.uinput && !options.devices.empty() && log) {
+		log("--no-grab with --uinput: the desktop gets the keys of shared keyboards twice, "
+		    "from the keyboard and from Stria");
+	}
 	if (options.uinput) {
 		std::unique_ptr<UinputKeyboard> keyboard =
 		        UinputKeyboard::CreateDevice(options.uinputPath, {}, log, error);

@@ -86,7 +86,7 @@ public:
 		size_t used = 0;
 		for (const EventRecord& record : records) {
 			if (used + sizeof(input_event) > sizeof(buffer)) {
-				if (!WriteAll(fFd, buffer, used))
+				if (!Flush(buffer, used))
 					return false;
 				used = 0;
 			}
@@ -107,12 +107,24 @@ public:
 				used += EventRecord::kSize;
 			}
 		}
-		return WriteAll(fFd, buffer, used);
+		return Flush(buffer, used);
 	}
 
+	// errno of the write that failed.
+	int LastError() const { return fLastError; }
+
 private:
+	bool Flush(const uint8* buffer, size_t size)
+	{
+		if (WriteAll(fFd, buffer, size))
+			return true;
+		fLastError = errno;
+		return false;
+	}
+
 	int fFd;
 	bool fNative;
+	int fLastError = 0;
 };
 
 UinputKeyboard::UinputKeyboard(int fd, bool uinput, const VirtualKeyboard::Options& options,
@@ -193,7 +205,8 @@ void UinputKeyboard::Deliver(const BMessage& message)
 	if (!fKeyboard.Healthy() && !fReportedFailure) {
 		fReportedFailure = true;
 		if (fLog)
-			fLog(std::string("cannot type on the virtual keyboard: ") + std::strerror(errno));
+			fLog(std::string("cannot type on the virtual keyboard: ") +
+			     std::strerror(fWriter->LastError()) + "; nothing more is typed");
 	}
 	// Wake the timer only when it has an earlier moment to wait for.
 	const std::optional<bigtime_t> after = fKeyboard.NextDeadline();

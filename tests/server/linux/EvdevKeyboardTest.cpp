@@ -326,6 +326,30 @@ TEST(EvdevKeyboard, ResyncsHeldKeysAfterTheKernelDroppedEvents)
 	          (std::vector<std::string>{"down 60 @100", "up 60 @400", "down 61 @400"}));
 }
 
+TEST(EvdevKeyboard, KeysOffTheUsKeyboardAreReportedOnceAndNotPassedOn)
+{
+	auto node = std::make_shared<FakeNode>();
+	int device = node->Plug("/fake/event2");
+	std::string error;
+	auto keyboard = EvdevKeyboard::Create("/fake/event2", {}, node, error);
+	ASSERT_NE(keyboard, nullptr);
+	CollectingSink sink;
+	Running running(*keyboard, sink);
+	for (int i = 0; i < 3; i++) {
+		Press(device, 100 + i, KEY_VOLUMEUP, 1);
+		Press(device, 200 + i, KEY_VOLUMEUP, 0);
+	}
+	Press(device, 300, KEY_MUTE, 1);
+	Press(device, 400, KEY_Z, 1);
+	ASSERT_TRUE(sink.WaitFor(1, 2));
+	EXPECT_EQ(sink.Messages(), std::vector<std::string>{"down 76 @400"});
+	EXPECT_EQ(sink.LogLines(),
+	          (std::vector<std::string>{"/fake/event2: key code 115 has no place on a US PC "
+	                                    "keyboard and is not passed on",
+	                                    "/fake/event2: key code 113 has no place on a US PC "
+	                                    "keyboard and is not passed on"}));
+}
+
 std::vector<EventRecord> Typing(bigtime_t start, bigtime_t step, int keys)
 {
 	std::vector<EventRecord> records;

@@ -13,6 +13,7 @@
 #include <linux/input-event-codes.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -148,6 +149,25 @@ TEST(UinputKeyboard, WritesIntoAFifoWithoutTruncatingIt)
 	struct stat info;
 	ASSERT_EQ(::stat(path.c_str(), &info), 0);
 	EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+TEST(UinputKeyboard, AFailedWriteIsReportedOnceAndTypingStops)
+{
+	int fds[2];
+	ASSERT_EQ(::pipe(fds), 0);
+	::close(fds[0]); // nobody reads any more
+	auto previous = std::signal(SIGPIPE, SIG_IGN);
+	std::vector<std::string> logged;
+	{
+		auto keyboard = UinputKeyboard::ForDescriptor(
+		        fds[1], false, {}, [&logged](const std::string& line) { logged.push_back(line); });
+		keyboard->Deliver(*KeyMessage::UsKey(B_KEY_DOWN, 10, 0x3c, 0, KeyStates{}));
+		keyboard->Deliver(*KeyMessage::UsKey(B_KEY_DOWN, 20, 0x3d, 0, KeyStates{}));
+	}
+	std::signal(SIGPIPE, previous);
+	EXPECT_EQ(logged,
+	          std::vector<std::string>{
+	                  "cannot type on the virtual keyboard: Broken pipe; nothing more is typed"});
 }
 
 TEST(UinputKeyboard, MissingFolderAndMissingUinputGetClearErrors)
