@@ -118,6 +118,13 @@ bool EvdevKeyboard::OpenDevice(std::string& error)
 		return false;
 	}
 	if (fOptions.grab) {
+		// A key held while the device is taken (the Enter that started the
+		// server) would never be released on the desktop: wait a little
+		// for the keyboard to be let go of first.
+		for (bigtime_t waited = 0; waited < fOptions.releaseWait && !fNode->KeysDown(fd).empty();
+		     waited += 10000) {
+			::usleep(10000);
+		}
 		const int grabError = fNode->Grab(fd, true);
 		if (grabError != 0) {
 			fNode->Close(fd);

@@ -29,6 +29,8 @@ public:
 		bool fast = false;
 		// How often to look for a device that has gone.
 		bigtime_t reopenInterval = 500000;
+		// How long to wait for held keys to come up before taking a device.
+		bigtime_t releaseWait = 3000000;
 	};
 
 	// Checks path and opens it; nullptr and a message naming path when it

@@ -92,6 +92,12 @@ public:
 		return fd;
 	}
 
+	void SetKeysDown(std::vector<uint16> keys)
+	{
+		std::lock_guard lock(fLock);
+		keysDown = std::move(keys);
+	}
+
 	bool IsInputDevice(int) override { return inputDevice; }
 
 	int Grab(int, bool grab) override
@@ -102,13 +108,23 @@ public:
 	}
 
 	uint32 Locks(int) override { return locks; }
-	std::vector<uint16> KeysDown(int) override { return keysDown; }
+	std::vector<uint16> KeysDown(int) override
+	{
+		std::lock_guard lock(fLock);
+		keysDownAsked++;
+		if (keysDownAsked > keysHeldFor)
+			return keysDown;
+		return {KEY_ENTER};
+	}
 
 	int openError = 0;
 	int grabError = 0;
 	bool inputDevice = true;
 	uint32 locks = 0;
 	std::vector<uint16> keysDown;
+	// KeysDown reports Enter held for this many calls first.
+	int keysHeldFor = 0;
+	int keysDownAsked = 0;
 	std::vector<bool> grabs;
 
 private:
@@ -268,6 +284,26 @@ TEST(EvdevKeyboard, GrabsTheDeviceUnlessToldToShare)
 	}
 }
 
+TEST(EvdevKeyboard, WaitsForHeldKeysToComeUpBeforeTakingTheDevice)
+{
+	auto node = std::make_shared<FakeNode>();
+	node->Plug("/fake/event1");
+	node->keysHeldFor = 3;
+	std::string error;
+	ASSERT_NE(EvdevKeyboard::Create("/fake/event1", {}, node, error), nullptr);
+	EXPECT_EQ(node->keysDownAsked, 4) << "asked until nothing was held";
+	EXPECT_EQ(node->grabs, std::vector<bool>{true});
+
+	// A key that stays down does not keep the server from starting.
+	node = std::make_shared<FakeNode>();
+	node->Plug("/fake/event1");
+	node->keysHeldFor = 1000000;
+	EvdevKeyboard::Options options;
+	options.releaseWait = 50000;
+	ASSERT_NE(EvdevKeyboard::Create("/fake/event1", options, node, error), nullptr);
+	EXPECT_EQ(node->grabs, std::vector<bool>{true});
+}
+
 TEST(EvdevKeyboard, ReadsADeviceAndTakesItUpAgainWhenItComesBack)
 {
 	auto node = std::make_shared<FakeNode>();
@@ -317,7 +353,7 @@ TEST(EvdevKeyboard, ResyncsHeldKeysAfterTheKernelDroppedEvents)
 	CollectingSink sink;
 	Running running(*keyboard, sink);
 	Press(device, 100, KEY_A, 1);
-	node->keysDown = {KEY_S}; // A came up and S went down, unseen
+	node->SetKeysDown({KEY_S}); // A came up and S went down, unseen
 	WriteNative(device, 200, EV_SYN, SYN_DROPPED, 0);
 	WriteNative(device, 300, EV_KEY, KEY_A, 0);
 	WriteNative(device, 400, EV_SYN, SYN_REPORT, 0);
