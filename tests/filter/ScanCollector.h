@@ -64,8 +64,26 @@ public:
 		return fChanged.wait_for(lock, std::chrono::seconds(20), [this] { return fStalled; });
 	}
 
+	// Waits until every message queued before has been handled (with the
+	// gate open) and returns the notes.
+	std::vector<std::string> Flush()
+	{
+		SetGate(true);
+		PostMessage(kFlush);
+		std::unique_lock lock(fLock);
+		fChanged.wait_for(lock, std::chrono::seconds(30), [this] { return fFlushed; });
+		fFlushed = false;
+		return fNoted;
+	}
+
 	void MessageReceived(BMessage* message) override
 	{
+		if (message->what == kFlush) {
+			std::lock_guard lock(fLock);
+			fFlushed = true;
+			fChanged.notify_all();
+			return;
+		}
 		std::string noted;
 		if (message->what == STRIA_CATSCAN) {
 			const char* barcode = "(none)";
@@ -101,11 +119,14 @@ public:
 	}
 
 private:
+	static constexpr uint32 kFlush = 'Flsh';
+
 	std::mutex fLock;
 	std::condition_variable fChanged;
 	std::vector<std::string> fNoted;
 	bool fGateOpen = true;
 	bool fStalled = false;
+	bool fFlushed = false;
 };
 
 } // namespace filter_test
