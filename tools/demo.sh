@@ -1,11 +1,40 @@
 #!/usr/bin/env bash
-# Runs Stria on its built-in example: decodes the example scanner records
-# with cuecat. Argument: the build folder.
+# Runs Stria on its built-in example, no scanner needed: the input server
+# loads both add-ons and replays examples/session.replay, in which a person
+# types, a CueCat scans four records and the person presses a lone F10.
+# Argument: the build folder.
 set -euo pipefail
-build=${1:-build/default}
 here=$(cd "$(dirname "$0")/.." && pwd)
-echo "== cuecat: one scanner record in, the decoded code (and ISBN-10) out"
+build=$(cd "${1:-$here/build/default}" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+snapshot=$build/stria-demo.png
+
+echo "== cuecat decodes one scanner record from standard input"
 while read -r record; do
 	echo "\$ echo $record | cuecat"
 	echo "$record" | "$build/bin/cuecat"
 done <"$here/examples/records.txt"
+
+echo
+echo "== stria-input-server replays examples/session.replay at its real pace"
+out=$work/server.out
+"$build/bin/stria-input-server" --add-ons "$build/add-ons" \
+	--control-socket "$work/input_server" \
+	--replay "$here/examples/session.replay" --print --subscribe \
+	--snapshot "$snapshot" >"$out"
+cp "$out" "$build/stria-demo.out"
+
+echo "-- what applications received, as text (every key a person typed, no key of a scan):"
+awk '/^KEY_DOWN/ {
+	for (i = 1; i <= NF; i++) if ($i ~ /^byte=/) b = substr($i, 6) + 0
+	if (b == 16) printf "<F10>"; else if (b >= 32 && b < 127) printf "%c", b; else printf "<%d>", b
+} END { print "" }' "$out"
+echo "-- what a subscribing application received:"
+grep -E '^(CATSCAN|SHUTDOWN)' "$out"
+echo "-- every line the server printed: $build/stria-demo.out"
+if [ -f "$snapshot" ]; then
+	echo "-- the viewer window as it looked at the end: $snapshot"
+else
+	echo "-- no viewer window was drawn"
+fi
