@@ -166,7 +166,7 @@ protected:
 	static XvfbDisplay* sDisplay;
 	static std::string sReason;
 	std::unique_ptr<Helper> helper;
-	std::string path = testing::TempDir() + "stria_screen.png";
+	std::string path = testing::TempDir() + "stria_screen_" + std::to_string(getpid()) + ".png";
 };
 
 XvfbDisplay* StriaDisplayTest::sDisplay = NULL;
@@ -333,7 +333,7 @@ TEST_F(StriaDisplayTest, ResizingTheWindowResizesItsViews)
 	EXPECT_TRUE(Eventually([&] { return helper->Ask("frame") == "frame 100 100 800 500"; }))
 	        << helper->Ask("frame");
 
-	std::string picture = testing::TempDir() + "stria_resized.png";
+	std::string picture = testing::TempDir() + "stria_resized_" + std::to_string(getpid()) + ".png";
 	ASSERT_EQ(helper->Ask("snapshot " + picture), "snapshot 0");
 	PngImage image(picture);
 	ASSERT_TRUE(image.IsValid());

@@ -19,6 +19,7 @@
 #include <memory>
 #include <stdio.h>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -66,7 +67,7 @@ protected:
 	StriaWindow* owner = NULL;
 	BLocker ownerLock;
 	StriaWindow* window;
-	std::string path = testing::TempDir() + "stria_window.png";
+	std::string path = testing::TempDir() + "stria_window_" + std::to_string(getpid()) + ".png";
 };
 
 int Area(BRect rect)

@@ -16,6 +16,7 @@
 #include <memory>
 #include <stdio.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -338,7 +339,7 @@ TEST_F(ScrolledListTest, DrawingTouchesOnlyTheVisibleRows)
 	Fill(100000, &draws);
 	float row = list->ItemAt(0)->Height();
 	int visibleRows = (int)((list->Bounds().Height() + 1) / row) + 2;
-	std::string path = testing::TempDir() + "list_draw.png";
+	std::string path = testing::TempDir() + "list_draw_" + std::to_string(getpid()) + ".png";
 
 	ASSERT_EQ(BPrivate::write_window_png(window, path.c_str()), B_OK);
 	EXPECT_GT(draws, 0);

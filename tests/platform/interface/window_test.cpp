@@ -17,6 +17,7 @@
 #include <functional>
 #include <stdio.h>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -200,7 +201,7 @@ TEST(WindowTest, QuitRequestedDecidesWhetherTheWindowGoes)
 
 TEST(WindowRegistryTest, TheNewestLiveWindowCanBeFoundAndDrawn)
 {
-	std::string path = testing::TempDir() + "registry.png";
+	std::string path = testing::TempDir() + "registry_" + std::to_string(getpid()) + ".png";
 	remove(path.c_str());
 	int32 before = BPrivate::count_live_windows();
 	EXPECT_EQ(before, 0) << "every other test closed its windows";
