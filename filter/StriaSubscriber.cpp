@@ -21,7 +21,7 @@ const bigtime_t kLongestRetryPause = 5000000;
 
 StriaSubscriber::StriaSubscriber(const BMessage& subscription, int32 number, size_t capacity)
     : fSubscription(subscription), fHasMessenger(false), fNumber(number), fCapacity(capacity),
-      fStopping(false), fDeadline(B_INFINITE_TIMEOUT), fDropped(0)
+      fStopping(false), fDeadline(B_INFINITE_TIMEOUT), fDropped(0), fGone(false)
 {
 	fHasMessenger = fSubscription.FindMessenger(STRIA_MESSENGER_FIELD, &fMessenger) == B_OK;
 	if (fHasMessenger)
@@ -49,6 +49,8 @@ bool StriaSubscriber::QueueScan(const char* barcode)
 	size_t queued;
 	{
 		std::lock_guard lock(fLock);
+		if (fGone)
+			return true;
 		if (fStopping)
 			return false;
 		queued = fQueue.size();
@@ -74,7 +76,7 @@ void StriaSubscriber::QueueShutdown(bigtime_t deadline)
 		return;
 	{
 		std::lock_guard lock(fLock);
-		if (fStopping)
+		if (fStopping || fGone)
 			return;
 		fQueue.push_back({true, std::string()});
 		fStopping = true;
@@ -87,6 +89,12 @@ void StriaSubscriber::WaitForDelivery()
 {
 	if (fThread.joinable())
 		fThread.join();
+}
+
+bool StriaSubscriber::IsGone() const
+{
+	std::lock_guard lock(fLock);
+	return fGone;
 }
 
 int64 StriaSubscriber::CountDropped() const
@@ -116,18 +124,28 @@ void StriaSubscriber::_DeliveryLoop()
 		BMessage message(item.shutdown ? STRIA_SHUTDOWN : STRIA_CATSCAN);
 		if (!item.shutdown)
 			message.AddString(STRIA_BARCODE_FIELD, item.barcode.c_str());
-		if (!_Send(message)) {
-			{
-				std::lock_guard lock(fLock);
-				fQueue.push_front(std::move(item));
-			}
+		switch (_Send(message)) {
+		case kSent:
+			break;
+		case kGone: {
+			// It never comes back (ports and loopers are not reused): the
+			// subscription is kept, but needs no thread any more.
+			std::lock_guard lock(fLock);
+			fGone = true;
+			fQueue.clear();
+			return;
+		}
+		case kOutOfTime: {
+			std::lock_guard lock(fLock);
+			fQueue.push_front(std::move(item));
+		}
 			_DropRest();
 			return;
 		}
 	}
 }
 
-bool StriaSubscriber::_Send(BMessage& message)
+StriaSubscriber::SendResult StriaSubscriber::_Send(BMessage& message)
 {
 	bigtime_t pause = kFirstRetryPause;
 	for (;;) {
@@ -136,14 +154,17 @@ bool StriaSubscriber::_Send(BMessage& message)
 			std::lock_guard lock(fLock);
 			bigtime_t left = fDeadline - system_time();
 			if (left <= 0)
-				return false;
+				return kOutOfTime;
 			timeout = std::min(timeout, left);
 		}
-		// A subscriber that has gone fails the send at once; it is skipped
-		// silently, like one whose messenger was never valid.
 		status_t status = fMessenger.SendMessage(&message, (BHandler*)NULL, timeout);
+		if (status == B_OK)
+			return kSent;
+		// A subscriber that has gone fails the send at once; it is skipped
+		// silently, like one whose messenger was never valid. Other
+		// failures lose this message only.
 		if (status != B_TIMED_OUT && status != B_WOULD_BLOCK)
-			return true;
+			return fMessenger.IsValid() ? kSent : kGone;
 
 		// Stopped or stuck: try again after a pause that grows, so that a
 		// subscriber stopped for hours costs next to nothing. The pause ends

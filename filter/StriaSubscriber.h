@@ -49,16 +49,22 @@ public:
 	// Scans dropped so far because the queue was full or time ran out.
 	int64 CountDropped() const;
 
+	// True once a send found the subscriber gone; its delivery thread has
+	// then ended and later scans are skipped.
+	bool IsGone() const;
+
 private:
 	struct Item {
 		bool shutdown;
 		std::string barcode;
 	};
 
+	enum SendResult { kSent, kGone, kOutOfTime };
+
 	void _DeliveryLoop();
 	// Sends in time slices, so that a stopped subscriber cannot keep the
-	// thread past the deadline. False when the deadline passed first.
-	bool _Send(BMessage& message);
+	// thread past the deadline.
+	SendResult _Send(BMessage& message);
 	// Drops what is still queued, with a log line.
 	void _DropRest();
 
@@ -74,6 +80,7 @@ private:
 	bool fStopping;
 	bigtime_t fDeadline;
 	int64 fDropped;
+	bool fGone;
 	std::thread fThread;
 };
 
