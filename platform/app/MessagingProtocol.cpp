@@ -1,6 +1,7 @@
 #include "MessagingProtocol.h"
 
 #include <Message.h>
+#include "MessageFormat.h"
 #include <private/LocalSocket.h>
 
 #include <cstring>
@@ -17,20 +18,6 @@ void PutHeader(char* at, uint8 kind)
 	at[3] = 0;
 }
 
-void PutInt32(char* at, int32 value)
-{
-	uint32 bits = uint32(value);
-	for (int i = 0; i < 4; i++)
-		at[i] = char((bits >> (8 * i)) & 0xff);
-}
-
-int32 GetInt32(const char* at)
-{
-	const uint8* bytes = reinterpret_cast<const uint8*>(at);
-	return int32(uint32(bytes[0]) | uint32(bytes[1]) << 8 | uint32(bytes[2]) << 16 |
-	             uint32(bytes[3]) << 24);
-}
-
 bool HeaderIs(const char* body, size_t size, size_t expectedSize, uint8 kind)
 {
 	if (size != expectedSize)
@@ -45,8 +32,8 @@ void MessagingProtocol::MakeHello(int32 looperToken, int32 team, std::vector<cha
 {
 	body->assign(kHelloSize, 0);
 	PutHeader(body->data(), kHello);
-	PutInt32(body->data() + 4, looperToken);
-	PutInt32(body->data() + 8, team);
+	Store<int32>(body->data() + 4, looperToken);
+	Store<int32>(body->data() + 8, team);
 }
 
 status_t MessagingProtocol::ReadHello(const char* body, size_t size, int32* looperToken,
@@ -54,8 +41,8 @@ status_t MessagingProtocol::ReadHello(const char* body, size_t size, int32* loop
 {
 	if (!HeaderIs(body, size, kHelloSize, kHello))
 		return B_BAD_DATA;
-	*looperToken = GetInt32(body + 4);
-	*team = GetInt32(body + 8);
+	*looperToken = Load<int32>(body + 4);
+	*team = Load<int32>(body + 8);
 	return B_OK;
 }
 
@@ -63,14 +50,14 @@ void MessagingProtocol::MakeWelcome(status_t status, std::vector<char>* body)
 {
 	body->assign(kWelcomeSize, 0);
 	PutHeader(body->data(), kWelcome);
-	PutInt32(body->data() + 4, status);
+	Store<int32>(body->data() + 4, status);
 }
 
 status_t MessagingProtocol::ReadWelcome(const char* body, size_t size, status_t* status)
 {
 	if (!HeaderIs(body, size, kWelcomeSize, kWelcome))
 		return B_BAD_DATA;
-	*status = GetInt32(body + 4);
+	*status = Load<int32>(body + 4);
 	return B_OK;
 }
 
@@ -88,7 +75,7 @@ status_t MessagingProtocol::MakeMessageFrame(const BMessage& message, int32 hand
 	LocalSocket::WriteFrameHeader(at, bodySize);
 	at += LocalSocket::kFrameHeaderSize;
 	PutHeader(at, kMessage);
-	PutInt32(at + 4, handlerToken);
+	Store<int32>(at + 4, handlerToken);
 	return message.Flatten(at + kHeaderSize, messageSize);
 }
 
@@ -101,7 +88,7 @@ status_t MessagingProtocol::ReadMessage(const char* body, size_t size, int32* ha
 	status_t status = rebuilt->Unflatten(body + kHeaderSize, ssize_t(size - kHeaderSize));
 	if (status != B_OK)
 		return status;
-	*handlerToken = GetInt32(body + 4);
+	*handlerToken = Load<int32>(body + 4);
 	*message = std::move(rebuilt);
 	return B_OK;
 }

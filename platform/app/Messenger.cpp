@@ -31,6 +31,7 @@
 
 #include "LooperLock.h"
 #include "LooperPort.h"
+#include "MessageFormat.h"
 #include "MessagingPort.h"
 #include "MessagingProtocol.h"
 #include "RemoteConnection.h"
@@ -52,20 +53,6 @@ constexpr uint8 kHasTarget = 0x01;
 constexpr uint8 kReplySlot = 0x02;
 constexpr size_t kFixedSize = 16;
 constexpr size_t kMaxPathLength = sizeof(((struct sockaddr_un*)nullptr)->sun_path) - 1;
-
-void PutInt32(char* at, int32 value)
-{
-	uint32 bits = uint32(value);
-	for (int i = 0; i < 4; i++)
-		at[i] = char((bits >> (8 * i)) & 0xff);
-}
-
-int32 GetInt32(const char* at)
-{
-	const uint8* bytes = reinterpret_cast<const uint8*>(at);
-	return int32(uint32(bytes[0]) | uint32(bytes[1]) << 8 | uint32(bytes[2]) << 16 |
-	             uint32(bytes[3]) << 24);
-}
 
 } // namespace
 
@@ -445,9 +432,9 @@ status_t BMessenger::Flatten(void* buffer, ssize_t size) const
 		at[1] = char(kHasTarget | (fAddress->replySlot ? kReplySlot : 0));
 		at[2] = char(port.size() & 0xff);
 		at[3] = char(port.size() >> 8);
-		PutInt32(at + 4, fAddress->team);
-		PutInt32(at + 8, fAddress->looperToken);
-		PutInt32(at + 12, fAddress->handlerToken);
+		Store<int32>(at + 4, fAddress->team);
+		Store<int32>(at + 8, fAddress->looperToken);
+		Store<int32>(at + 12, fAddress->handlerToken);
 		memcpy(at + kFixedSize, port.data(), port.size());
 	}
 	return B_OK;
@@ -478,9 +465,9 @@ status_t BMessenger::Unflatten(const void* buffer, ssize_t size)
 	}
 
 	Address address;
-	address.team = GetInt32(at + 4);
-	address.looperToken = GetInt32(at + 8);
-	address.handlerToken = GetInt32(at + 12);
+	address.team = Load<int32>(at + 4);
+	address.looperToken = Load<int32>(at + 8);
+	address.handlerToken = Load<int32>(at + 12);
 	address.port.assign(path, pathLength);
 	address.replySlot = (flags & kReplySlot) != 0;
 	if (address.team <= 0 || address.looperToken <= 0 ||
