@@ -18,12 +18,13 @@ int runFile(const std::filesystem::path& path)
 		std::fprintf(stderr, "cannot read %s\n", path.c_str());
 		return 1;
 	}
-	std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+	std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+	                           std::istreambuf_iterator<char>());
 	LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
 	return 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -141,8 +141,9 @@ int main(int argc, char** argv)
 		linuxOptions.uinputFile = options.uinputFile;
 		std::string error;
 		int status = 1;
-		if (!linuxInput.Open(linuxOptions, [&log](const std::string& line) { log.Write(line); },
-		                     error, status)) {
+		if (!linuxInput.Open(
+		            linuxOptions, [&log](const std::string& line) { log.Write(line); }, error,
+		            status)) {
 			log.Write(error);
 			return status;
 		}
@@ -200,8 +201,7 @@ int main(int argc, char** argv)
 			log.Write("no viewer window to take a snapshot of; " + options.snapshot +
 			          " not written");
 		else {
-			log.Write("cannot write the snapshot " + options.snapshot + ": " +
-			          StatusText(status));
+			log.Write("cannot write the snapshot " + options.snapshot + ": " + StatusText(status));
 			if (exitStatus == 0)
 				exitStatus = 1;
 		}

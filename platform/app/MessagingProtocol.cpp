@@ -1,7 +1,7 @@
 #include "MessagingProtocol.h"
 
-#include <Message.h>
 #include "MessageFormat.h"
+#include <Message.h>
 #include <private/LocalSocket.h>
 
 #include <cstring>

@@ -74,4 +74,4 @@ enum {
 	B_SHUTTING_DOWN
 };
 
-#endif  // _ERRORS_H
+#endif // _ERRORS_H

@@ -87,22 +87,11 @@ struct key_info {
 #define B_V_SCROLL_BAR_WIDTH 14.0f
 #define B_H_SCROLL_BAR_HEIGHT 14.0f
 
-enum border_style {
-	B_PLAIN_BORDER,
-	B_FANCY_BORDER,
-	B_NO_BORDER
-};
+enum border_style { B_PLAIN_BORDER, B_FANCY_BORDER, B_NO_BORDER };
 
-enum orientation {
-	B_HORIZONTAL,
-	B_VERTICAL
-};
+enum orientation { B_HORIZONTAL, B_VERTICAL };
 
-enum alignment {
-	B_ALIGN_LEFT,
-	B_ALIGN_RIGHT,
-	B_ALIGN_CENTER
-};
+enum alignment { B_ALIGN_LEFT, B_ALIGN_RIGHT, B_ALIGN_CENTER };
 
 // Mouse buttons in "buttons" of mouse messages.
 enum {

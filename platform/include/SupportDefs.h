@@ -28,4 +28,4 @@ typedef uint32 perform_code;
 #define NULL 0
 #endif
 
-#endif  // _SUPPORT_DEFS_H
+#endif // _SUPPORT_DEFS_H

@@ -23,4 +23,4 @@ enum {
 	B_UINT64_TYPE = 'ULLG'
 };
 
-#endif  // _TYPE_CONSTANTS_H
+#endif // _TYPE_CONSTANTS_H
