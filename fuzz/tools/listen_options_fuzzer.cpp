@@ -5,6 +5,8 @@
 // those options back as words must parse to the same options.
 #include "ListenOptions.h"
 
+#include "../CommandLineWords.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -13,28 +15,8 @@
 
 namespace {
 
-void Require(bool condition)
-{
-	if (!condition)
-		std::abort();
-}
-
-std::vector<std::string> SplitWords(std::string_view input)
-{
-	std::vector<std::string> words;
-	std::string word;
-	for (char c : input) {
-		if (c == '\0' || c == '\n') {
-			words.push_back(word);
-			word.clear();
-		} else {
-			word.push_back(c);
-		}
-	}
-	if (!input.empty())
-		words.push_back(word);
-	return words;
-}
+using fuzz::Require;
+using fuzz::SplitWords;
 
 // What the words of an accepted command line ask for, read without
 // checking anything.
