@@ -9,7 +9,8 @@ BList::BList(int32 blockSize)
     : fObjectList(NULL), fPhysicalSize(0), fItemCount(0), fBlockSize(std::max(blockSize, 1)),
       fResizeThreshold(0)
 {
-	_ResizeArray(0);
+	// No block until the first item: an out-list that stays empty, as most
+	// do, costs no allocation.
 }
 
 BList::BList(const BList& other) : BList(other.fBlockSize)
@@ -232,6 +233,8 @@ void BList::DoForEach(bool (*func)(void* item, void* arg), void* arg)
 // reallocate every time.
 bool BList::_ResizeArray(int32 count)
 {
+	if (count == 0 && fObjectList == NULL)
+		return true;
 	int64 blocks = (int64(count) + fBlockSize - 1) / fBlockSize;
 	int64 newSize = std::max<int64>(blocks, 1) * fBlockSize;
 	if (newSize > INT32_MAX)
