@@ -17,9 +17,36 @@ enum : uint32 {
 	// the last message a subscriber gets.
 	STRIA_SHUTDOWN = 0xCBDEADDD,
 	// Anyone -> device -> input stream -> filter: a replay tick, which the
-	// filter turns into a rebuilt F10 key-down.
-	STRIA_ALTF10_WHAT = 0xCAFEBABE
+	// filter turns into a rebuilt F10 key-down. The filter's own timer sends
+	// it with STRIA_CAPTURE_FIELD, naming the capture it is for; the device
+	// passes that field on.
+	STRIA_ALTF10_WHAT = 0xCAFEBABE,
+	// Input server -> filters: one input device has reached the end of its
+	// input (STRIA_SOURCE_FIELD names it), so nothing it typed is still to
+	// come. It never reaches applications.
+	STRIA_INPUT_ENDED = 0x000CBEEF
 };
+
+// Where a message of the input stream comes from, attached by the input
+// server as the message enters the stream (whatever the message held under
+// these names before is replaced):
+//	STRIA_SOURCE_FIELD (int32): the input device, numbered by the server from 1;
+//	STRIA_SOURCE_KIND_FIELD (int32): one of the kinds below.
+// A message without them counts as coming from one keyboard, number 0.
+inline constexpr char STRIA_SOURCE_FIELD[] = "stria:source";
+inline constexpr char STRIA_SOURCE_KIND_FIELD[] = "stria:source_kind";
+
+enum : int32 {
+	// Keys someone's hands or a scanner typed: a keyboard of the server, a
+	// file of recorded events, a replay script.
+	STRIA_SOURCE_KEYBOARD = 1,
+	// Whatever a device add-on enqueues (BInputServerDevice::EnqueueMessage),
+	// keys it types included. Such keys never open or join a capture.
+	STRIA_SOURCE_ADD_ON = 2
+};
+
+// int64: the capture a timer tick is for (see STRIA_ALTF10_WHAT).
+inline constexpr char STRIA_CAPTURE_FIELD[] = "stria:capture";
 
 // The pseudo-device that takes control requests, character for character.
 inline constexpr char STRIA_DEVICE_NAME[] = "CueCat [Keyboard]";
