@@ -6,17 +6,57 @@
 
 #include <List.h>
 #include <Locker.h>
+#include <Message.h>
 #include <Messenger.h>
 #include <ScrollView.h>
 #include <String.h>
 
+#include <mutex>
 #include <stdio.h>
 #include <vector>
+
+// The owner's pointer to the window and the lock that guards it, until
+// closeWindow cuts the link. Held by the window and, while it closes the
+// window, by closeWindow: the window may be gone by then, the link not.
+class StriaWindow::OwnerLink {
+public:
+	OwnerLink(StriaWindow** slot, BLocker* lock) : fSlot(slot), fOwnerLock(lock) {}
+
+	// Clears the owner's pointer if it still points at window.
+	void Forget(StriaWindow* window)
+	{
+		std::lock_guard link(fLock);
+		if (fSlot == NULL)
+			return;
+		if (fOwnerLock != NULL)
+			fOwnerLock->Lock();
+		if (*fSlot == window)
+			*fSlot = NULL;
+		if (fOwnerLock != NULL)
+			fOwnerLock->Unlock();
+	}
+
+	// From here on the owner's memory is never touched again; waits for a
+	// Forget under way.
+	void Cut()
+	{
+		std::lock_guard link(fLock);
+		fSlot = NULL;
+		fOwnerLock = NULL;
+	}
+
+private:
+	// Taken before the owner's lock, never after it.
+	std::mutex fLock;
+	StriaWindow** fSlot;
+	BLocker* fOwnerLock;
+};
 
 StriaWindow::StriaWindow(BRect frame, StriaWindow** ownerSlot, BLocker* ownerLock, BList* initial)
     : BWindow(frame, "Stria", B_TITLED_WINDOW,
               B_NOT_CLOSABLE | B_NOT_ZOOMABLE | B_ASYNCHRONOUS_CONTROLS, B_CURRENT_WORKSPACE),
-      ownerSlot(NULL), ownerLock(ownerLock), listView(NULL), codeView(NULL), quitting(false)
+      owner(std::make_shared<OwnerLink>(ownerSlot, ownerLock)), listView(NULL), codeView(NULL),
+      quitting(false)
 {
 	float width = frame.Width();
 	float height = frame.Height();
@@ -36,7 +76,6 @@ StriaWindow::StriaWindow(BRect frame, StriaWindow** ownerSlot, BLocker* ownerLoc
 	                         B_FANCY_BORDER));
 	AddChild(codeView);
 	codeView->SetViewColor(216, 216, 216, 0);
-	this->ownerSlot = ownerSlot;
 }
 
 StriaWindow::~StriaWindow()
@@ -51,13 +90,8 @@ StriaWindow::~StriaWindow()
 
 bool StriaWindow::QuitRequested()
 {
-	if (ownerLock != NULL)
-		ownerLock->Lock();
 	// Only this window's own entry: the owner may hold a newer one already.
-	if (ownerSlot != NULL && *ownerSlot == this)
-		*ownerSlot = NULL;
-	if (ownerLock != NULL)
-		ownerLock->Unlock();
+	owner->Forget(this);
 	quitting = true;
 	return true;
 }
@@ -99,9 +133,9 @@ status_t StriaWindow::addCodeTo(const BMessenger& window, StriaCode* item, bigti
 }
 
 status_t StriaWindow::showCode(StriaWindow** ownerSlot, BLocker* ownerLock, StriaCode* item,
-                               BRect frame)
+                               BRect frame, bigtime_t patience)
 {
-	bigtime_t deadline = system_time() + SHOW_CODE_PATIENCE;
+	bigtime_t deadline = system_time() + patience;
 	for (;;) {
 		StriaWindow* created = NULL;
 		StriaWindow* current;
@@ -121,7 +155,9 @@ status_t StriaWindow::showCode(StriaWindow** ownerSlot, BLocker* ownerLock, Stri
 		if (created != NULL)
 			created->Show();
 
-		status_t status = addCodeTo(target, item, ADD_CODE_TIMEOUT);
+		bigtime_t left = deadline - system_time();
+		status_t status = addCodeTo(
+		        target, item, left < ADD_CODE_TIMEOUT ? (left > 0 ? left : 0) : ADD_CODE_TIMEOUT);
 		if (status == B_OK)
 			return B_OK;
 		if (status == B_TIMED_OUT) {
@@ -141,22 +177,32 @@ status_t StriaWindow::showCode(StriaWindow** ownerSlot, BLocker* ownerLock, Stri
 	}
 }
 
-void StriaWindow::closeWindow(StriaWindow** ownerSlot, BLocker* ownerLock)
+void StriaWindow::closeWindow(StriaWindow** ownerSlot, BLocker* ownerLock, bigtime_t timeout)
 {
 	BMessenger target;
+	std::shared_ptr<OwnerLink> link;
 	ownerLock->Lock();
-	if (*ownerSlot != NULL)
+	// While the pointer is set the window has not agreed to quit, so it is
+	// alive here.
+	if (*ownerSlot != NULL) {
 		target = BMessenger(NULL, *ownerSlot);
+		link = (*ownerSlot)->owner;
+	}
 	*ownerSlot = NULL;
 	ownerLock->Unlock();
+	if (link)
+		link->Cut();
 	if (!target.IsValid())
 		return;
-	status_t status = target.LockTargetWithTimeout(CLOSE_TIMEOUT);
+	status_t status = target.LockTargetWithTimeout(timeout);
 	if (status == B_OK) {
 		BLooper* looper = NULL;
 		target.Target(&looper);
 		looper->Quit();
 	} else if (target.IsValid()) {
-		fprintf(stderr, "stria: the viewer window does not respond; it stays open\n");
+		// Queued behind whatever keeps it busy; it no longer needs its owner.
+		BMessage quit(B_QUIT_REQUESTED);
+		target.SendMessage(&quit, (BHandler*)NULL, 0);
+		fprintf(stderr, "stria: the viewer window does not respond; it closes once it can\n");
 	}
 }

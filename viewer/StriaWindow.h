@@ -5,6 +5,8 @@
 
 #include <Window.h>
 
+#include <memory>
+
 class BList;
 class BLocker;
 class BMessenger;
@@ -23,9 +25,10 @@ public:
 	static const bigtime_t CLOSE_TIMEOUT = 5000000;
 
 	// ownerSlot: the owner's pointer to this window, cleared under
-	// ownerLock when the window agrees to quit. initial: items to show in
-	// list order (they pass to the window; the list stays with the caller);
-	// may be NULL. The window starts hidden.
+	// ownerLock when the window agrees to quit (until closeWindow lets go of
+	// the window: from then on the window never touches either). initial:
+	// items to show in list order (they pass to the window; the list stays
+	// with the caller); may be NULL. The window starts hidden.
 	StriaWindow(BRect frame, StriaWindow** ownerSlot, BLocker* ownerLock, BList* initial = NULL);
 	// Deletes every item of the list.
 	~StriaWindow() override;
@@ -44,20 +47,30 @@ public:
 	StriaListView* getListView() const { return listView; }
 	StriaCodeView* getCodeView() const { return codeView; }
 
-	// The processor's window step: shows item in the owner's window,
-	// making and showing one at frame when there is none or when the one
-	// there is quitting. ownerLock guards *ownerSlot and is never held
-	// while the window is locked. Takes the item in every case.
+	// The window step of a scan: shows item in the owner's window, making
+	// and showing one at frame when there is none or when the one there is
+	// quitting. A window that stays busy is tried for patience, then the
+	// item is given up with a log line (B_TIMED_OUT). ownerLock guards
+	// *ownerSlot and is never held while the window is locked. Takes the
+	// item in every case.
 	static status_t showCode(StriaWindow** ownerSlot, BLocker* ownerLock, StriaCode* item,
-	                         BRect frame);
+	                         BRect frame, bigtime_t patience = SHOW_CODE_PATIENCE);
 	// Quits the owner's window, if there is one, and clears the pointer.
-	static void closeWindow(StriaWindow** ownerSlot, BLocker* ownerLock);
+	// The window lets go of the owner first, so that it never touches
+	// *ownerSlot or ownerLock again: the owner may go as soon as this
+	// returns. A window that cannot be locked within timeout is asked to
+	// quit once it can, with a log line.
+	static void closeWindow(StriaWindow** ownerSlot, BLocker* ownerLock,
+	                        bigtime_t timeout = CLOSE_TIMEOUT);
 
 private:
+	class OwnerLink;
+
 	static status_t addCodeTo(const BMessenger& window, StriaCode* item, bigtime_t timeout);
 
-	StriaWindow** ownerSlot;
-	BLocker* ownerLock;
+	// The way back to the owner's pointer; shared with closeWindow, which
+	// may cut it while the window goes away on its own thread.
+	std::shared_ptr<OwnerLink> owner;
 	StriaListView* listView;
 	StriaCodeView* codeView;
 	// Set by QuitRequested, under the window's lock.
