@@ -1,5 +1,6 @@
 #include "CueCatFilter.h"
 
+#include "StriaClock.h"
 #include "StriaSubscriber.h"
 
 #include <AppDefs.h>
@@ -15,8 +16,11 @@
 #include <code_text.h>
 #include <cuecat_constants.h>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 #include <new>
+#include <random>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -29,25 +33,69 @@ namespace {
 // still queued for them and the shutdown notice.
 const bigtime_t kShutdownGrace = 2000000;
 
+const bigtime_t kLatest = std::numeric_limits<bigtime_t>::max();
+const bigtime_t kEarliest = std::numeric_limits<bigtime_t>::min();
+
+// to - from, kept within range.
+bigtime_t Elapsed(bigtime_t from, bigtime_t to)
+{
+	bigtime_t elapsed;
+	if (__builtin_sub_overflow(to, from, &elapsed))
+		return to > from ? kLatest : kEarliest;
+	return elapsed;
+}
+
+// when + span, kept within range.
+bigtime_t Shifted(bigtime_t when, bigtime_t span)
+{
+	bigtime_t shifted;
+	if (__builtin_add_overflow(when, span, &shifted))
+		return span > 0 ? kLatest : kEarliest;
+	return shifted;
+}
+
+// Where a message comes from, as the input server marked it.
+struct MessageSource {
+	int32 id = 0;
+	bool addOn = false;
+};
+
+MessageSource SourceOf(const BMessage* message)
+{
+	MessageSource source;
+	message->FindInt32(STRIA_SOURCE_FIELD, &source.id);
+	int32 kind;
+	source.addOn = message->FindInt32(STRIA_SOURCE_KIND_FIELD, &kind) == B_OK &&
+	               kind == STRIA_SOURCE_ADD_ON;
+	return source;
+}
+
+// Tokens start at a random point, so that a tick an application makes up
+// cannot pass for the timer's.
+int64 FirstToken()
+{
+	std::random_device random;
+	return ((int64)random() << 31) ^ (int64)random();
+}
+
 } // namespace
 
-CueCatFilter::CueCatFilter() : CueCatFilter(FIRST_CHAR_TIME) {}
+CueCatFilter::CueCatFilter() : CueCatFilter(StriaClock::System()) {}
 
-CueCatFilter::CueCatFilter(bigtime_t firstCharTime)
-    : BInputServerFilter(), win(NULL), barcode(NULL), whenCatCall(0), firstCharSem(-1),
-      f10message(NULL), f10messageSize(0), subscribers(new BList(5)), processor_tid(-1),
-      timer_tid(-1), catCallMessage(NULL), catCallDelivered(false), recordTooLong(false),
-      firstCharTime(firstCharTime), sharedLock("CueCatFilter shared"), threadsStopped(false)
+CueCatFilter::CueCatFilter(StriaClock* clock, bigtime_t windowCloseTime)
+    : BInputServerFilter(), win(NULL), f10message(NULL), f10messageSize(0),
+      subscribers(new BList(5)), processor_tid(-1), viewer_tid(-1), lastToken(FirstToken()),
+      clock(clock), timer(clock, [this](int64 capture) { requestTick(capture); }),
+      records(RECORD_QUEUE_SIZE), rows(ROW_QUEUE_SIZE), windowCloseTime(windowCloseTime),
+      viewerDeadline(B_INFINITE_TIMEOUT), sharedLock("CueCatFilter shared"), threadsStopped(false)
 {
-	firstCharSem = create_sem(1, "F10 Received");
-
-	timer_tid = spawn_thread(timer, "timer", B_NORMAL_PRIORITY, this);
-	if (timer_tid >= 0)
-		resume_thread(timer_tid);
-
 	processor_tid = spawn_thread(processor, "CueCodeProcessor", B_NORMAL_PRIORITY, this);
 	if (processor_tid >= 0)
 		resume_thread(processor_tid);
+
+	viewer_tid = spawn_thread(viewer, "CueCatViewer", B_NORMAL_PRIORITY, this);
+	if (viewer_tid >= 0)
+		resume_thread(viewer_tid);
 }
 
 CueCatFilter::~CueCatFilter()
@@ -55,8 +103,10 @@ CueCatFilter::~CueCatFilter()
 	stopThreads();
 
 	// Here, with no thread of the filter left to reach it, the viewer's
-	// window closes: before the subscribers hear of the shutdown.
-	StriaWindow::closeWindow(&win, &sharedLock);
+	// window closes: before the subscribers hear of the shutdown. What the
+	// last rows left of the time is the window's to close in.
+	bigtime_t left = viewerDeadline.load() - system_time();
+	StriaWindow::closeWindow(&win, &sharedLock, left > 0 ? left : 0);
 
 	// Every subscriber gets its queued scans and then STRIA_SHUTDOWN; the
 	// queues drain side by side, so a slow one delays only itself.
@@ -72,18 +122,16 @@ CueCatFilter::~CueCatFilter()
 	subscribers = NULL;
 
 	free(f10message);
-	delete catCallMessage;
-	delete barcode;
 }
 
 status_t CueCatFilter::InitCheck()
 {
-	if (firstCharSem < 0)
-		return firstCharSem;
-	if (timer_tid < 0)
-		return timer_tid;
+	if (!timer.IsRunning())
+		return B_NO_MORE_THREADS;
 	if (processor_tid < 0)
 		return processor_tid;
+	if (viewer_tid < 0)
+		return viewer_tid;
 	return B_OK;
 }
 
@@ -93,51 +141,69 @@ void CueCatFilter::stopThreads()
 		return;
 	threadsStopped = true;
 
-	// Deleting the semaphore first ends a timer wait for a first character
-	// that will never come, so the stop code never waits behind it.
-	delete_sem(firstCharSem);
-	if (timer_tid >= 0)
-		send_data(timer_tid, 0, NULL, 0);
-	// The processor takes the records handed to it before the stop code.
-	if (processor_tid >= 0)
-		send_data(processor_tid, 0, NULL, 0);
+	timer.Stop();
 
+	// The processor takes the records handed to it before the queue closed.
+	records.Close();
 	status_t result;
-	if (timer_tid >= 0)
-		wait_for_thread(timer_tid, &result);
 	if (processor_tid >= 0)
 		wait_for_thread(processor_tid, &result);
+
+	// The viewer shows the rows still queued, as long as the window lets
+	// it within the close time.
+	viewerDeadline = system_time() + windowCloseTime;
+	rows.Close();
+	if (viewer_tid >= 0)
+		wait_for_thread(viewer_tid, &result);
 }
 
 filter_result CueCatFilter::Filter(BMessage* message, BList* outList)
 {
-	// "modifiers" takes no part: F10 and Enter count whatever modifier keys
-	// are held.
-	int32 key = -1;
-	bigtime_t when = 0;
-
 	switch (message->what) {
 	case STRIA_SUBSCRIBE:
 		subscribe(message);
 		return B_SKIP_MESSAGE;
-
 	case STRIA_ALTF10_WHAT:
-		return replayTick(outList);
-
+		return replayTick(message, outList);
+	case STRIA_INPUT_ENDED:
+		return inputEnded(message, outList);
 	case B_KEY_DOWN:
-		message->FindInt32("key", &key);
-		message->FindInt64("when", &when);
-		if (key == CAT_CALL_KEY)
-			return catCall(message, when);
-		return keyDown(message, when, outList);
-
-	case B_KEY_UP:
-		message->FindInt32("key", &key);
-		message->FindInt64("when", &when);
-		return keyUp(key, when);
-
+		break;
 	default:
+		// Only a key-down opens a capture.
+		if (captures.empty())
+			return B_DISPATCH_MESSAGE;
+		break;
+	}
+
+	// Keys a device add-on typed take no part in captures, and a message
+	// without a stamp cannot be placed in time: both pass untouched.
+	MessageSource source = SourceOf(message);
+	bigtime_t when;
+	if (source.addOn || message->FindInt64("when", &when) != B_OK)
 		return B_DISPATCH_MESSAGE;
+
+	// "modifiers" takes no part: F10 and Enter count whatever modifier keys
+	// are held.
+	int32 key = -1;
+	message->FindInt32("key", &key);
+	if (message->what == B_KEY_DOWN && key == CAT_CALL_KEY)
+		return catCall(message, source.id, when, outList);
+
+	// A capture is its source's: keys of any other pass untouched.
+	Capture* capture = captureOf(source.id);
+	if (capture == NULL)
+		return B_DISPATCH_MESSAGE;
+
+	filter_result verdict = B_DISPATCH_MESSAGE;
+	switch (message->what) {
+	case B_KEY_DOWN:
+		return keyDown(message, *capture, when, outList);
+	case B_KEY_UP:
+		return keyUp(message, *capture, key, when, outList);
+	default:
+		decidedByStamp(message, *capture, when, outList, &verdict);
+		return verdict;
 	}
 }
 
@@ -151,37 +217,63 @@ BString* CueCatFilter::fixCode(const BString* code)
 	return new BString(repair_upce(std::string_view(code->String(), code->Length())).c_str());
 }
 
-void CueCatFilter::initCode(bigtime_t when)
+CueCatFilter::Capture& CueCatFilter::initCode(int32 source, BMessage* catCall, bigtime_t when)
 {
-	barcode = new BString();
-	whenCatCall = when;
+	Capture capture;
+	capture.source = source;
+	capture.token = ++lastToken;
+	capture.state = CAPTURE_WAITING;
+	capture.whenCatCall = when;
+	capture.catCallMessage.reset(new BMessage(*catCall));
+	capture.barcode.reset(new BString());
+	capture.recordTooLong = false;
+	captures.push_back(std::move(capture));
+	// Stamps and the timer's clock are one: the input server puts every
+	// stamp on it.
+	timer.Arm(captures.back().token, Shifted(when, FIRST_CHAR_TIME));
+	return captures.back();
 }
 
-void CueCatFilter::abortCode()
+void CueCatFilter::abortCode(const Capture& capture)
 {
-	delete barcode;
-	barcode = NULL;
-	whenCatCall = 0;
-	delete catCallMessage;
-	catCallMessage = NULL;
-	catCallDelivered = false;
-	recordTooLong = false;
+	timer.Disarm(capture.token);
+	int64 token = capture.token;
+	std::erase_if(captures, [token](const Capture& open) { return open.token == token; });
 }
 
-bool CueCatFilter::insideCode(bigtime_t when)
+bool CueCatFilter::insideCode(const Capture& capture, bigtime_t when)
 {
-	if (whenCatCall <= 0 || barcode == NULL)
-		return false;
-	if (when - whenCatCall > SCAN_TIME) {
-		abortCode();
+	if (Elapsed(capture.whenCatCall, when) > SCAN_TIME) {
+		abortCode(capture);
 		return false;
 	}
 	return true;
 }
 
-filter_result CueCatFilter::catCall(BMessage* message, bigtime_t when)
+CueCatFilter::Capture* CueCatFilter::captureOf(int32 source)
 {
-	abortCode();
+	for (Capture& capture : captures) {
+		if (capture.source == source)
+			return &capture;
+	}
+	return NULL;
+}
+
+filter_result CueCatFilter::catCall(BMessage* message, int32 source, bigtime_t when, BList* outList)
+{
+	bool earlierGoesOn = false;
+	if (Capture* earlier = captureOf(source)) {
+		// An earlier F10 of this source still held back, and this one
+		// stamped past its first-character limit: the earlier one was a
+		// person's and goes on first. Within the limit it is dropped, and
+		// a record the capture collected is discarded.
+		if (earlier->state == CAPTURE_WAITING &&
+		    Elapsed(earlier->whenCatCall, when) > FIRST_CHAR_TIME) {
+			outList->AddItem(new BMessage(*earlier->catCallMessage));
+			earlierGoesOn = true;
+		}
+		abortCode(*earlier);
+	}
 
 	if (f10message == NULL) {
 		ssize_t size = message->FlattenedSize();
@@ -193,108 +285,150 @@ filter_result CueCatFilter::catCall(BMessage* message, bigtime_t when)
 			free(flat);
 	}
 
-	initCode(when);
-	catCallMessage = new BMessage(*message);
-
-	// Waits only while the timer still times an earlier capture's first
-	// character (at most firstCharTime).
-	acquire_sem(firstCharSem);
-	// Counts left over from earlier captures (a first character that came
-	// after the timer had given up) would let the timer's wait succeed
-	// without this capture's first character; drop them.
-	while (acquire_sem_etc(firstCharSem, 1, B_RELATIVE_TIMEOUT, 0) == B_OK) {
-	}
-	set_sem_owner(firstCharSem, timer_tid);
-	send_data(timer_tid, 1, &when, sizeof(when));
-	return B_SKIP_MESSAGE;
+	initCode(source, message, when);
+	// Held back: with an out-list of its own the message does not go on.
+	return earlierGoesOn ? B_DISPATCH_MESSAGE : B_SKIP_MESSAGE;
 }
 
-filter_result CueCatFilter::keyDown(BMessage* message, bigtime_t when, BList* outList)
+bool CueCatFilter::decidedByStamp(BMessage* message, Capture& capture, bigtime_t when,
+                                  BList* outList, filter_result* verdict)
 {
-	if (!insideCode(when))
-		return B_DISPATCH_MESSAGE;
+	if (capture.state == CAPTURE_COLLECTING ||
+	    Elapsed(capture.whenCatCall, when) <= FIRST_CHAR_TIME)
+		return false;
+
+	// Past the limit without a first character: the F10 was a person's. It
+	// goes on with its own stamp, before this message, as the timer would
+	// have sent it had this message come later.
+	if (capture.state == CAPTURE_WAITING) {
+		outList->AddItem(new BMessage(*capture.catCallMessage));
+		outList->AddItem(message);
+	}
+	abortCode(capture);
+	*verdict = B_DISPATCH_MESSAGE;
+	return true;
+}
+
+filter_result CueCatFilter::keyDown(BMessage* message, Capture& capture, bigtime_t when,
+                                    BList* outList)
+{
+	filter_result verdict;
+	if (decidedByStamp(message, capture, when, outList, &verdict))
+		return verdict;
 
 	int8 byte = -1;
 	message->FindInt8("byte", &byte);
 
-	if (barcode->Length() == 0) {
-		// The first character: the timer stops waiting.
-		set_sem_owner(firstCharSem, find_thread(NULL));
-		release_sem(firstCharSem);
-	}
-
-	if (barcode->Length() > 0 || byte == '.') {
-		// Room for the longest record and the Enter's newline; beyond that
-		// the capture is only marked, to be dropped when it closes.
-		if (barcode->Length() >= MAX_RECORD + 1)
-			recordTooLong = true;
-		else
-			barcode->Append((char)byte, 1);
-		return B_SKIP_MESSAGE;
-	}
-
-	// Not a scan: the F10 goes on in front of this key, once per capture.
-	if (!catCallDelivered) {
-		catCallDelivered = true;
-		BMessage* rebuilt = rebuildCatCall(when - REPLAY_OFFSET);
-		if (rebuilt != NULL)
-			outList->AddItem(rebuilt);
-		outList->AddItem(message);
-	}
-	return B_DISPATCH_MESSAGE;
-}
-
-filter_result CueCatFilter::keyUp(int32 key, bigtime_t when)
-{
-	if (key != CAT_TERM_KEY || !insideCode(when))
+	if (capture.state != CAPTURE_COLLECTING) {
+		if (byte != '.') {
+			// A person's key: the F10 goes on in front of it, once per
+			// capture, as the capture's own key-down.
+			if (capture.state == CAPTURE_WAITING) {
+				capture.state = CAPTURE_REVEALED;
+				timer.Disarm(capture.token);
+				BMessage* rebuilt = new BMessage(*capture.catCallMessage);
+				rebuilt->ReplaceInt64("when", Shifted(when, -REPLAY_OFFSET));
+				outList->AddItem(rebuilt);
+				outList->AddItem(message);
+			}
+			return B_DISPATCH_MESSAGE;
+		}
+		capture.state = CAPTURE_COLLECTING;
+		timer.Disarm(capture.token);
+	} else if (!insideCode(capture, when))
 		return B_DISPATCH_MESSAGE;
 
-	// F10 then Enter is not a scan: the key-up goes on with its key-down,
-	// so that no key stays held down for applications.
-	if (barcode->Length() == 0)
-		return B_DISPATCH_MESSAGE;
-
-	barcode->RemoveLast("\n");
-	if (recordTooLong || barcode->Length() > MAX_RECORD) {
-		fprintf(stderr, "StriaFilter: scanned record longer than %d characters; dropped\n",
-		        MAX_RECORD);
-	} else
-		send_data(processor_tid, SEND_CODE, barcode->String(), barcode->Length() + 1);
-	abortCode();
+	// Room for the longest record and the Enter's newline; beyond that the
+	// capture is only marked, to be dropped when it closes.
+	if (capture.barcode->Length() >= MAX_RECORD + 1)
+		capture.recordTooLong = true;
+	else
+		capture.barcode->Append((char)byte, 1);
 	return B_SKIP_MESSAGE;
 }
 
-filter_result CueCatFilter::replayTick(BList* outList)
+filter_result CueCatFilter::keyUp(BMessage* message, Capture& capture, int32 key, bigtime_t when,
+                                  BList* outList)
 {
-	bool requested = false;
-	bigtime_t noted = 0;
-	{
-		BAutolock lock(sharedLock);
-		if (!tickRequests.empty()) {
-			requested = true;
-			noted = tickRequests.front();
-			tickRequests.pop_front();
-		}
+	if (capture.state == CAPTURE_COLLECTING) {
+		// The key-ups of a scan's characters pass, so that no key stays
+		// held down for applications.
+		if (key != CAT_TERM_KEY || !insideCode(capture, when))
+			return B_DISPATCH_MESSAGE;
+		handOff(capture);
+		abortCode(capture);
+		return B_SKIP_MESSAGE;
 	}
 
-	if (requested) {
-		// The timer's tick: a capture still waiting for its first character
-		// was a person's lone F10, which goes on now with its own stamp.
-		if (barcode != NULL && whenCatCall == noted && barcode->Length() == 0 &&
-		    !catCallDelivered && catCallMessage != NULL) {
-			outList->AddItem(new BMessage(*catCallMessage));
-			abortCode();
-			return B_DISPATCH_MESSAGE;
+	// Without a record an Enter key-up goes on with its key-down: F10 then
+	// Enter is not a scan.
+	filter_result verdict = B_DISPATCH_MESSAGE;
+	decidedByStamp(message, capture, when, outList, &verdict);
+	return verdict;
+}
+
+void CueCatFilter::handOff(Capture& capture)
+{
+	BString* barcode = capture.barcode.get();
+	barcode->RemoveLast("\n");
+	if (capture.recordTooLong || barcode->Length() > MAX_RECORD) {
+		fprintf(stderr, "StriaFilter: scanned record longer than %d characters; dropped\n",
+		        MAX_RECORD);
+		return;
+	}
+	// Never waits: a processor that far behind costs a record, not the
+	// keyboard.
+	std::string record(barcode->String(), barcode->Length());
+	if (!records.Push(record)) {
+		fprintf(stderr,
+		        "StriaFilter: %d scanned records wait for the processor already; "
+		        "scan dropped\n",
+		        RECORD_QUEUE_SIZE);
+	}
+}
+
+filter_result CueCatFilter::replayTick(BMessage* message, BList* outList)
+{
+	int64 token;
+	if (message->FindInt64(STRIA_CAPTURE_FIELD, &token) == B_OK) {
+		// The timer's tick: nothing came within the first-character limit
+		// of the capture's F10. Unless a key has decided meanwhile, it was
+		// a person's lone F10, which goes on now with its own stamp; a full
+		// stop stamped within the limit that arrives later still starts a
+		// record.
+		for (Capture& capture : captures) {
+			if (capture.token == token && capture.state == CAPTURE_WAITING) {
+				capture.state = CAPTURE_REVEALED;
+				outList->AddItem(new BMessage(*capture.catCallMessage));
+				return B_DISPATCH_MESSAGE;
+			}
 		}
 		return B_SKIP_MESSAGE;
 	}
 
-	// Before any F10 the tick itself travels on.
+	// An application's tick. Before any F10 the tick itself travels on.
 	if (f10message == NULL)
 		return B_DISPATCH_MESSAGE;
 	BMessage* rebuilt = rebuildCatCall(real_time_clock_usecs());
 	if (rebuilt != NULL)
 		outList->AddItem(rebuilt);
+	return B_DISPATCH_MESSAGE;
+}
+
+filter_result CueCatFilter::inputEnded(BMessage* message, BList* outList)
+{
+	// Nothing more comes from this source: an F10 still held back was a
+	// person's, and a record without its Enter is not a scan.
+	int32 source = 0;
+	message->FindInt32(STRIA_SOURCE_FIELD, &source);
+	Capture* capture = captureOf(source);
+	if (capture == NULL)
+		return B_DISPATCH_MESSAGE;
+	if (capture->state == CAPTURE_WAITING) {
+		outList->AddItem(new BMessage(*capture->catCallMessage));
+		outList->AddItem(message);
+	}
+	abortCode(*capture);
 	return B_DISPATCH_MESSAGE;
 }
 
@@ -321,64 +455,24 @@ BMessage* CueCatFilter::rebuildCatCall(bigtime_t when) const
 	return rebuilt.release();
 }
 
-status_t CueCatFilter::timer(void* data)
+void CueCatFilter::requestTick(int64 capture)
 {
-	CueCatFilter* filter = (CueCatFilter*)data;
-	for (;;) {
-		thread_id sender;
-		bigtime_t captureWhen = 0;
-		int32 code = receive_data(&sender, &captureWhen, sizeof(captureWhen));
-		if (code <= 0)
-			return code < 0 ? code : B_OK;
-		filter->timeFirstChar(captureWhen);
-	}
-}
-
-void CueCatFilter::timeFirstChar(bigtime_t captureWhen)
-{
-	status_t status = acquire_sem_etc(firstCharSem, 1, B_RELATIVE_TIMEOUT, firstCharTime);
-	if (status != B_OK && status != B_TIMED_OUT)
-		return;
-
-	// Either way the count goes back, so that the next F10 finds it.
-	set_sem_owner(firstCharSem, find_thread(NULL));
-	release_sem(firstCharSem);
-	if (status != B_TIMED_OUT)
-		return;
-
-	// No first character in time: most likely a person's lone F10. A replay
-	// tick through the device lets Filter deliver it, in stream order.
-	{
-		BAutolock lock(sharedLock);
-		tickRequests.push_back(captureWhen);
-	}
-	BInputDevice* device = find_input_device(STRIA_DEVICE_NAME);
-	status_t result = device != NULL ? device->Control(STRIA_ALTF10_WHAT, NULL) : B_NAME_NOT_FOUND;
-	delete device;
-	if (result != B_OK) {
-		BAutolock lock(sharedLock);
-		for (auto request = tickRequests.rbegin(); request != tickRequests.rend(); request++) {
-			if (*request == captureWhen) {
-				tickRequests.erase(std::next(request).base());
-				break;
-			}
-		}
-	}
+	// Through the device, so that the tick takes its place in the stream
+	// behind every key already queued: those decide first.
+	BMessage request;
+	request.AddInt64(STRIA_CAPTURE_FIELD, capture);
+	std::unique_ptr<BInputDevice> device(find_input_device(STRIA_DEVICE_NAME));
+	if (device)
+		device->Control(STRIA_ALTF10_WHAT, &request);
 }
 
 status_t CueCatFilter::processor(void* data)
 {
 	CueCatFilter* filter = (CueCatFilter*)data;
-	std::vector<char> record(MAX_RECORD + 1);
-	for (;;) {
-		memset(record.data(), 0, record.size());
-		thread_id sender;
-		int32 code = receive_data(&sender, record.data(), record.size());
-		if (code <= 0)
-			return code < 0 ? code : B_OK;
-		record.back() = '\0';
-		filter->processRecord(record.data());
-	}
+	std::string record;
+	while (filter->records.Pop(record))
+		filter->processRecord(record.c_str());
+	return B_OK;
 }
 
 void CueCatFilter::processRecord(const char* record)
@@ -405,8 +499,32 @@ void CueCatFilter::process(BString* code)
 	for (StriaSubscriber* subscriber : targets)
 		subscriber->QueueScan(item->getrawcode()->String());
 
-	// Then the window: made and shown at the first scan (and after it has
-	// quit), the row on top and selected. sharedLock guards win only; it is
-	// never held while the window is locked.
-	StriaWindow::showCode(&win, &sharedLock, item, BRect(100, 100, 600, 400));
+	// Then the window, on the viewer thread: a window that does not answer
+	// holds back only its own rows.
+	std::unique_ptr<StriaCode> row(item);
+	if (!rows.Push(row)) {
+		fprintf(stderr, "stria: %d scans wait for the viewer window already; scan not shown: %s\n",
+		        ROW_QUEUE_SIZE, row->Text());
+	}
+}
+
+status_t CueCatFilter::viewer(void* data)
+{
+	CueCatFilter* filter = (CueCatFilter*)data;
+	std::unique_ptr<StriaCode> row;
+	while (filter->rows.Pop(row))
+		filter->showRow(row.release());
+	return B_OK;
+}
+
+void CueCatFilter::showRow(StriaCode* item)
+{
+	// Made and shown at the first scan (and after it has quit), the row on
+	// top and selected. Once the filter is going, the rows left share the
+	// close time.
+	bigtime_t patience = StriaWindow::SHOW_CODE_PATIENCE;
+	bigtime_t deadline = viewerDeadline.load();
+	if (deadline != B_INFINITE_TIMEOUT)
+		patience = std::clamp(deadline - system_time(), bigtime_t(0), patience);
+	StriaWindow::showCode(&win, &sharedLock, item, BRect(100, 100, 600, 400), patience);
 }

@@ -104,17 +104,38 @@ std::vector<CaptureCase> CaptureCases()
 	                            Down(kLetterKey, 'a', 3000), Up(kLetterKey, 4000)}),
 	                 {}});
 	{
-		// The rebuilt F10 is the first F10 ever seen (here with Num Lock
-		// on), with the new stamp.
+		// The rebuilt F10 is the capture's own (with Shift), not the first
+		// one ever seen (with Num Lock on), with the new stamp.
 		auto scan = WithModifiers(Scan(kIsbnRecord, 1000), B_NUM_LOCK);
-		cases.push_back({"RebuiltF10IsTheFirstEverSeen",
+		cases.push_back({"RebuiltF10IsTheCapturesOwn",
 		                 Join({scan,
 		                       {Down(kF10, B_FUNCTION_KEY, 1000000, B_SHIFT_KEY),
 		                        Down(kLetterKey, 'a', 1003000)}}),
 		                 Concat(KeyUpsOfScan(scan),
-		                        Described({Down(kF10, B_FUNCTION_KEY, 1002900, B_NUM_LOCK),
+		                        Described({Down(kF10, B_FUNCTION_KEY, 1002900, B_SHIFT_KEY),
 		                                   Down(kLetterKey, 'a', 1003000)})),
 		                 {kIsbnRecord}});
+	}
+	{
+		// Captures a key revealed, one after the other, then F10 and Enter:
+		// every F10 reaches applications, in front of its key.
+		std::vector<Input> inputs;
+		std::vector<std::string> delivered;
+		for (bigtime_t start : {1000, 1000000, 2000000}) {
+			auto typed = Join(
+			        {{Down(kF10, B_FUNCTION_KEY, start, B_COMMAND_KEY)}, Typed("a", start + 2000)});
+			inputs.insert(inputs.end(), typed.begin(), typed.end());
+			auto shown = Described({Down(kF10, B_FUNCTION_KEY, start + 1900, B_COMMAND_KEY)});
+			shown.push_back(Describe(typed[1]));
+			shown.push_back(Describe(typed[2]));
+			delivered.insert(delivered.end(), shown.begin(), shown.end());
+		}
+		auto last = Join({{Down(kF10, B_FUNCTION_KEY, 3000000)}, Typed("\n", 3002000)});
+		inputs.insert(inputs.end(), last.begin(), last.end());
+		delivered.push_back(Describe(Down(kF10, B_FUNCTION_KEY, 3001900)));
+		delivered.push_back(Describe(last[1]));
+		delivered.push_back(Describe(last[2]));
+		cases.push_back({"RevealedCapturesInARowThenF10AndEnter", inputs, delivered, {}});
 	}
 	cases.push_back({"OnlyOneRebuiltF10PerCapture",
 	                 {Down(kF10, B_FUNCTION_KEY, 1000), Down(kLetterKey, 'a', 3000),
@@ -153,19 +174,68 @@ std::vector<CaptureCase> CaptureCases()
 		cases.push_back({"SecondF10ReopensTheCapture", scan, KeyUpsOfScan(scan), {kIsbnRecord}});
 	}
 	{
-		// Every key of the record exactly SCAN_TIME after the F10.
-		auto keys = Typed(kIsbnRecord + "\n", 501000, 0);
+		// The record's first key in time, every later one exactly SCAN_TIME
+		// after the F10.
+		auto first = Typed(".", 3000);
+		auto keys = Typed(kIsbnRecord.substr(1) + "\n", 501000, 0);
 		cases.push_back({"KeysAtExactlyScanTimeAreCaptured",
-		                 Join({{Down(kF10, B_FUNCTION_KEY, 1000)}, keys}),
-		                 KeyUpsOfScan(keys),
+		                 Join({{Down(kF10, B_FUNCTION_KEY, 1000)}, first, keys}),
+		                 Concat(KeyUpsOfScan(first), KeyUpsOfScan(keys)),
 		                 {kIsbnRecord}});
 	}
 	{
-		auto keys = Typed(kIsbnRecord + "\n", 501001, 0);
+		auto first = Typed(".", 3000);
+		auto keys = Typed(kIsbnRecord.substr(1) + "\n", 501001, 0);
 		cases.push_back({"KeyOneMicrosecondLateClosesTheCaptureAndTravelsOn",
-		                 Join({{Down(kF10, B_FUNCTION_KEY, 1000)}, keys}),
-		                 Described(keys),
+		                 Join({{Down(kF10, B_FUNCTION_KEY, 1000)}, first, keys}),
+		                 Concat(KeyUpsOfScan(first), Described(keys)),
 		                 {}});
+	}
+	{
+		// The first character counts by its stamp: a full stop exactly
+		// FIRST_CHAR_TIME after the F10 starts a record, one a microsecond
+		// later is a person's, and the held-back F10 goes on in front of it
+		// with its own stamp.
+		auto keys = Typed(".ab\n", 11000);
+		cases.push_back({"FullStopAtExactlyTheFirstCharacterLimitStartsARecord",
+		                 Join({{Down(kF10, B_FUNCTION_KEY, 1000)}, keys}),
+		                 KeyUpsOfScan(keys),
+		                 {".ab"}});
+		auto late = Typed(".ab\n", 11001);
+		cases.push_back({"FullStopPastTheFirstCharacterLimitIsAPersons",
+		                 Join({{Down(kF10, B_FUNCTION_KEY, 1000, B_CONTROL_KEY)}, late}),
+		                 Concat(Described({Down(kF10, B_FUNCTION_KEY, 1000, B_CONTROL_KEY)}),
+		                        Described(late)),
+		                 {}});
+	}
+	// Any message stamped past the limit decides a held-back F10 the way
+	// the timer would have, had it come later: the F10 first.
+	cases.push_back({"F10KeyUpPastTheLimitDeliversTheF10First",
+	                 {Down(kF10, B_FUNCTION_KEY, 1000), Up(kF10, 111000)},
+	                 Described({Down(kF10, B_FUNCTION_KEY, 1000), Up(kF10, 111000)}),
+	                 {}});
+	{
+		Input shift{B_MODIFIERS_CHANGED};
+		shift.when = 200000;
+		cases.push_back({"ModifierChangePastTheLimitDeliversTheF10First",
+		                 {Down(kF10, B_FUNCTION_KEY, 1000), shift},
+		                 Described({Down(kF10, B_FUNCTION_KEY, 1000), shift}),
+		                 {}});
+	}
+	cases.push_back({"SecondF10PastTheLimitDeliversTheFirst",
+	                 {Down(kF10, B_FUNCTION_KEY, 1000, B_SHIFT_KEY),
+	                  Down(kF10, B_FUNCTION_KEY, 300000), Up(kF10, 301000)},
+	                 Described({Down(kF10, B_FUNCTION_KEY, 1000, B_SHIFT_KEY), Up(kF10, 301000)}),
+	                 {}});
+	cases.push_back({"FullStopPastTheLimitAfterARevealedF10IsAPersons",
+	                 {Down(kF10, B_FUNCTION_KEY, 1000), Down(kLetterKey, 'a', 3000),
+	                  Down(kLetterKey, '.', 20000), Down(kLetterKey, 'x', 22000)},
+	                 Described({Down(kF10, B_FUNCTION_KEY, 2900), Down(kLetterKey, 'a', 3000),
+	                            Down(kLetterKey, '.', 20000), Down(kLetterKey, 'x', 22000)}),
+	                 {}});
+	{
+		auto scan = Scan(kIsbnRecord, 0);
+		cases.push_back({"ScanStampedZeroIsCaptured", scan, KeyUpsOfScan(scan), {kIsbnRecord}});
 	}
 	{
 		auto keys = Typed(kIsbnRecord, 3000);
@@ -203,13 +273,106 @@ std::vector<CaptureCase> CaptureCases()
 		                 {kIsbnRecord}});
 	}
 	{
-		// Without "when" the F10 opens no capture that keys could enter.
+		// Without "when" the F10 cannot be timed: it passes and opens no
+		// capture that keys could enter.
 		Input f10 = Down(kF10, B_FUNCTION_KEY, 0);
 		f10.hasWhen = false;
-		cases.push_back({"F10WithoutStampCapturesNothing",
+		cases.push_back({"F10WithoutStampPassesAndCapturesNothing",
 		                 {f10, Down(kLetterKey, '.', 3000)},
-		                 Described({Down(kLetterKey, '.', 3000)}),
+		                 Described({f10, Down(kLetterKey, '.', 3000)}),
 		                 {}});
+	}
+	{
+		// A capture belongs to the source of its F10: what another keyboard
+		// types meanwhile passes untouched, its own F10 included, and joins
+		// no record.
+		auto scan = FromSource(Scan(kIsbnRecord, 1000), 1);
+		auto typing = FromSource(Join({Typed("hi.", 1500, 700),
+		                               {Down(kF10, B_FUNCTION_KEY, 4000, B_SHIFT_KEY)},
+		                               Typed("\n", 4500, 700)}),
+		                         2);
+		std::vector<Input> mixed;
+		std::vector<std::string> delivered;
+		for (size_t i = 0; i < std::max(scan.size(), typing.size()); i++) {
+			if (i < scan.size()) {
+				mixed.push_back(scan[i]);
+				if (scan[i].what == B_KEY_UP && scan[i].key != kEnter)
+					delivered.push_back(Describe(scan[i]));
+			}
+			if (i < typing.size()) {
+				mixed.push_back(typing[i]);
+				// The other keyboard's F10 is held back, its Enter reveals it.
+				if (typing[i].key == kF10)
+					continue;
+				if (typing[i].key == kEnter && typing[i].what == B_KEY_DOWN)
+					delivered.push_back(Describe(Down(kF10, B_FUNCTION_KEY, 4400, B_SHIFT_KEY)));
+				delivered.push_back(Describe(typing[i]));
+			}
+		}
+		cases.push_back(
+		        {"KeysOfAnotherSourcePassAndJoinNoRecord", mixed, delivered, {kIsbnRecord}});
+	}
+	{
+		// Two scanners at once, each record whole.
+		auto first = FromSource(Scan(kIsbnRecord, 1000), 1);
+		auto second = FromSource(Scan(kUpaRecord, 1300), 2);
+		std::vector<Input> mixed;
+		for (size_t i = 0; i < first.size() || i < second.size(); i++) {
+			if (i < first.size())
+				mixed.push_back(first[i]);
+			if (i < second.size())
+				mixed.push_back(second[i]);
+		}
+		std::vector<std::string> delivered;
+		for (const Input& input : mixed) {
+			if (input.what == B_KEY_UP && input.key != kEnter)
+				delivered.push_back(Describe(input));
+		}
+		// The shorter record ends first.
+		cases.push_back({"TwoSourcesScanAtOnce", mixed, delivered, {kUpaRecord, kIsbnRecord}});
+	}
+	{
+		// Keys a device add-on typed never open or join a capture.
+		auto typed = FromSource(Scan(kIsbnRecord, 1000), 7, STRIA_SOURCE_ADD_ON);
+		cases.push_back({"KeysAnAddOnTypedPassUntouched", typed, Described(typed), {}});
+		auto scan = FromSource(Scan(kIsbnRecord, 1000), 1);
+		std::vector<Input> mixed(scan.begin(), scan.begin() + 4);
+		mixed.insert(mixed.end(), typed.begin(), typed.end());
+		mixed.insert(mixed.end(), scan.begin() + 4, scan.end());
+		cases.push_back({"KeysAnAddOnTypedDuringAScanPassUntouched",
+		                 mixed,
+		                 Concat(KeyUpsOfScan({scan.begin(), scan.begin() + 4}), Described(typed),
+		                        KeyUpsOfScan({scan.begin() + 4, scan.end()})),
+		                 {kIsbnRecord}});
+	}
+	{
+		// The end of a source's input decides its held-back F10, discards
+		// a record without its Enter, and leaves other sources alone.
+		Input ended1{STRIA_INPUT_ENDED};
+		ended1.source = 1;
+		Input ended2 = ended1;
+		ended2.source = 2;
+		cases.push_back({"EndOfInputDeliversAHeldBackF10",
+		                 FromSource({Down(kF10, B_FUNCTION_KEY, 1000), Up(kF10, 2000), ended1}, 1),
+		                 Described(FromSource(
+		                         {Up(kF10, 2000), Down(kF10, B_FUNCTION_KEY, 1000), ended1}, 1)),
+		                 {}});
+		auto partial = FromSource(Typed(".C3n", 3000), 1);
+		cases.push_back({"EndOfInputDiscardsAnUnfinishedRecord",
+		                 Join({FromSource({Down(kF10, B_FUNCTION_KEY, 1000)}, 1),
+		                       partial,
+		                       {ended1},
+		                       FromSource(Typed(".", 4000), 1)}),
+		                 Concat(KeyUpsOfScan(partial), Described({ended1}),
+		                        Described(FromSource(Typed(".", 4000), 1))),
+		                 {}});
+		cases.push_back({"EndOfAnotherSourceLeavesACaptureAlone",
+		                 Join({FromSource({Down(kF10, B_FUNCTION_KEY, 1000)}, 1),
+		                       {ended2},
+		                       FromSource(Typed(kIsbnRecord + "\n", 3000), 1)}),
+		                 Concat(Described({ended2}),
+		                        KeyUpsOfScan(FromSource(Typed(kIsbnRecord + "\n", 3000), 1))),
+		                 {kIsbnRecord}});
 	}
 	for (size_t length : {size_t(64), size_t(200), size_t(MAX_RECORD)}) {
 		auto scan = Scan(LongRecord(length), 1000, 400);

@@ -5,6 +5,7 @@
 #include <List.h>
 #include <String.h>
 
+#include <StriaProtocol.h>
 #include <code_text.h>
 
 #include <stdio.h>
@@ -14,8 +15,16 @@ namespace filter_test {
 std::unique_ptr<BMessage> Input::Build() const
 {
 	auto message = std::make_unique<BMessage>(what);
-	if (what != B_KEY_DOWN && what != B_KEY_UP)
+	if (source >= 0) {
+		message->AddInt32(STRIA_SOURCE_FIELD, source);
+		message->AddInt32(STRIA_SOURCE_KIND_FIELD, sourceKind);
+	}
+	if (what != B_KEY_DOWN && what != B_KEY_UP) {
+		// Other messages carry a stamp only when a table gives one.
+		if (hasWhen && when != 0)
+			message->AddInt64("when", when);
 		return message;
+	}
 	if (hasWhen)
 		message->AddInt64("when", when);
 	if (key >= 0)
@@ -75,6 +84,15 @@ std::vector<Input> Join(std::initializer_list<std::vector<Input>> parts)
 	return joined;
 }
 
+std::vector<Input> FromSource(std::vector<Input> inputs, int32 source, int32 kind)
+{
+	for (Input& input : inputs) {
+		input.source = source;
+		input.sourceKind = kind;
+	}
+	return inputs;
+}
+
 std::string Describe(const BMessage& message)
 {
 	char text[160];
@@ -111,7 +129,7 @@ std::string RepairedCode(std::string_view record)
 	return repair_upce(decode_record(record));
 }
 
-RecordingFilter::RecordingFilter(bigtime_t firstCharTime) : CueCatFilter(firstCharTime) {}
+RecordingFilter::RecordingFilter(StriaClock* clock) : CueCatFilter(clock) {}
 
 RecordingFilter::~RecordingFilter()
 {

@@ -5,8 +5,10 @@
 #define STRIA_FILTER_TEST_SUPPORT_H
 
 #include <CueCatFilter.h>
+#include <StriaClock.h>
 
 #include <Message.h>
+#include <StriaProtocol.h>
 
 #include <condition_variable>
 #include <memory>
@@ -27,9 +29,12 @@ struct Input {
 	uint32 what;
 	int32 key = -1;     // -1: no "key" field
 	int32 byte = -1;    // -1: no "byte" field
-	bigtime_t when = 0; // 0 with hasWhen false: no "when" field
+	bigtime_t when = 0; // hasWhen false: no "when" field; other messages: none when 0
 	int32 modifiers = 0;
 	bool hasWhen = true;
+	// -1: no source fields; else the source of that number and kind.
+	int32 source = -1;
+	int32 sourceKind = STRIA_SOURCE_KEYBOARD;
 
 	std::unique_ptr<BMessage> Build() const;
 };
@@ -46,6 +51,9 @@ std::vector<Input> Scan(std::string_view record, bigtime_t t0, bigtime_t spacing
 std::vector<Input> Typed(std::string_view text, bigtime_t t0, bigtime_t spacing = 2000);
 
 std::vector<Input> Join(std::initializer_list<std::vector<Input>> parts);
+// inputs as the source typed them.
+std::vector<Input> FromSource(std::vector<Input> inputs, int32 source,
+                              int32 kind = STRIA_SOURCE_KEYBOARD);
 
 // A message as the tables write it: "down key=11 byte=16 when=1000
 // modifiers=0", "up key=71 when=9000 modifiers=0", "what=0x5f4d4348".
@@ -60,7 +68,7 @@ std::string RepairedCode(std::string_view record);
 // them.
 class RecordingFilter : public CueCatFilter {
 public:
-	explicit RecordingFilter(bigtime_t firstCharTime = FIRST_CHAR_TIME);
+	explicit RecordingFilter(StriaClock* clock = StriaClock::System());
 	~RecordingFilter() override;
 
 	// Stops both threads (every record handed off is processed first) and

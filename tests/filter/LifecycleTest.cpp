@@ -2,9 +2,11 @@
 // while scans are delivered, slow subscribers, and destruction (threads end,
 // records already handed off are delivered, then the shutdown notice).
 #include "FilterTestSupport.h"
+#include "ManualClock.h"
 #include "ScanCollector.h"
 
 #include <List.h>
+#include <String.h>
 #include <private/TestInputServerHost.h>
 
 #include <record_encoder.h>
@@ -12,7 +14,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <cstring>
 #include <dirent.h>
+#include <mutex>
 
 using namespace filter_test;
 using ::testing::ElementsAre;
@@ -202,9 +207,10 @@ TEST_F(LifecycleTest, NoThreadOutlivesTheFilter)
 	}
 	size_t before = SettledThreadCount();
 	{
-		// A timer that would wait a minute for a first character: the
+		// A timer whose clock never reaches the F10's deadline: the
 		// destructor must not wait for it.
-		CueCatFilter filter(60000000);
+		ManualClock clock;
+		CueCatFilter filter(&clock);
 		for (int i = 0; i < 3; i++)
 			Subscribe(filter, collector->Subscription());
 		Subscribe(filter, BMessage(STRIA_SUBSCRIBE));
@@ -284,6 +290,83 @@ TEST_F(LifecycleTest, StalledSubscriberDoesNotKeepTheFilterFromEnding)
 	// shutdown notice were given up.
 	EXPECT_THAT(stalled->Flush(), ElementsAre(NumberedNote(1), NumberedNote(2)));
 	stalled->Stop();
+}
+
+// A filter whose processor stops inside process until the test opens the
+// gate, like one that fell behind.
+class GatedFilter : public CueCatFilter {
+public:
+	explicit GatedFilter(StriaClock* clock) : CueCatFilter(clock) {}
+	~GatedFilter() override
+	{
+		Open();
+		stopThreads();
+	}
+
+	bool WaitUntilHeld()
+	{
+		std::unique_lock lock(fLock);
+		return fChanged.wait_for(lock, std::chrono::seconds(20), [this] { return fHeld; });
+	}
+
+	void Open()
+	{
+		std::lock_guard lock(fLock);
+		fOpen = true;
+		fChanged.notify_all();
+	}
+
+	std::vector<std::string> StopAndTakeCodes()
+	{
+		Open();
+		stopThreads();
+		std::lock_guard lock(fLock);
+		return fCodes;
+	}
+
+protected:
+	void process(BString* code) override
+	{
+		std::unique_lock lock(fLock);
+		fHeld = true;
+		fChanged.notify_all();
+		fChanged.wait(lock, [this] { return fOpen; });
+		fCodes.push_back(code->String());
+		delete code;
+	}
+
+private:
+	std::mutex fLock;
+	std::condition_variable fChanged;
+	bool fHeld = false;
+	bool fOpen = false;
+	std::vector<std::string> fCodes;
+};
+
+// The input thread never waits for the processor: records wait in a queue
+// of their own, and one too many is dropped with a line that says so.
+TEST_F(LifecycleTest, KeysKeepFlowingWhileTheProcessorIsBehind)
+{
+	ManualClock clock;
+	GatedFilter filter(&clock);
+	StreamRunner runner(filter);
+	PlayScans(runner, 1, 1);
+	ASSERT_TRUE(filter.WaitUntilHeld());
+
+	const int kQueued = CueCatFilter::RECORD_QUEUE_SIZE;
+	testing::internal::CaptureStderr();
+	PlayScans(runner, 2, kQueued + 3);
+	std::string log = testing::internal::GetCapturedStderr();
+	size_t dropped = 0;
+	for (size_t at = log.find("scan dropped"); at != std::string::npos;
+	     at = log.find("scan dropped", at + 1))
+		dropped++;
+	EXPECT_EQ(dropped, 3u) << log;
+
+	std::vector<std::string> expected;
+	for (int number = 1; number <= kQueued + 1; number++)
+		expected.push_back(NumberedNote(number).substr(strlen("CATSCAN ")));
+	EXPECT_EQ(filter.StopAndTakeCodes(), expected);
 }
 
 } // namespace

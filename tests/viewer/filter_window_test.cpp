@@ -5,6 +5,7 @@
 #include "../platform/interface/HeadlessEnvironment.h"
 
 #include "FilterTestSupport.h"
+#include "ScanCollector.h"
 #include "StriaCode.h"
 #include "StriaCodeView.h"
 #include "StriaListView.h"
@@ -27,8 +28,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace filter_test;
@@ -98,6 +102,56 @@ public:
 	}
 	std::atomic<int> windowsAtShutdown{-1};
 	std::atomic<int> scans{0};
+};
+
+// Holds a window's lock on a thread of its own until released: a window
+// busy with something else, that does not answer.
+class WindowHolder {
+public:
+	explicit WindowHolder(BMessenger window)
+	    : fThread([this, window] {
+		      bool locked = window.LockTarget();
+		      std::unique_lock lock(fLock);
+		      fLocked = locked;
+		      fHeld = true;
+		      fChanged.notify_all();
+		      fChanged.wait(lock, [this] { return fReleased; });
+		      if (locked) {
+			      BLooper* looper = NULL;
+			      window.Target(&looper);
+			      looper->Unlock();
+		      }
+	      })
+	{
+	}
+
+	~WindowHolder()
+	{
+		Release();
+		fThread.join();
+	}
+
+	bool WaitUntilHeld()
+	{
+		std::unique_lock lock(fLock);
+		fChanged.wait(lock, [this] { return fHeld; });
+		return fLocked;
+	}
+
+	void Release()
+	{
+		std::lock_guard lock(fLock);
+		fReleased = true;
+		fChanged.notify_all();
+	}
+
+private:
+	std::mutex fLock;
+	std::condition_variable fChanged;
+	bool fHeld = false;
+	bool fLocked = false;
+	bool fReleased = false;
+	std::thread fThread;
 };
 
 class FilterWindowTest : public testing::Test {
@@ -174,6 +228,65 @@ TEST_F(FilterWindowTest, DestroyingTheFilterClosesTheWindowBeforeTheShutdownNoti
 	EXPECT_EQ(watcher->scans, 1);
 	if (watcher->Lock())
 		watcher->Quit();
+}
+
+// A window that does not answer holds back its own rows only: every scan
+// reaches the subscriber at once, and the keys keep flowing.
+TEST_F(FilterWindowTest, AStuckWindowHoldsBackOnlyItsOwnRows)
+{
+	const int kScans = 30;
+	ScanCollector* collector = ScanCollector::Start();
+	{
+		CueCatFilter filter;
+		StreamRunner runner(filter);
+		BMessage* subscription = new BMessage(collector->Subscription());
+		runner.Play(subscription);
+		runner.Play(Scan(Record(1), 1000000));
+		ASSERT_TRUE(OnNewestWindow([](StriaWindow* window) { return Rows(window).size() == 1; }));
+
+		WindowHolder holder(BPrivate::newest_live_window());
+		ASSERT_TRUE(holder.WaitUntilHeld());
+		for (int number = 2; number <= kScans; number++)
+			runner.Play(Scan(Record(number), number * 1000000));
+		std::vector<std::string> notes = collector->WaitForNotes(kScans);
+		EXPECT_EQ(notes.size(), size_t(kScans)) << "while the window is still held";
+		holder.Release();
+
+		ASSERT_TRUE(OnNewestWindow(
+		        [](StriaWindow* window) { return Rows(window).size() == size_t(kScans); }));
+		OnNewestWindow([](StriaWindow* window) {
+			EXPECT_EQ(Rows(window).front(), Raw(kScans));
+			EXPECT_EQ(Rows(window).back(), Raw(1));
+			return true;
+		});
+	}
+	collector->Stop();
+}
+
+// Destroying the filter while its window is held past the close time: the
+// window goes once it is let go, and never touches the filter's memory
+// (AddressSanitizer watches the freed filter).
+TEST_F(FilterWindowTest, AWindowHeldPastTheCloseTimeNeverReachesTheGoneFilter)
+{
+	CueCatFilter* filter = new CueCatFilter(StriaClock::System(), 200000);
+	{
+		StreamRunner runner(*filter);
+		runner.Play(Scan(Record(1), 1000000));
+		ASSERT_TRUE(OnNewestWindow([](StriaWindow* window) { return Rows(window).size() == 1; }));
+	}
+	WindowHolder holder(BPrivate::newest_live_window());
+	ASSERT_TRUE(holder.WaitUntilHeld());
+	testing::internal::CaptureStderr();
+	delete filter;
+	std::string log = testing::internal::GetCapturedStderr();
+	EXPECT_NE(log.find("does not respond"), std::string::npos) << log;
+	EXPECT_EQ(BPrivate::count_live_windows(), 1) << "still held";
+
+	// The window takes the quit request it was sent, and the person's own
+	// close as well, without its owner.
+	BPrivate::newest_live_window().SendMessage(B_QUIT_REQUESTED);
+	holder.Release();
+	EXPECT_TRUE(WaitForNoWindows());
 }
 
 } // namespace
