@@ -3,6 +3,8 @@
 #ifndef STRIA_APPLICATION_SIDE_H
 #define STRIA_APPLICATION_SIDE_H
 
+#include <SupportDefs.h>
+
 class BMessage;
 
 namespace stria {
@@ -10,6 +12,11 @@ namespace stria {
 class ApplicationSide {
 public:
 	virtual ~ApplicationSide() = default;
+
+	// Called once when the server begins reading input, with its clock
+	// then (see InputSink::InputStart); may come while messages are
+	// delivered already, on another thread.
+	virtual void Start(bigtime_t inputStart) { (void)inputStart; }
 
 	// Called on the input stream's thread, one message at a time, in the
 	// order the messages leave the filters.

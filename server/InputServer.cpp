@@ -10,10 +10,12 @@
 #include "LineOutput.h"
 #include "PrintingSubscriber.h"
 #include "ServerHost.h"
+#include "SourceSink.h"
 #include "StatusText.h"
 
 #include <Input.h>
 #include <Message.h>
+#include <OS.h>
 #include <StriaProtocol.h>
 #include <private/InputServerHost.h>
 
@@ -38,8 +40,18 @@ public:
 	{
 	}
 
+	void Start(bigtime_t inputStart) override
+	{
+		for (const std::unique_ptr<ApplicationSide>& side : fSides)
+			side->Start(inputStart);
+	}
+
 	void Deliver(const BMessage& message) override
 	{
+		// The server's word to the filters that a source has ended is no
+		// application's business.
+		if (message.what == STRIA_INPUT_ENDED)
+			return;
 		for (const std::unique_ptr<ApplicationSide>& side : fSides)
 			side->Deliver(message);
 	}
@@ -104,8 +116,14 @@ bool InputServer::WaitForEnd()
 
 void InputServer::Enqueue(std::unique_ptr<BMessage> message)
 {
+	// Marked with its source by the source's sink already.
 	if (fHost != nullptr)
 		fHost->EnqueueMessage(nullptr, message.release());
+}
+
+bigtime_t InputServer::InputStart() const
+{
+	return fInputStart;
 }
 
 status_t InputServer::Control(const char* device, uint32 code, BMessage* message)
@@ -181,23 +199,33 @@ int InputServer::Run()
 		}
 	}
 
-	// The input devices of the host, each on a thread of its own.
+	// The input devices of the host, each on a thread of its own, with a
+	// sink that marks what it enqueues as its own.
 	std::vector<std::unique_ptr<InputSource>> sources;
+	std::vector<std::unique_ptr<SourceSink>> sinks;
 	std::vector<std::jthread> sourceThreads;
 	if (exitStatus == 0) {
 		for (const SourceFactory& factory : fSourceFactories) {
 			std::unique_ptr<InputSource> source = factory(subscriberMessenger);
-			if (source)
+			if (source) {
 				sources.push_back(std::move(source));
+				InputSink& server = *this;
+				sinks.push_back(std::make_unique<SourceSink>(server, host.NewKeyboardSource()));
+			}
 		}
 		{
 			std::lock_guard lock(fStateLock);
 			fRunningSources = sources.size();
 		}
-		for (const std::unique_ptr<InputSource>& source : sources) {
-			InputSource* running = source.get();
-			sourceThreads.emplace_back([this, running](std::stop_token stop) {
-				running->Run(*this, stop);
+		// Recorded input starts here, and printed stamps count from here.
+		fInputStart = system_time();
+		sides.Start(fInputStart);
+		for (size_t index = 0; index < sources.size(); index++) {
+			InputSource* running = sources[index].get();
+			SourceSink* sink = sinks[index].get();
+			sourceThreads.emplace_back([this, running, sink](std::stop_token stop) {
+				running->Run(*sink, stop);
+				sink->Ended();
 				SourceEnded();
 			});
 		}

@@ -61,6 +61,7 @@ private:
 	void Enqueue(std::unique_ptr<BMessage> message) override;
 	status_t Control(const char* device, uint32 code, BMessage* message) override;
 	void Log(const std::string& line) override;
+	bigtime_t InputStart() const override;
 
 	void SourceEnded();
 	bool WaitForEnd();
@@ -78,6 +79,7 @@ private:
 	size_t fRunningSources = 0;
 
 	ServerHost* fHost = nullptr; // while Run runs
+	std::atomic<bigtime_t> fInputStart{0};
 };
 
 } // namespace stria

@@ -1,6 +1,12 @@
 // An input device of the host: something that produces keyboard messages
-// (a replay script, and later an evdev keyboard or a file of recorded
-// events) on a thread of its own, until its input ends or it is told to stop.
+// (a replay script, an evdev keyboard, a file of recorded events) on a
+// thread of its own, until its input ends or it is told to stop.
+//
+// Every "when" stamp a source enqueues is on the server's clock,
+// system_time() (CLOCK_MONOTONIC in microseconds), so that stamps of all
+// sources and the filters' timers compare like with like: a keyboard's
+// events are stamped on that clock by the kernel, and recorded input is put
+// on it relative to its own start (see RelativeStamps).
 #ifndef STRIA_INPUT_SOURCE_H
 #define STRIA_INPUT_SOURCE_H
 
@@ -28,6 +34,10 @@ public:
 
 	// One line on standard error.
 	virtual void Log(const std::string& line) = 0;
+
+	// The server's clock when it began reading input: where recorded input
+	// starts, and the zero of printed stamps.
+	virtual bigtime_t InputStart() const = 0;
 };
 
 class InputSource {

@@ -9,11 +9,15 @@ namespace stria {
 
 namespace {
 
-void AppendWhen(const BMessage& message, std::string& line)
+void AppendWhen(const BMessage& message, bigtime_t zero, std::string& line)
 {
 	int64 when;
-	if (message.FindInt64("when", &when) == B_OK)
-		line += " when=" + std::to_string(when);
+	if (message.FindInt64("when", &when) != B_OK)
+		return;
+	int64 shown;
+	if (__builtin_sub_overflow(when, zero, &shown))
+		shown = when;
+	line += " when=" + std::to_string(shown);
 }
 
 void AppendKey(const BMessage& message, std::string& line)
@@ -39,13 +43,13 @@ void AppendModifiers(const BMessage& message, std::string& line)
 
 } // namespace
 
-std::string PrintedMessage(const BMessage& message)
+std::string PrintedMessage(const BMessage& message, bigtime_t zero)
 {
 	std::string line;
 	switch (message.what) {
 	case B_KEY_DOWN:
 		line = "KEY_DOWN";
-		AppendWhen(message, line);
+		AppendWhen(message, zero, line);
 		AppendKey(message, line);
 		AppendByte(message, line);
 		AppendModifiers(message, line);
@@ -56,13 +60,13 @@ std::string PrintedMessage(const BMessage& message)
 		line = message.what == B_KEY_UP              ? "KEY_UP"
 		       : message.what == B_UNMAPPED_KEY_DOWN ? "UNMAPPED_KEY_DOWN"
 		                                             : "UNMAPPED_KEY_UP";
-		AppendWhen(message, line);
+		AppendWhen(message, zero, line);
 		AppendKey(message, line);
 		AppendModifiers(message, line);
 		break;
 	case B_MODIFIERS_CHANGED:
 		line = "MODIFIERS";
-		AppendWhen(message, line);
+		AppendWhen(message, zero, line);
 		AppendModifiers(message, line);
 		break;
 	default: {

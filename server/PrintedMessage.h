@@ -2,6 +2,8 @@
 #ifndef STRIA_PRINTED_MESSAGE_H
 #define STRIA_PRINTED_MESSAGE_H
 
+#include <SupportDefs.h>
+
 #include <string>
 #include <string_view>
 
@@ -16,8 +18,9 @@ namespace stria {
 //	UNMAPPED_KEY_UP when=<when> key=<key> modifiers=<modifiers>
 //	MODIFIERS when=<when> modifiers=<modifiers>
 //	MESSAGE what=0x<8 lowercase hex digits>
-// Numbers in decimal; a field the message lacks is left out.
-std::string PrintedMessage(const BMessage& message);
+// Numbers in decimal; a field the message lacks is left out. <when> is the
+// message's stamp less zero.
+std::string PrintedMessage(const BMessage& message, bigtime_t zero = 0);
 
 // A barcode as a CATSCAN line shows it: bytes outside 0x20..0x7e as \xHH.
 std::string PrintedBarcode(std::string_view barcode);

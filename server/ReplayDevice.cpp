@@ -2,18 +2,29 @@
 #include "ReplayDevice.h"
 
 #include "KeyMessage.h"
+#include "RelativeStamps.h"
 #include "StatusText.h"
 
 #include <AppDefs.h>
 #include <Message.h>
+#include <OS.h>
 #include <StriaProtocol.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
 
 namespace stria {
+
+namespace {
+
+// Longest single wait, so that a time far off never overflows the standard
+// library's time arithmetic.
+constexpr bigtime_t kLongestWait = 3600000000LL;
+
+} // namespace
 
 ReplayDevice::ReplayDevice(std::string name, std::vector<ReplayEvent> events, bool fast,
                            std::optional<BMessenger> subscriber)
@@ -34,16 +45,19 @@ void ReplayDevice::Run(InputSink& sink, std::stop_token stop)
 
 	std::mutex lock;
 	std::condition_variable_any never;
-	const auto start = std::chrono::steady_clock::now();
-	const bigtime_t firstWhen = fEvents.front().when;
+	RelativeStamps stamps(sink.InputStart());
 	KeyStates states{};
 	for (const ReplayEvent& event : fEvents) {
 		if (stop.stop_requested())
 			return;
+		const bigtime_t when = stamps.OnServerClock(event.when);
 		if (!fFast) {
-			auto due = start + std::chrono::microseconds(event.when - firstWhen);
 			std::unique_lock held(lock);
-			never.wait_until(held, stop, due, [] { return false; });
+			for (bigtime_t left = when - system_time(); left > 0 && !stop.stop_requested();
+			     left = when - system_time()) {
+				never.wait_for(held, stop, std::chrono::microseconds(std::min(left, kLongestWait)),
+				               [] { return false; });
+			}
 			if (stop.stop_requested())
 				return;
 		}
@@ -55,19 +69,18 @@ void ReplayDevice::Run(InputSink& sink, std::stop_token stop)
 		switch (event.kind) {
 		case ReplayEvent::Kind::KeyDown:
 			SetKeyState(states, event.key, true);
-			message = KeyMessage::Key(B_KEY_DOWN, event.when, event.key, event.modifiers, bytes,
-			                          states);
+			message = KeyMessage::Key(B_KEY_DOWN, when, event.key, event.modifiers, bytes, states);
 			break;
 		case ReplayEvent::Kind::KeyUp:
 			SetKeyState(states, event.key, false);
-			message = event.byte ? KeyMessage::Key(B_KEY_UP, event.when, event.key, event.modifiers,
+			message = event.byte ? KeyMessage::Key(B_KEY_UP, when, event.key, event.modifiers,
 			                                       bytes, states)
-			                     : KeyMessage::UsKey(B_KEY_UP, event.when, event.key,
-			                                         event.modifiers, states);
+			                     : KeyMessage::UsKey(B_KEY_UP, when, event.key, event.modifiers,
+			                                         states);
 			break;
 		case ReplayEvent::Kind::Modifiers:
-			message = KeyMessage::ModifiersChanged(event.when, event.modifiers, event.oldModifiers,
-			                                       states);
+			message =
+			        KeyMessage::ModifiersChanged(when, event.modifiers, event.oldModifiers, states);
 			break;
 		case ReplayEvent::Kind::Control:
 			Play(event, sink);

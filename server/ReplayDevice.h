@@ -1,6 +1,10 @@
 // The replay device: plays a parsed replay script into the input stream at
 // the pace of its "when" stamps (the first event at once), or as fast as
-// the stream takes it.
+// the stream takes it. Either way the stamps are put on the server's clock
+// relative to the script's start: the first event is stamped with the
+// moment the server began reading input, and each later one with the
+// moment it is due, so that --fast changes only how soon keys arrive, not
+// what they say.
 #ifndef STRIA_REPLAY_DEVICE_H
 #define STRIA_REPLAY_DEVICE_H
 

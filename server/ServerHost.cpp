@@ -5,6 +5,7 @@
 
 #include <InputServerDevice.h>
 #include <Message.h>
+#include <StriaProtocol.h>
 
 #include <algorithm>
 #include <mutex>
@@ -72,11 +73,13 @@ status_t ServerHost::UnregisterDevices(BInputServerDevice* owner, input_device_r
 	return B_OK;
 }
 
-status_t ServerHost::EnqueueMessage(BInputServerDevice*, BMessage* message)
+status_t ServerHost::EnqueueMessage(BInputServerDevice* owner, BMessage* message)
 {
 	std::unique_ptr<BMessage> owned(message);
 	if (!owned)
 		return B_BAD_VALUE;
+	if (owner != NULL)
+		SourceOf(owner).Mark(*owned);
 	std::shared_lock lock(fStreamLock);
 	if (fStream == nullptr || !fStream->Enqueue(std::move(owned)))
 		return B_NO_INIT;
@@ -129,8 +132,29 @@ std::vector<ServerHost::Device> ServerHost::DevicesOf(const BInputServerDevice* 
 
 void ServerHost::Forget(const BInputServerDevice* owner)
 {
-	std::unique_lock lock(fDevicesLock);
-	std::erase_if(fDevices, [&](const Device& device) { return device.owner == owner; });
+	{
+		std::unique_lock lock(fDevicesLock);
+		std::erase_if(fDevices, [&](const Device& device) { return device.owner == owner; });
+	}
+	std::lock_guard lock(fSourcesLock);
+	std::erase_if(fAddOnSources, [&](const auto& source) { return source.first == owner; });
+}
+
+SourceIdentity ServerHost::NewKeyboardSource()
+{
+	return {++fLastSource, STRIA_SOURCE_KEYBOARD};
+}
+
+SourceIdentity ServerHost::SourceOf(const BInputServerDevice* owner)
+{
+	std::lock_guard lock(fSourcesLock);
+	for (const auto& source : fAddOnSources) {
+		if (source.first == owner)
+			return source.second;
+	}
+	SourceIdentity identity{++fLastSource, STRIA_SOURCE_ADD_ON};
+	fAddOnSources.emplace_back(owner, identity);
+	return identity;
 }
 
 } // namespace stria

@@ -4,10 +4,14 @@
 #ifndef STRIA_SERVER_HOST_H
 #define STRIA_SERVER_HOST_H
 
+#include "SourceIdentity.h"
+
 #include <private/InputServerHost.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <shared_mutex>
 #include <string>
 #include <vector>
@@ -35,6 +39,9 @@ public:
 
 	status_t RegisterDevices(BInputServerDevice* owner, input_device_ref** devices) override;
 	status_t UnregisterDevices(BInputServerDevice* owner, input_device_ref** devices) override;
+	// A message of a device add-on (owner set) is marked as coming from
+	// that add-on, one source per add-on object; one without owner comes
+	// from an input device of the server itself and is marked already.
 	status_t EnqueueMessage(BInputServerDevice* owner, BMessage* message) override;
 	status_t FindDevice(const char* name, input_device_type* type) override;
 	status_t ControlDevice(const char* name, uint32 code, BMessage* message) override;
@@ -46,6 +53,12 @@ public:
 	// return first, so that owner can then be deleted.
 	void Forget(const BInputServerDevice* owner);
 
+	// A source number of its own for an input device of the server (a
+	// keyboard, a file of events, a replay script).
+	SourceIdentity NewKeyboardSource();
+	// The source of what owner enqueues.
+	SourceIdentity SourceOf(const BInputServerDevice* owner);
+
 private:
 	Logger fLog;
 	mutable std::shared_mutex fDevicesLock; // held shared during Control calls
@@ -53,6 +66,10 @@ private:
 
 	std::shared_mutex fStreamLock;
 	InputStream* fStream = nullptr;
+
+	std::atomic<int32> fLastSource{0};
+	std::mutex fSourcesLock;
+	std::vector<std::pair<const BInputServerDevice*, SourceIdentity>> fAddOnSources;
 };
 
 } // namespace stria

@@ -4,12 +4,13 @@
 #include "UsKeyboard.h"
 
 #include <Message.h>
+#include <OS.h>
 
 #include <linux/input.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
+#include <limits>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -17,18 +18,6 @@
 namespace stria {
 
 namespace {
-
-bigtime_t RealTimeNow()
-{
-	using namespace std::chrono;
-	return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-bigtime_t SteadyNow()
-{
-	using namespace std::chrono;
-	return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 EventRecord FromNative(const input_event& event)
 {
@@ -135,6 +124,7 @@ bool EvdevKeyboard::OpenDevice(std::string& error)
 		}
 	}
 	fFd = fd;
+	fMonotonic = fNode->UseMonotonicClock(fd) == 0;
 	fTranslator = KeyEventTranslator(fNode->Locks(fd));
 	return true;
 }
@@ -175,26 +165,23 @@ void EvdevKeyboard::Run(InputSink& sink, std::stop_token stop)
 
 void EvdevKeyboard::PlayFile(InputSink& sink, std::stop_token stop)
 {
-	const bigtime_t start = SteadyNow();
-	std::optional<bigtime_t> first;
+	fRelative.emplace(sink.InputStart());
 	KeyboardState::Messages messages;
 	for (const EventRecord& record : fRecords) {
 		if (stop.stop_requested())
 			return;
+		// Parse() has checked every time stamp. The first record, whatever
+		// it is, is the file's start.
+		const bigtime_t due = OnServerClock(*record.When());
 		messages.clear();
 		fTranslator.Translate(record, messages);
 		if (messages.empty())
 			continue;
-		// Parse() has checked every time stamp.
-		const bigtime_t when = *record.When();
-		if (!first)
-			first = when;
-		if (!fOptions.fast && when > *first)
-			WaitFor(stop, start + (when - *first) - SteadyNow());
+		if (!fOptions.fast)
+			WaitFor(stop, due - system_time());
 		if (stop.stop_requested())
 			return;
-		for (auto& message : messages)
-			sink.Enqueue(std::move(message));
+		Send(messages, sink);
 	}
 }
 
@@ -227,7 +214,7 @@ void EvdevKeyboard::ReadDevice(InputSink& sink, std::stop_token stop)
 		// The device is gone (unplugged, or its node removed): let go of
 		// every key it held so nothing stays pressed, and wait for it.
 		KeyboardState::Messages messages;
-		fTranslator.ReleaseAll(RealTimeNow(), messages);
+		fTranslator.ReleaseAll(system_time(), messages);
 		for (auto& message : messages)
 			sink.Enqueue(std::move(message));
 		fNode->Close(fFd);
@@ -276,10 +263,34 @@ void EvdevKeyboard::Deliver(const EventRecord& record, InputSink& sink)
 	fTranslator.Translate(record, messages);
 	if (fTranslator.NeedsResync()) {
 		const std::vector<uint16> down = fNode->KeysDown(fFd);
-		fTranslator.Resync(down, record.When().value_or(RealTimeNow()), messages);
+		fTranslator.Resync(
+		        down, record.When().value_or(fMonotonic ? system_time() : real_time_clock_usecs()),
+		        messages);
 	}
-	for (auto& message : messages)
+	if (fKind == EvdevNode::Kind::Stream && !fRelative)
+		fRelative.emplace(system_time());
+	Send(messages, sink);
+}
+
+void EvdevKeyboard::Send(KeyboardState::Messages& messages, InputSink& sink)
+{
+	for (auto& message : messages) {
+		bigtime_t when;
+		if (message->FindInt64("when", &when) == B_OK && !(fMonotonic && !fRelative))
+			message->ReplaceInt64("when", OnServerClock(when));
 		sink.Enqueue(std::move(message));
+	}
+}
+
+bigtime_t EvdevKeyboard::OnServerClock(bigtime_t recorded)
+{
+	if (fRelative)
+		return fRelative->OnServerClock(recorded);
+	if (fMonotonic)
+		return recorded;
+	// A kernel that cannot stamp on the monotonic clock: the real-time
+	// stamp less the clocks' distance now.
+	return recorded - (real_time_clock_usecs() - system_time());
 }
 
 bool EvdevKeyboard::WaitReadable(std::stop_token stop)
@@ -297,10 +308,14 @@ bool EvdevKeyboard::WaitReadable(std::stop_token stop)
 
 void EvdevKeyboard::WaitFor(std::stop_token stop, bigtime_t microseconds)
 {
-	const bigtime_t end = SteadyNow() + microseconds;
+	if (microseconds <= 0)
+		return;
+	bigtime_t end;
+	if (__builtin_add_overflow(system_time(), microseconds, &end))
+		end = std::numeric_limits<bigtime_t>::max();
 	struct pollfd wake = {fWakeFd, POLLIN, 0};
 	for (bigtime_t left = microseconds; left > 0 && !stop.stop_requested();
-	     left = end - SteadyNow()) {
+	     left = end - system_time()) {
 		struct timespec limit = {static_cast<time_t>(left / 1000000),
 		                         static_cast<long>(left % 1000000) * 1000};
 		if (::ppoll(&wake, 1, &limit, nullptr) > 0)

@@ -1,7 +1,10 @@
 // A keyboard input device of the server: an evdev node (grabbed so that its
 // keys reach the desktop only through Stria), a regular file of recorded
 // input events played at the pace of its time stamps, or a FIFO of records
-// read as they come.
+// read as they come. Stamps go on the server's clock: a device's are on it
+// from the kernel, a file's are taken relative to the moment the server
+// began reading input, a FIFO's relative to the arrival of its first
+// record.
 #ifndef STRIA_EVDEV_KEYBOARD_H
 #define STRIA_EVDEV_KEYBOARD_H
 
@@ -10,11 +13,13 @@
 #include "EventStreamDecoder.h"
 #include "InputSource.h"
 #include "KeyEventTranslator.h"
+#include "RelativeStamps.h"
 
 #include <linux/input-event-codes.h>
 
 #include <bitset>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +69,10 @@ private:
 	// has ended (end of file, device gone, read error).
 	bool ReadAvailable(InputSink& sink);
 	void Deliver(const EventRecord& record, InputSink& sink);
+	// Puts the stamps of messages (made from records) on the server's
+	// clock and enqueues them.
+	void Send(KeyboardState::Messages& messages, InputSink& sink);
+	bigtime_t OnServerClock(bigtime_t recorded);
 	// Waits until fFd is readable or hung up (true) or stop (false).
 	bool WaitReadable(std::stop_token stop);
 	void WaitFor(std::stop_token stop, bigtime_t microseconds);
@@ -79,6 +88,11 @@ private:
 	EventStreamDecoder fStreamDecoder;
 	std::bitset<KEY_CNT> fUnknownReported;
 	bool fStreamBroken = false;
+	// The device stamps its events on the server's clock; else on the
+	// real-time clock, which is turned into it.
+	bool fMonotonic = false;
+	// Files and FIFOs: their stamps relative to their start.
+	std::optional<RelativeStamps> fRelative;
 };
 
 } // namespace stria

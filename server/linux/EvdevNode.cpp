@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace stria {
@@ -58,6 +59,12 @@ bool EvdevNode::IsInputDevice(int fd)
 int EvdevNode::Grab(int fd, bool grab)
 {
 	return ::ioctl(fd, EVIOCGRAB, grab ? 1 : 0) == 0 ? 0 : errno;
+}
+
+int EvdevNode::UseMonotonicClock(int fd)
+{
+	int clock = CLOCK_MONOTONIC;
+	return ::ioctl(fd, EVIOCSCLOCKID, &clock) == 0 ? 0 : errno;
 }
 
 uint32 EvdevNode::Locks(int fd)

@@ -32,6 +32,9 @@ public:
 	virtual bool IsInputDevice(int fd);
 	// EVIOCGRAB; 0 or an errno value.
 	virtual int Grab(int fd, bool grab);
+	// EVIOCSCLOCKID: the kernel stamps fd's events on CLOCK_MONOTONIC, the
+	// server's clock, from now on; 0 or an errno value.
+	virtual int UseMonotonicClock(int fd);
 	// The lock bits (B_CAPS_LOCK, B_NUM_LOCK, B_SCROLL_LOCK) whose lights are on.
 	virtual uint32 Locks(int fd);
 	// The Linux key codes the kernel holds as down.

@@ -126,6 +126,20 @@ INSTANTIATE_TEST_SUITE_P(
                                       false, 0, false, kCallerWhat}),
         [](const ::testing::TestParamInfo<ControlCase>& info) { return info.param.name; });
 
+TEST_F(DeviceTest, TickCarriesTheCaptureItNamesAndNothingElse)
+{
+	BMessage request(kCallerWhat);
+	request.AddInt64(STRIA_CAPTURE_FIELD, 0x1234567890LL);
+	request.AddInt32("id", 7);
+	ASSERT_EQ(fDevice.Control(STRIA_DEVICE_NAME, NULL, STRIA_ALTF10_WHAT, &request), B_OK);
+	std::vector<std::unique_ptr<BMessage>> enqueued = fHost.TakeMessages();
+	ASSERT_EQ(enqueued.size(), 1u);
+	BMessage expected(STRIA_ALTF10_WHAT);
+	expected.AddInt64(STRIA_CAPTURE_FIELD, 0x1234567890LL);
+	EXPECT_EQ(enqueued[0]->what, (uint32)STRIA_ALTF10_WHAT);
+	EXPECT_TRUE(enqueued[0]->HasSameData(expected));
+}
+
 TEST_F(DeviceTest, TwoSubscriptionsEnqueueTwoCopies)
 {
 	BMessage message(kCallerWhat);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 
 namespace stria {
@@ -117,6 +118,28 @@ INSTANTIATE_TEST_SUITE_P(
                         PrintCase{"small_code_keeps_eight_digits", [] { return BMessage(0x2a); },
                                   "MESSAGE what=0x0000002a"}),
         [](const testing::TestParamInfo<PrintCase>& info) { return std::string(info.param.name); });
+
+// --print counts stamps from the moment input began; a stamp that cannot be
+// counted from there without overflow is shown as it is.
+TEST(PrintedMessageZeroTest, StampsCountFromZero)
+{
+	const struct {
+		bigtime_t when;
+		bigtime_t zero;
+		const char* line;
+	} cases[] = {
+	        {5000123, 5000000, "KEY_UP when=123 key=71"},
+	        {4999000, 5000000, "KEY_UP when=-1000 key=71"},
+	        {INT64_MIN, 1, "KEY_UP when=-9223372036854775808 key=71"},
+	        {INT64_MAX, -1, "KEY_UP when=9223372036854775807 key=71"},
+	};
+	for (const auto& c : cases) {
+		BMessage message(B_KEY_UP);
+		message.AddInt64("when", c.when);
+		message.AddInt32("key", 0x47);
+		EXPECT_EQ(PrintedMessage(message, c.zero), c.line);
+	}
+}
 
 TEST(PrintedBarcodeTest, EscapesBytesOutsidePrintableAscii)
 {

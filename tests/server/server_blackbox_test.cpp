@@ -84,17 +84,99 @@ protected:
 	std::string fSocket;
 };
 
-TEST_F(ServerBlackBox, SessionAtRealPaceGivesThePersonsKeysAndEveryScan)
+TEST_F(ServerBlackBox, SessionGivesThePersonsKeysAndEveryScanAtEitherPace)
 {
-	ServerProcess server(kServer, Arguments({"--print", "--subscribe", "--replay",
-	                                         kFixtures + "/session.replay"}));
-	ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
+	for (bool fast : {false, true}) {
+		SCOPED_TRACE(fast ? "--fast" : "real pace");
+		std::vector<std::string> arguments = {"--print", "--subscribe", "--replay",
+		                                      kFixtures + "/session.replay"};
+		if (fast)
+			arguments.push_back("--fast");
+		ServerProcess server(kServer, Arguments(arguments));
+		ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
 
-	std::string output = server.Output();
-	auto [keys, scans] = Split(output);
-	EXPECT_EQ(keys, Lines(ReadFile(kFixtures + "/session.keys")));
-	EXPECT_EQ(scans, Lines(ReadFile(kFixtures + "/session.scans")));
-	EXPECT_EQ(Lines(output).back(), "SHUTDOWN");
+		std::string output = server.Output();
+		auto [keys, scans] = Split(output);
+		EXPECT_EQ(keys, Lines(ReadFile(kFixtures + "/session.keys")));
+		EXPECT_EQ(scans, Lines(ReadFile(kFixtures + "/session.scans")));
+		EXPECT_EQ(Lines(output).back(), "SHUTDOWN");
+	}
+}
+
+// Scripts without application ticks give the same keys, in the same order
+// and with the same stamps, and the same scans at real pace and with --fast.
+TEST_F(ServerBlackBox, PaceChangesNothingThatReachesApplications)
+{
+	const struct {
+		const char* name;
+		std::string script;
+	} cases[] = {
+	        {"the example session", ReadFile(STRIA_SOURCE_DIR "/examples/session.replay")},
+	        {"a lone F10 at the end", "0 down 11 0x10\n1000 up 11\n"},
+	        {"a lone F10, its key-up past the limit", "0 down 11 0x10\n80000 up 11\n"},
+	        {"a scan stamped 0", "0 scan " + kIsbnRecord + "\n600000 type x\n"},
+	        {"a lone F10 then a scan",
+	         "0 down 11 0x10\n1000 up 11\n30000 scan " + kIsbnRecord + "\n"},
+	        {"F10 twice, then a key", "0 down 11 0x10\n500 up 11\n40000 down 11 0x10\n"
+	                                  "41000 up 11\n90000 type a\n"},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.name);
+		std::string script = WriteScript("pace.replay", c.script);
+		std::vector<std::string> outputs;
+		for (bool fast : {false, true}) {
+			std::vector<std::string> arguments = {"--print", "--subscribe", "--replay", script};
+			if (fast)
+				arguments.push_back("--fast");
+			ServerProcess server(kServer, Arguments(arguments));
+			ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
+			outputs.push_back(server.Output());
+		}
+		auto [realKeys, realScans] = Split(outputs[0]);
+		auto [fastKeys, fastScans] = Split(outputs[1]);
+		EXPECT_EQ(realKeys, fastKeys);
+		EXPECT_EQ(realScans, fastScans);
+		EXPECT_FALSE(realKeys.empty());
+	}
+}
+
+// A scanner's recording (stamps of years ago) and a person's script (from
+// 0) at once: each on its own time base, neither disturbs the other.
+TEST_F(ServerBlackBox, TwoSourcesOnTheirOwnTimeBases)
+{
+	// The person presses keys no scanner types, and a lone F10 while the
+	// scanner types its first record.
+	std::string script = WriteScript("person.replay", "0 down 0x45 ';'\n1000 up 0x45\n"
+	                                                  "2000 down 11 0x10\n3000 up 11\n"
+	                                                  "4000 down 0x31 '['\n5000 up 0x31\n"
+	                                                  "400000 down 0x55 '/'\n401000 up 0x55\n");
+	const std::vector<std::string> personsKeyDowns = {
+	        "KEY_DOWN when=0 key=69 byte=59 modifiers=0",
+	        "KEY_DOWN when=3900 key=11 byte=16 modifiers=0",
+	        "KEY_DOWN when=4000 key=49 byte=91 modifiers=0",
+	        "KEY_DOWN when=400000 key=85 byte=47 modifiers=0",
+	};
+	for (bool fast : {false, true}) {
+		SCOPED_TRACE(fast ? "--fast" : "real pace");
+		std::vector<std::string> arguments = {
+		        "--print", "--subscribe", "--replay",
+		        script,    "--device",    STRIA_FIXTURES_DIR "/cuecat-scans.events"};
+		if (fast)
+			arguments.push_back("--fast");
+		ServerProcess server(kServer, Arguments(arguments));
+		ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
+
+		auto [keys, scans] = Split(server.Output());
+		std::vector<std::string> keyDowns;
+		for (const std::string& line : keys) {
+			if (line.starts_with("KEY_DOWN "))
+				keyDowns.push_back(line);
+		}
+		EXPECT_EQ(keyDowns, personsKeyDowns) << "of the scans only key-ups pass";
+		std::vector<std::string> expectedScans = {"CATSCAN IBN 9780201889543",
+		                                          "CATSCAN UPA 059280201638", "SHUTDOWN"};
+		EXPECT_EQ(scans, expectedScans);
+	}
 }
 
 TEST_F(ServerBlackBox, ScansFromStandardInputAtFullSpeed)

@@ -1,18 +1,23 @@
 // The server as host: devices register through the platform API, their
 // messages reach the stream, Control calls reach them by name.
+#include "ApplicationSide.h"
 #include "FilterChain.h"
 #include "InputStream.h"
 #include "ServerHost.h"
+#include "SourceSink.h"
 
 #include <Input.h>
 #include <InputServerDevice.h>
 #include <Message.h>
+#include <StriaProtocol.h>
 #include <private/InputServerHost.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -185,6 +190,104 @@ TEST_F(ServerHostTest, ControlCallsFromManyThreadsAllArrive)
 	fHost.SetStream(nullptr);
 	EXPECT_EQ(answered.load(), 800);
 	EXPECT_EQ(stream.CountDelivered(), 800u);
+}
+
+// Notes the source fields of each message that leaves the stream, as
+// "<what in hex> <source> <kind> <number of fields>".
+class SourceNotingSide : public ApplicationSide {
+public:
+	void Deliver(const BMessage& message) override
+	{
+		char what[9];
+		snprintf(what, sizeof(what), "%08x", (unsigned)message.what);
+		std::lock_guard lock(fLock);
+		fNoted.push_back(std::string(what) + " " +
+		                 std::to_string(message.GetInt32(STRIA_SOURCE_FIELD, -1)) + " " +
+		                 std::to_string(message.GetInt32(STRIA_SOURCE_KIND_FIELD, -1)) + " " +
+		                 std::to_string(message.CountNames(B_ANY_TYPE)));
+	}
+
+	std::vector<std::string> Noted()
+	{
+		std::lock_guard lock(fLock);
+		return fNoted;
+	}
+
+private:
+	std::mutex fLock;
+	std::vector<std::string> fNoted;
+};
+
+// Enqueues for a source's sink, as the server does.
+class StreamSink : public InputSink {
+public:
+	explicit StreamSink(ServerHost& host) : fHost(host) {}
+	void Enqueue(std::unique_ptr<BMessage> message) override
+	{
+		fHost.EnqueueMessage(nullptr, message.release());
+	}
+	status_t Control(const char*, uint32, BMessage*) override { return B_OK; }
+	void Log(const std::string&) override {}
+	bigtime_t InputStart() const override { return 1234; }
+
+private:
+	ServerHost& fHost;
+};
+
+// Every message is marked with where it comes from as it enters the
+// stream: each keyboard of the server and each device add-on a source of
+// its own, the add-ons' of a kind that never takes part in a capture, and
+// nothing a producer wrote into the fields itself survives.
+TEST_F(ServerHostTest, EveryMessageIsMarkedWithItsSource)
+{
+	NamedDevice pad({"Pad"});
+	NamedDevice knob({"Knob"});
+	ASSERT_EQ(pad.InitCheck(), B_OK);
+	ASSERT_EQ(knob.InitCheck(), B_OK);
+	FilterChain chain;
+	SourceNotingSide side;
+	InputStream stream(chain, &side);
+	stream.Start();
+	fHost.SetStream(&stream);
+
+	StreamSink server(fHost);
+	SourceSink keyboard(server, fHost.NewKeyboardSource());
+	SourceSink script(server, fHost.NewKeyboardSource());
+	auto forged = [](uint32 what) {
+		auto message = std::make_unique<BMessage>(what);
+		message->AddInt32(STRIA_SOURCE_FIELD, 99);
+		message->AddString(STRIA_SOURCE_KIND_FIELD, "keyboard");
+		return message;
+	};
+	pad.EnqueueMessage(forged('padA').release());
+	keyboard.Enqueue(forged('kbdA'));
+	knob.EnqueueMessage(new BMessage('knbA'));
+	script.Enqueue(std::make_unique<BMessage>('scrA'));
+	pad.EnqueueMessage(new BMessage('padB'));
+	keyboard.Ended();
+	EXPECT_EQ(keyboard.InputStart(), 1234);
+	stream.Close();
+	fHost.SetStream(nullptr);
+
+	std::vector<std::string> noted = side.Noted();
+	ASSERT_EQ(noted.size(), 6u);
+	auto source = [](const std::string& line) { return std::stoi(line.substr(9)); };
+	const int pads = source(noted[0]);
+	const int keyboards = source(noted[1]);
+	const int knobs = source(noted[2]);
+	const int scripts = source(noted[3]);
+	EXPECT_EQ(std::set<int>({pads, keyboards, knobs, scripts}).size(), 4u) << "four sources";
+	EXPECT_EQ(keyboard.Identity().id, keyboards);
+	const std::string addOn = " " + std::to_string(STRIA_SOURCE_ADD_ON) + " 2";
+	const std::string keys = " " + std::to_string(STRIA_SOURCE_KEYBOARD) + " 2";
+	EXPECT_EQ(noted, (std::vector<std::string>{
+	                         "70616441 " + std::to_string(pads) + addOn,
+	                         "6b626441 " + std::to_string(keyboards) + keys,
+	                         "6b6e6241 " + std::to_string(knobs) + addOn,
+	                         "73637241 " + std::to_string(scripts) + keys,
+	                         "70616442 " + std::to_string(pads) + addOn,
+	                         "000cbeef " + std::to_string(keyboards) + keys,
+	                 }));
 }
 
 } // namespace

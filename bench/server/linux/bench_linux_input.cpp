@@ -43,6 +43,7 @@ public:
 	void Enqueue(std::unique_ptr<BMessage> message) override { fKeyboard.Deliver(*message); }
 	status_t Control(const char*, uint32, BMessage*) override { return B_OK; }
 	void Log(const std::string&) override {}
+	bigtime_t InputStart() const override { return 0; }
 
 private:
 	stria::UinputKeyboard& fKeyboard;

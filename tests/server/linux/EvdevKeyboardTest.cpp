@@ -6,6 +6,7 @@
 #include <AppDefs.h>
 #include <InterfaceDefs.h>
 #include <Message.h>
+#include <OS.h>
 
 #include <gtest/gtest.h>
 
@@ -107,6 +108,13 @@ public:
 		return grabError;
 	}
 
+	int UseMonotonicClock(int) override
+	{
+		std::lock_guard lock(fLock);
+		monotonicAsked++;
+		return clockError;
+	}
+
 	uint32 Locks(int) override { return locks; }
 	std::vector<uint16> KeysDown(int) override
 	{
@@ -119,6 +127,9 @@ public:
 
 	int openError = 0;
 	int grabError = 0;
+	// What asking for the monotonic clock answers, and how often it was.
+	int clockError = 0;
+	int monotonicAsked = 0;
 	bool inputDevice = true;
 	uint32 locks = 0;
 	std::vector<uint16> keysDown;
@@ -140,6 +151,8 @@ private:
 
 class CollectingSink : public stria::InputSink {
 public:
+	bigtime_t InputStart() const override { return fStart; }
+
 	void Enqueue(std::unique_ptr<BMessage> message) override
 	{
 		std::lock_guard lock(fLock);
@@ -149,6 +162,7 @@ public:
 		                                               : "other";
 		fMessages.push_back(std::string(what) + " " + std::to_string(key) + " @" +
 		                    std::to_string(message->GetInt64("when", -1)));
+		fStamps.push_back(message->GetInt64("when", -1));
 		fChanged.notify_all();
 	}
 
@@ -181,10 +195,19 @@ public:
 		return fLog;
 	}
 
+	// The "when" of each message, in order.
+	std::vector<bigtime_t> Stamps()
+	{
+		std::lock_guard lock(fLock);
+		return fStamps;
+	}
+
 private:
+	const bigtime_t fStart = system_time();
 	std::mutex fLock;
 	std::condition_variable fChanged;
 	std::vector<std::string> fMessages;
+	std::vector<bigtime_t> fStamps;
 	std::vector<std::string> fLog;
 };
 
@@ -339,8 +362,28 @@ TEST(EvdevKeyboard, ReadsADeviceAndTakesItUpAgainWhenItComesBack)
 	ASSERT_TRUE(sink.WaitFor(5, 2));
 	EXPECT_EQ(sink.Messages().back(), "down 80 @2000000");
 	EXPECT_EQ(node->grabs, (std::vector<bool>{true, true}));
+	EXPECT_EQ(node->monotonicAsked, 2) << "each opening puts the device on the server's clock";
 	running.thread.request_stop();
 	running.thread.join();
+}
+
+TEST(EvdevKeyboard, RealTimeStampsOfAKernelWithoutTheMonotonicClockAreTurnedIntoIt)
+{
+	auto node = std::make_shared<FakeNode>();
+	int device = node->Plug("/fake/event4");
+	node->clockError = EINVAL;
+	std::string error;
+	auto keyboard = EvdevKeyboard::Create("/fake/event4", {}, node, error);
+	ASSERT_NE(keyboard, nullptr) << error;
+	CollectingSink sink;
+	Running running(*keyboard, sink);
+	const bigtime_t pressed = real_time_clock_usecs() - 3000000;
+	Press(device, pressed, KEY_A, 1);
+	ASSERT_TRUE(sink.WaitFor(1));
+	// Three seconds before now on the server's clock; a second of slack
+	// for a slow machine.
+	const bigtime_t expected = system_time() - 3000000;
+	EXPECT_NEAR(static_cast<double>(sink.Stamps()[0]), static_cast<double>(expected), 1000000.0);
 }
 
 TEST(EvdevKeyboard, ResyncsHeldKeysAfterTheKernelDroppedEvents)
@@ -419,10 +462,14 @@ TEST(EvdevKeyboard, PlaysAnEventFileToItsEndAtItsPace)
 		keyboard->Run(sink, std::stop_token());
 		const auto took = std::chrono::steady_clock::now() - start;
 		ASSERT_EQ(sink.Messages().size(), 10u);
-		EXPECT_EQ(sink.Messages().front(), "down 39 @1700000000000000");
-		EXPECT_EQ(sink.Messages().back(), "up 39 @1700000000180000");
+		// On the server's clock from the moment input began, whatever the
+		// pace: the stamps say when each key is due.
+		const bigtime_t zero = sink.InputStart();
+		EXPECT_EQ(sink.Messages().front(), "down 39 @" + std::to_string(zero));
+		EXPECT_EQ(sink.Messages().back(), "up 39 @" + std::to_string(zero + 180000));
 		if (!fast) {
 			EXPECT_GE(took, 180ms) << "the last key-up comes 180 ms after the first key-down";
+			EXPECT_GE(system_time(), zero + 180000);
 		}
 	}
 }
@@ -440,7 +487,8 @@ TEST(EvdevKeyboard, StopEndsAPlayingFileEarly)
 	ASSERT_TRUE(sink.WaitFor(1));
 	running.thread.request_stop();
 	running.thread.join();
-	EXPECT_EQ(sink.Messages(), std::vector<std::string>{"down 39 @0"})
+	EXPECT_EQ(sink.Messages(),
+	          std::vector<std::string>{"down 39 @" + std::to_string(sink.InputStart())})
 	        << "the key-up 30 s later never plays";
 }
 
@@ -466,9 +514,17 @@ TEST(EvdevKeyboard, ReadsAFifoAsItComesAndStopsAtABadRecord)
 	ASSERT_EQ(::write(writer, bytes.data() + 30, bytes.size() - 30),
 	          static_cast<ssize_t>(bytes.size() - 30));
 	::close(writer);
+	const bigtime_t before = system_time();
 	running.thread.join();
-	EXPECT_EQ(sink.Messages(), (std::vector<std::string>{"down 39 @5000", "up 39 @5500",
-	                                                     "down 39 @6000", "up 39 @6500"}));
+	ASSERT_EQ(sink.Messages().size(), 4u);
+	// The first record's stamp is the moment it arrived; the others keep
+	// their distance to it.
+	const std::vector<bigtime_t> stamps = sink.Stamps();
+	EXPECT_GE(stamps[0], sink.InputStart());
+	EXPECT_LE(stamps[0], before);
+	EXPECT_EQ(stamps[1] - stamps[0], 500);
+	EXPECT_EQ(stamps[2] - stamps[0], 1000);
+	EXPECT_EQ(stamps[3] - stamps[0], 1500);
 	ASSERT_EQ(sink.LogLines().size(), 1u);
 	EXPECT_NE(sink.LogLines()[0].find("record 9: key 30 has value 7"), std::string::npos)
 	        << sink.LogLines()[0];

@@ -30,20 +30,28 @@ namespace {
 
 struct Fixture {
 	const char* name;
-	// Played at the pace of its time stamps: the filter's real-time limit
-	// for the first character after an F10 decides what a lone F10 does.
+	// Played at the pace of its time stamps, or with --fast: the keys, the
+	// scans and the printed stamps must not depend on it.
 	bool realPace;
 };
 
 void PrintTo(const Fixture& fixture, std::ostream* out)
 {
-	*out << fixture.name;
+	*out << fixture.name << (fixture.realPace ? " at real pace" : " with --fast");
 }
 
-const Fixture kFixtures[] = {
-        {"cuecat-scans", false}, {"person-typing", false}, {"lone-f10", true},
-        {"auto-repeat", false},  {"session", true},
-};
+const char* const kFixtureNames[] = {"cuecat-scans", "person-typing", "lone-f10", "auto-repeat",
+                                     "session"};
+
+std::vector<Fixture> EveryFixtureAtEveryPace()
+{
+	std::vector<Fixture> fixtures;
+	for (const char* name : kFixtureNames) {
+		fixtures.push_back({name, true});
+		fixtures.push_back({name, false});
+	}
+	return fixtures;
+}
 
 std::string ReadText(const std::string& path)
 {
@@ -157,11 +165,11 @@ TEST_P(RecordedSession, GivesExactlyTheScansAndThePersonsKeys)
 	EXPECT_TRUE(down.none()) << "keys left pressed: " << down.count();
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, RecordedSession, testing::ValuesIn(kFixtures),
+INSTANTIATE_TEST_SUITE_P(Fixtures, RecordedSession, testing::ValuesIn(EveryFixtureAtEveryPace()),
                          [](const testing::TestParamInfo<Fixture>& info) {
 	                         std::string name = info.param.name;
 	                         std::replace(name.begin(), name.end(), '-', '_');
-	                         return name;
+	                         return name + (info.param.realPace ? "_real_pace" : "_fast");
                          });
 
 TEST(RecordedSession, CommittedFixturesMatchTheirGenerator)
