@@ -58,7 +58,10 @@ bool AddOnManager::LoadFolder(const std::string& folder, std::string* error)
 void AddOnManager::Load(const std::string& path)
 {
 	dlerror();
-	void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+	// An add-on's code stays mapped until the process ends: a thread it
+	// may leave behind (a viewer window that was too busy to close with its
+	// filter) must never run into unmapped code.
+	void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
 	if (handle == nullptr) {
 		const char* reason = dlerror();
 		fLog("add-on " + path + " not loaded: " + (reason != nullptr ? reason : "unknown error"));
