@@ -29,6 +29,8 @@
 #include <StriaProtocol.h>
 #include <private/WindowSnapshot.h>
 
+#include <WindowHolder.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
@@ -100,46 +102,6 @@ void ReportDelays(benchmark::State& state, std::vector<bigtime_t>& delays)
 	state.counters["max_us"] = double(delays.back());
 }
 
-// Holds the newest window's lock on a thread of its own until destroyed.
-class WindowHolder {
-public:
-	WindowHolder()
-	    : fThread([this] {
-		      BMessenger window = BPrivate::newest_live_window();
-		      bool locked = window.LockTarget();
-		      std::unique_lock lock(fLock);
-		      fHeld = true;
-		      fChanged.notify_all();
-		      fChanged.wait(lock, [this] { return fReleased; });
-		      if (locked) {
-			      BLooper* looper = NULL;
-			      window.Target(&looper);
-			      looper->Unlock();
-		      }
-	      })
-	{
-		std::unique_lock lock(fLock);
-		fChanged.wait(lock, [this] { return fHeld; });
-	}
-
-	~WindowHolder()
-	{
-		{
-			std::lock_guard lock(fLock);
-			fReleased = true;
-			fChanged.notify_all();
-		}
-		fThread.join();
-	}
-
-private:
-	std::mutex fLock;
-	std::condition_variable fChanged;
-	bool fHeld = false;
-	bool fReleased = false;
-	std::thread fThread;
-};
-
 // A folder holding links to the chosen add-ons of the build.
 class AddOnFolder {
 public:
@@ -205,6 +167,14 @@ private:
 	std::unique_ptr<stria::InputStream> fStream;
 };
 
+bool FilterLoaded(benchmark::State& state, const Server& server)
+{
+	if (server.CountFilters() == 1)
+		return true;
+	state.SkipWithError("StriaFilter did not load from the build's add-ons folder");
+	return false;
+}
+
 // The letter a, as the replay device and the keyboard reader make it.
 std::unique_ptr<BMessage> Key(uint32 what, stria::KeyStates& states)
 {
@@ -212,15 +182,10 @@ std::unique_ptr<BMessage> Key(uint32 what, stria::KeyStates& states)
 	return stria::KeyMessage::UsKey(what, system_time(), 0x3c, 0, states);
 }
 
-void KeystrokeThroughServer(benchmark::State& state, bool withFilter)
+// One keystroke an iteration, each waited for at the application side.
+void TypeKeystrokes(benchmark::State& state, Server& server, stria::KeyStates& states)
 {
-	Server server(withFilter);
-	if (withFilter && server.CountFilters() != 1) {
-		state.SkipWithError("StriaFilter did not load from the build's add-ons folder");
-		return;
-	}
-	stria::KeyStates states{};
-	uint64_t sent = 0;
+	uint64_t sent = server.Side().Delivered();
 	for (auto _ : state) {
 		server.Stream().Enqueue(Key(B_KEY_DOWN, states));
 		server.Stream().Enqueue(Key(B_KEY_UP, states));
@@ -228,6 +193,15 @@ void KeystrokeThroughServer(benchmark::State& state, bool withFilter)
 		server.Side().WaitFor(sent);
 	}
 	state.SetItemsProcessed(state.iterations());
+}
+
+void KeystrokeThroughServer(benchmark::State& state, bool withFilter)
+{
+	Server server(withFilter);
+	if (withFilter && !FilterLoaded(state, server))
+		return;
+	stria::KeyStates states{};
+	TypeKeystrokes(state, server, states);
 }
 
 // The keys a CueCat types for one scan, stamped now.
@@ -249,10 +223,8 @@ void EnqueueScan(stria::InputStream& stream, stria::KeyStates& states)
 void KeystrokeWhileTheWindowIsStuck(benchmark::State& state)
 {
 	Server server(true);
-	if (server.CountFilters() != 1) {
-		state.SkipWithError("StriaFilter did not load from the build's add-ons folder");
+	if (!FilterLoaded(state, server))
 		return;
-	}
 	stria::KeyStates states{};
 	EnqueueScan(server.Stream(), states);
 	for (int i = 0; i < 2000 && BPrivate::count_live_windows() == 0; i++)
@@ -261,30 +233,25 @@ void KeystrokeWhileTheWindowIsStuck(benchmark::State& state)
 		state.SkipWithError("the first scan made no window");
 		return;
 	}
-	WindowHolder holder;
+	WindowHolder holder(BPrivate::newest_live_window());
+	if (!holder.WaitUntilHeld()) {
+		state.SkipWithError("the window could not be locked");
+		return;
+	}
 	for (int scan = 0; scan < 10; scan++)
 		EnqueueScan(server.Stream(), states);
 	// What passes of the scans (their key-ups) has passed.
 	server.Stream().WaitUntilQuiet(std::chrono::milliseconds(50), std::chrono::seconds(10));
 
-	uint64_t sent = server.Side().Delivered();
-	for (auto _ : state) {
-		server.Stream().Enqueue(Key(B_KEY_DOWN, states));
-		server.Stream().Enqueue(Key(B_KEY_UP, states));
-		sent += 2;
-		server.Side().WaitFor(sent);
-	}
-	state.SetItemsProcessed(state.iterations());
+	TypeKeystrokes(state, server, states);
 }
 
 // A person's lone F10: held back, then brought through by the timer.
 void LoneF10Delay(benchmark::State& state)
 {
 	Server server(true);
-	if (server.CountFilters() != 1) {
-		state.SkipWithError("StriaFilter did not load from the build's add-ons folder");
+	if (!FilterLoaded(state, server))
 		return;
-	}
 	stria::KeyStates states{};
 	std::vector<bigtime_t> delays;
 	uint64_t catCalls = 0;
@@ -348,10 +315,8 @@ void LoneF10Delay_baseline_timed_wait(benchmark::State& state)
 void KeystrokeThroughFilters(benchmark::State& state, bool withFilter)
 {
 	Server server(withFilter);
-	if (withFilter && server.CountFilters() != 1) {
-		state.SkipWithError("StriaFilter did not load from the build's add-ons folder");
+	if (withFilter && !FilterLoaded(state, server))
 		return;
-	}
 	stria::KeyStates states{};
 	stria::FilterChain::Messages delivered;
 	for (auto _ : state) {

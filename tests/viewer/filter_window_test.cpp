@@ -10,6 +10,7 @@
 #include "StriaCodeView.h"
 #include "StriaListView.h"
 #include "StriaWindow.h"
+#include "WindowHolder.h"
 
 #include <AppDefs.h>
 #include <List.h>
@@ -102,56 +103,6 @@ public:
 	}
 	std::atomic<int> windowsAtShutdown{-1};
 	std::atomic<int> scans{0};
-};
-
-// Holds a window's lock on a thread of its own until released: a window
-// busy with something else, that does not answer.
-class WindowHolder {
-public:
-	explicit WindowHolder(BMessenger window)
-	    : fThread([this, window] {
-		      bool locked = window.LockTarget();
-		      std::unique_lock lock(fLock);
-		      fLocked = locked;
-		      fHeld = true;
-		      fChanged.notify_all();
-		      fChanged.wait(lock, [this] { return fReleased; });
-		      if (locked) {
-			      BLooper* looper = NULL;
-			      window.Target(&looper);
-			      looper->Unlock();
-		      }
-	      })
-	{
-	}
-
-	~WindowHolder()
-	{
-		Release();
-		fThread.join();
-	}
-
-	bool WaitUntilHeld()
-	{
-		std::unique_lock lock(fLock);
-		fChanged.wait(lock, [this] { return fHeld; });
-		return fLocked;
-	}
-
-	void Release()
-	{
-		std::lock_guard lock(fLock);
-		fReleased = true;
-		fChanged.notify_all();
-	}
-
-private:
-	std::mutex fLock;
-	std::condition_variable fChanged;
-	bool fHeld = false;
-	bool fLocked = false;
-	bool fReleased = false;
-	std::thread fThread;
 };
 
 class FilterWindowTest : public testing::Test {
