@@ -57,16 +57,14 @@ bigtime_t Shifted(bigtime_t when, bigtime_t span)
 // Where a message comes from, as the input server marked it.
 struct MessageSource {
 	int32 id = 0;
-	bool addOn = false;
+	int32 kind = STRIA_SOURCE_KEYBOARD;
 };
 
 MessageSource SourceOf(const BMessage* message)
 {
 	MessageSource source;
 	message->FindInt32(STRIA_SOURCE_FIELD, &source.id);
-	int32 kind;
-	source.addOn = message->FindInt32(STRIA_SOURCE_KIND_FIELD, &kind) == B_OK &&
-	               kind == STRIA_SOURCE_ADD_ON;
+	message->FindInt32(STRIA_SOURCE_KIND_FIELD, &source.kind);
 	return source;
 }
 
@@ -180,7 +178,7 @@ filter_result CueCatFilter::Filter(BMessage* message, BList* outList)
 	// without a stamp cannot be placed in time: both pass untouched.
 	MessageSource source = SourceOf(message);
 	bigtime_t when;
-	if (source.addOn || message->FindInt64("when", &when) != B_OK)
+	if (source.kind == STRIA_SOURCE_ADD_ON || message->FindInt64("when", &when) != B_OK)
 		return B_DISPATCH_MESSAGE;
 
 	// "modifiers" takes no part: F10 and Enter count whatever modifier keys
@@ -188,7 +186,7 @@ filter_result CueCatFilter::Filter(BMessage* message, BList* outList)
 	int32 key = -1;
 	message->FindInt32("key", &key);
 	if (message->what == B_KEY_DOWN && key == CAT_CALL_KEY)
-		return catCall(message, source.id, when, outList);
+		return catCall(message, source.id, source.kind == STRIA_SOURCE_RECORDED, when, outList);
 
 	// A capture is its source's: keys of any other pass untouched.
 	Capture* capture = captureOf(source.id);
@@ -217,20 +215,26 @@ BString* CueCatFilter::fixCode(const BString* code)
 	return new BString(repair_upce(std::string_view(code->String(), code->Length())).c_str());
 }
 
-CueCatFilter::Capture& CueCatFilter::initCode(int32 source, BMessage* catCall, bigtime_t when)
+CueCatFilter::Capture& CueCatFilter::initCode(int32 source, bool recorded, BMessage* catCall,
+                                              bigtime_t when)
 {
 	Capture capture;
 	capture.source = source;
-	capture.token = ++lastToken;
+	lastToken = (int64)((uint64)lastToken + 1);
+	capture.token = lastToken;
 	capture.state = CAPTURE_WAITING;
 	capture.whenCatCall = when;
 	capture.catCallMessage.reset(new BMessage(*catCall));
 	capture.barcode.reset(new BString());
 	capture.recordTooLong = false;
 	captures.push_back(std::move(capture));
-	// Stamps and the timer's clock are one: the input server puts every
-	// stamp on it.
-	timer.Arm(captures.back().token, Shifted(when, FIRST_CHAR_TIME));
+	// Recorded input is decided by its own stamps alone: it says when it
+	// goes quiet. For a keyboard, stamps and the timer's clock are one (the
+	// input server puts every stamp on it); an F10 that arrives late gets
+	// the whole wait from its arrival, for the keys the reader is still
+	// catching up with.
+	if (!recorded)
+		timer.Arm(captures.back().token, Shifted(std::max(when, clock->Now()), FIRST_CHAR_TIME));
 	return captures.back();
 }
 
@@ -259,7 +263,8 @@ CueCatFilter::Capture* CueCatFilter::captureOf(int32 source)
 	return NULL;
 }
 
-filter_result CueCatFilter::catCall(BMessage* message, int32 source, bigtime_t when, BList* outList)
+filter_result CueCatFilter::catCall(BMessage* message, int32 source, bool recorded, bigtime_t when,
+                                    BList* outList)
 {
 	bool earlierGoesOn = false;
 	if (Capture* earlier = captureOf(source)) {
@@ -285,7 +290,7 @@ filter_result CueCatFilter::catCall(BMessage* message, int32 source, bigtime_t w
 			free(flat);
 	}
 
-	initCode(source, message, when);
+	initCode(source, recorded, message, when);
 	// Held back: with an out-list of its own the message does not go on.
 	return earlierGoesOn ? B_DISPATCH_MESSAGE : B_SKIP_MESSAGE;
 }

@@ -7,9 +7,10 @@
 // Whether the keys after an F10 are a scan's is decided on their "when"
 // stamps, never on when a thread got to them: a full stop stamped within
 // FIRST_CHAR_TIME of the F10 starts a record however late it arrives, a key
-// stamped later is a person's. The timer only delivers an F10 that no later
-// key has decided yet. Each input source (see StriaProtocol.h) has captures
-// of its own; keys a device add-on typed take no part.
+// stamped later is a person's. The timer only delivers a keyboard's F10
+// that no later key has decided yet; recorded input says itself when it
+// goes quiet. Each input source (see StriaProtocol.h) has captures of its
+// own; keys a device add-on typed take no part.
 #ifndef CUECAT_FILTER_H
 #define CUECAT_FILTER_H
 
@@ -41,8 +42,9 @@ public:
 	// Longest time from a capture's F10 key-down to any key of the capture.
 	static const bigtime_t SCAN_TIME = 500000;
 	// Longest time from a capture's F10 key-down to its first character, by
-	// their stamps; also how long after the F10's stamp the timer delivers
-	// an F10 that nothing has decided.
+	// their stamps; also how long after the F10's stamp (or its arrival,
+	// when that is later) the timer delivers a keyboard's F10 that nothing
+	// has decided.
 	static const bigtime_t FIRST_CHAR_TIME = 10000;
 	// A rebuilt F10 key-down put in front of a key is stamped this much
 	// earlier than the key.
@@ -119,12 +121,13 @@ private:
 		bool recordTooLong;
 	};
 
-	Capture& initCode(int32 source, BMessage* catCall, bigtime_t when);
+	Capture& initCode(int32 source, bool recorded, BMessage* catCall, bigtime_t when);
 	void abortCode(const Capture& capture);
 	bool insideCode(const Capture& capture, bigtime_t when);
 	Capture* captureOf(int32 source);
 
-	filter_result catCall(BMessage* message, int32 source, bigtime_t when, BList* outList);
+	filter_result catCall(BMessage* message, int32 source, bool recorded, bigtime_t when,
+	                      BList* outList);
 	filter_result keyDown(BMessage* message, Capture& capture, bigtime_t when, BList* outList);
 	filter_result keyUp(BMessage* message, Capture& capture, int32 key, bigtime_t when,
 	                    BList* outList);

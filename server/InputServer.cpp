@@ -48,9 +48,9 @@ public:
 
 	void Deliver(const BMessage& message) override
 	{
-		// The server's word to the filters that a source has ended is no
+		// The server's word to the filters about its sources is no
 		// application's business.
-		if (message.what == STRIA_INPUT_ENDED)
+		if (message.what == STRIA_INPUT_ENDED || message.what == STRIA_INPUT_QUIET)
 			return;
 		for (const std::unique_ptr<ApplicationSide>& side : fSides)
 			side->Deliver(message);
@@ -208,9 +208,10 @@ int InputServer::Run()
 		for (const SourceFactory& factory : fSourceFactories) {
 			std::unique_ptr<InputSource> source = factory(subscriberMessenger);
 			if (source) {
-				sources.push_back(std::move(source));
 				InputSink& server = *this;
-				sinks.push_back(std::make_unique<SourceSink>(server, host.NewKeyboardSource()));
+				int32 kind = source->IsRecorded() ? STRIA_SOURCE_RECORDED : STRIA_SOURCE_KEYBOARD;
+				sinks.push_back(std::make_unique<SourceSink>(server, host.NewSource(kind)));
+				sources.push_back(std::move(source));
 			}
 		}
 		{

@@ -38,6 +38,11 @@ public:
 	// The server's clock when it began reading input: where recorded input
 	// starts, and the zero of printed stamps.
 	virtual bigtime_t InputStart() const = 0;
+
+	// Recorded input: nothing stamped earlier than until will come. Said
+	// before each wait for the next event, so that the filters decide on
+	// stamps alone, as they do when the events come without waiting.
+	virtual void Quiet(bigtime_t until) { (void)until; }
 };
 
 class InputSource {
@@ -46,6 +51,10 @@ public:
 
 	// For log lines, such as "replay script.txt".
 	virtual std::string Name() const = 0;
+
+	// True for recorded input (a replay script, a file of events): it knows
+	// its stamps in advance and says when it goes quiet (InputSink::Quiet).
+	virtual bool IsRecorded() const { return false; }
 
 	// Produces messages until the input ends (return) or stop is requested
 	// (return soon). Runs on a thread of its own; the host calls it once.

@@ -51,7 +51,8 @@ void ReplayDevice::Run(InputSink& sink, std::stop_token stop)
 		if (stop.stop_requested())
 			return;
 		const bigtime_t when = stamps.OnServerClock(event.when);
-		if (!fFast) {
+		if (!fFast && when > system_time()) {
+			sink.Quiet(when);
 			std::unique_lock held(lock);
 			for (bigtime_t left = when - system_time(); left > 0 && !stop.stop_requested();
 			     left = when - system_time()) {

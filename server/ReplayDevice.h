@@ -26,6 +26,7 @@ public:
 	             std::optional<BMessenger> subscriber = std::nullopt);
 
 	std::string Name() const override;
+	bool IsRecorded() const override { return true; }
 	void Run(InputSink& sink, std::stop_token stop) override;
 
 private:

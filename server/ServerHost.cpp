@@ -140,9 +140,9 @@ void ServerHost::Forget(const BInputServerDevice* owner)
 	std::erase_if(fAddOnSources, [&](const auto& source) { return source.first == owner; });
 }
 
-SourceIdentity ServerHost::NewKeyboardSource()
+SourceIdentity ServerHost::NewSource(int32 kind)
 {
-	return {++fLastSource, STRIA_SOURCE_KEYBOARD};
+	return {++fLastSource, kind};
 }
 
 SourceIdentity ServerHost::SourceOf(const BInputServerDevice* owner)

@@ -53,9 +53,9 @@ public:
 	// return first, so that owner can then be deleted.
 	void Forget(const BInputServerDevice* owner);
 
-	// A source number of its own for an input device of the server (a
-	// keyboard, a file of events, a replay script).
-	SourceIdentity NewKeyboardSource();
+	// A source number of its own for an input device of the server: kind
+	// STRIA_SOURCE_KEYBOARD or STRIA_SOURCE_RECORDED.
+	SourceIdentity NewSource(int32 kind);
 	// The source of what owner enqueues.
 	SourceIdentity SourceOf(const BInputServerDevice* owner);
 

@@ -28,6 +28,13 @@ bigtime_t SourceSink::InputStart() const
 	return fServer.InputStart();
 }
 
+void SourceSink::Quiet(bigtime_t until)
+{
+	auto quiet = std::make_unique<BMessage>(STRIA_INPUT_QUIET);
+	quiet->AddInt64("when", until);
+	Enqueue(std::move(quiet));
+}
+
 void SourceSink::Ended()
 {
 	Enqueue(std::make_unique<BMessage>(STRIA_INPUT_ENDED));

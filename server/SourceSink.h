@@ -1,7 +1,8 @@
 // The sink one input source of the server writes to: each message is marked
-// with the source's identity as it enters the stream, and when the source
-// has ended the filters hear of it (STRIA_INPUT_ENDED), so that nothing
-// waits for keys that will never come.
+// with the source's identity as it enters the stream, and when recorded
+// input goes quiet or a source has ended the filters hear of it
+// (STRIA_INPUT_QUIET, STRIA_INPUT_ENDED), so that nothing waits for keys
+// that will never come.
 #ifndef STRIA_SOURCE_SINK_H
 #define STRIA_SOURCE_SINK_H
 
@@ -19,6 +20,8 @@ public:
 	status_t Control(const char* device, uint32 code, BMessage* message) override;
 	void Log(const std::string& line) override;
 	bigtime_t InputStart() const override;
+	// Enqueues the source's STRIA_INPUT_QUIET.
+	void Quiet(bigtime_t until) override;
 
 	// Enqueues the source's STRIA_INPUT_ENDED; call once it has returned.
 	void Ended();

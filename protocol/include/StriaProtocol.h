@@ -24,7 +24,11 @@ enum : uint32 {
 	// Input server -> filters: one input device has reached the end of its
 	// input (STRIA_SOURCE_FIELD names it), so nothing it typed is still to
 	// come. It never reaches applications.
-	STRIA_INPUT_ENDED = 0x000CBEEF
+	STRIA_INPUT_ENDED = 0x000CBEEF,
+	// Input server -> filters: recorded input (STRIA_SOURCE_FIELD names it)
+	// will type nothing stamped earlier than its "when" (int64); it says so
+	// before it waits for its next event. It never reaches applications.
+	STRIA_INPUT_QUIET = 0x000CBEE5
 };
 
 // Where a message of the input stream comes from, attached by the input
@@ -37,12 +41,18 @@ inline constexpr char STRIA_SOURCE_FIELD[] = "stria:source";
 inline constexpr char STRIA_SOURCE_KIND_FIELD[] = "stria:source_kind";
 
 enum : int32 {
-	// Keys someone's hands or a scanner typed: a keyboard of the server, a
-	// file of recorded events, a replay script.
+	// Keys someone's hands or a scanner type on a keyboard of the server
+	// (an evdev device, a FIFO of records), as they come.
 	STRIA_SOURCE_KEYBOARD = 1,
 	// Whatever a device add-on enqueues (BInputServerDevice::EnqueueMessage),
 	// keys it types included. Such keys never open or join a capture.
-	STRIA_SOURCE_ADD_ON = 2
+	STRIA_SOURCE_ADD_ON = 2,
+	// Recorded keys the server plays (a file of input events, a replay
+	// script). Recorded input knows what comes next: it says when it goes
+	// quiet (STRIA_INPUT_QUIET) and ends (STRIA_INPUT_ENDED), so its keys are
+	// told apart by their stamps alone, never by a timer, at whatever pace
+	// they are played.
+	STRIA_SOURCE_RECORDED = 3
 };
 
 // int64: the capture a timer tick is for (see STRIA_ALTF10_WHAT).

@@ -177,8 +177,10 @@ void EvdevKeyboard::PlayFile(InputSink& sink, std::stop_token stop)
 		fTranslator.Translate(record, messages);
 		if (messages.empty())
 			continue;
-		if (!fOptions.fast)
+		if (!fOptions.fast && due > system_time()) {
+			sink.Quiet(due);
 			WaitFor(stop, due - system_time());
+		}
 		if (stop.stop_requested())
 			return;
 		Send(messages, sink);

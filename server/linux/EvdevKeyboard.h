@@ -48,6 +48,8 @@ public:
 	~EvdevKeyboard() override;
 
 	std::string Name() const override;
+	// Event files are: they know their stamps in advance.
+	bool IsRecorded() const override { return fKind == EvdevNode::Kind::EventFile; }
 
 	// Plays an event file or a FIFO to its end; reads a device until stop,
 	// reporting once when it disappears and taking it up again when it

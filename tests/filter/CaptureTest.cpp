@@ -346,6 +346,29 @@ std::vector<CaptureCase> CaptureCases()
 		                 {kIsbnRecord}});
 	}
 	{
+		// Recorded input going quiet past the first-character limit decides
+		// a held-back F10, as a later key would; quiet within the limit
+		// leaves the capture waiting for its record.
+		auto quietAt = [](bigtime_t when) {
+			Input quiet{STRIA_INPUT_QUIET};
+			quiet.when = when;
+			quiet.source = 5;
+			quiet.sourceKind = STRIA_SOURCE_RECORDED;
+			return quiet;
+		};
+		auto f10 = FromSource({Down(kF10, B_FUNCTION_KEY, 1000), Up(kF10, 1500)}, 5,
+		                      STRIA_SOURCE_RECORDED);
+		cases.push_back({"QuietPastTheLimitDeliversARecordedF10",
+		                 Join({f10, {quietAt(11001)}}),
+		                 Described({f10[1], f10[0], quietAt(11001)}),
+		                 {}});
+		auto record = FromSource(Typed(kIsbnRecord + "\n", 11000), 5, STRIA_SOURCE_RECORDED);
+		cases.push_back({"QuietWithinTheLimitLeavesTheCaptureWaiting",
+		                 Join({f10, {quietAt(11000)}, record}),
+		                 Concat(Described({f10[1], quietAt(11000)}), KeyUpsOfScan(record)),
+		                 {kIsbnRecord}});
+	}
+	{
 		// The end of a source's input decides its held-back F10, discards
 		// a record without its Enter, and leaves other sources alone.
 		Input ended1{STRIA_INPUT_ENDED};

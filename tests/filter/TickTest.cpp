@@ -215,6 +215,31 @@ TEST_F(TickTest, LoneF10RightAfterARevealedOneIsTimedAndDelivered)
 	EXPECT_EQ(runner.Delivered(), expected);
 }
 
+// Recorded input is decided by its own stamps alone, at whatever pace it
+// is played: its F10 is never timed, its quiet notice decides it instead.
+TEST_F(TickTest, RecordedInputIsNeverTimed)
+{
+	RecordingFilter filter(&fClock);
+	StreamRunner runner(filter);
+	runner.Play(FromSource({Down(kF10, B_FUNCTION_KEY, 5000)}, 3, STRIA_SOURCE_RECORDED));
+	fClock.Set(1000000);
+	// A keyboard's F10: once the timer waits for it, whatever was due
+	// before has fired.
+	runner.Play(FromSource({Down(kF10, B_FUNCTION_KEY, 2000000)}, 4));
+	EXPECT_TRUE(fClock.WaitForWaiter(2010000));
+	EXPECT_TRUE(fHost.TakeMessages().empty()) << "no tick for recorded input";
+
+	Input quiet{STRIA_INPUT_QUIET};
+	quiet.when = 15001;
+	quiet.source = 3;
+	quiet.sourceKind = STRIA_SOURCE_RECORDED;
+	EXPECT_EQ(runner.Play(quiet), B_DISPATCH_MESSAGE);
+	EXPECT_THAT(runner.Delivered(),
+	            ElementsAre(Describe(FromSource({Down(kF10, B_FUNCTION_KEY, 5000)}, 3,
+	                                            STRIA_SOURCE_RECORDED)[0]),
+	                        Describe(quiet)));
+}
+
 // An application's tick is never taken for the timer's, nor the other way
 // round: neither closes a capture that is not its own.
 TEST_F(TickTest, ApplicationTicksAndTimerTicksAreToldApart)

@@ -193,7 +193,7 @@ TEST_F(ServerHostTest, ControlCallsFromManyThreadsAllArrive)
 }
 
 // Notes the source fields of each message that leaves the stream, as
-// "<what in hex> <source> <kind> <number of fields>".
+// "<what in hex> <source> <kind> <number of other fields> [<when>]".
 class SourceNotingSide : public ApplicationSide {
 public:
 	void Deliver(const BMessage& message) override
@@ -201,10 +201,15 @@ public:
 		char what[9];
 		snprintf(what, sizeof(what), "%08x", (unsigned)message.what);
 		std::lock_guard lock(fLock);
-		fNoted.push_back(std::string(what) + " " +
-		                 std::to_string(message.GetInt32(STRIA_SOURCE_FIELD, -1)) + " " +
-		                 std::to_string(message.GetInt32(STRIA_SOURCE_KIND_FIELD, -1)) + " " +
-		                 std::to_string(message.CountNames(B_ANY_TYPE)));
+		int64 when;
+		bool stamped = message.FindInt64("when", &when) == B_OK;
+		std::string line = std::string(what) + " " +
+		                   std::to_string(message.GetInt32(STRIA_SOURCE_FIELD, -1)) + " " +
+		                   std::to_string(message.GetInt32(STRIA_SOURCE_KIND_FIELD, -1)) + " " +
+		                   std::to_string(message.CountNames(B_ANY_TYPE) - (stamped ? 1 : 0));
+		if (stamped)
+			line += " " + std::to_string(when);
+		fNoted.push_back(line);
 	}
 
 	std::vector<std::string> Noted()
@@ -251,8 +256,8 @@ TEST_F(ServerHostTest, EveryMessageIsMarkedWithItsSource)
 	fHost.SetStream(&stream);
 
 	StreamSink server(fHost);
-	SourceSink keyboard(server, fHost.NewKeyboardSource());
-	SourceSink script(server, fHost.NewKeyboardSource());
+	SourceSink keyboard(server, fHost.NewSource(STRIA_SOURCE_KEYBOARD));
+	SourceSink script(server, fHost.NewSource(STRIA_SOURCE_RECORDED));
 	auto forged = [](uint32 what) {
 		auto message = std::make_unique<BMessage>(what);
 		message->AddInt32(STRIA_SOURCE_FIELD, 99);
@@ -264,13 +269,14 @@ TEST_F(ServerHostTest, EveryMessageIsMarkedWithItsSource)
 	knob.EnqueueMessage(new BMessage('knbA'));
 	script.Enqueue(std::make_unique<BMessage>('scrA'));
 	pad.EnqueueMessage(new BMessage('padB'));
+	script.Quiet(777);
 	keyboard.Ended();
 	EXPECT_EQ(keyboard.InputStart(), 1234);
 	stream.Close();
 	fHost.SetStream(nullptr);
 
 	std::vector<std::string> noted = side.Noted();
-	ASSERT_EQ(noted.size(), 6u);
+	ASSERT_EQ(noted.size(), 7u);
 	auto source = [](const std::string& line) { return std::stoi(line.substr(9)); };
 	const int pads = source(noted[0]);
 	const int keyboards = source(noted[1]);
@@ -280,12 +286,14 @@ TEST_F(ServerHostTest, EveryMessageIsMarkedWithItsSource)
 	EXPECT_EQ(keyboard.Identity().id, keyboards);
 	const std::string addOn = " " + std::to_string(STRIA_SOURCE_ADD_ON) + " 2";
 	const std::string keys = " " + std::to_string(STRIA_SOURCE_KEYBOARD) + " 2";
+	const std::string recorded = " " + std::to_string(STRIA_SOURCE_RECORDED) + " 2";
 	EXPECT_EQ(noted, (std::vector<std::string>{
 	                         "70616441 " + std::to_string(pads) + addOn,
 	                         "6b626441 " + std::to_string(keyboards) + keys,
 	                         "6b6e6241 " + std::to_string(knobs) + addOn,
-	                         "73637241 " + std::to_string(scripts) + keys,
+	                         "73637241 " + std::to_string(scripts) + recorded,
 	                         "70616442 " + std::to_string(pads) + addOn,
+	                         "000cbee5 " + std::to_string(scripts) + recorded + " 777",
 	                         "000cbeef " + std::to_string(keyboards) + keys,
 	                 }));
 }
