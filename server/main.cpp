@@ -59,13 +59,31 @@ bool ReadWhole(const std::string& path, std::string* text, std::string* error)
 	return true;
 }
 
+// Writes text to standard output; false (with a log line) when it fails.
+bool WriteOut(const std::string& text, LineOutput& log)
+{
+	errno = 0;
+	if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+	    std::fflush(stdout) != 0) {
+		log.Write(std::string("cannot write standard output: ") +
+		          std::strerror(errno != 0 ? errno : EIO));
+		return false;
+	}
+	return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
 	std::signal(SIGPIPE, SIG_IGN);
 	LineOutput log(stderr, "stria-input-server: ");
-	LineOutput output(stdout);
+	// A failed line is said at once; the server goes on (keys still reach
+	// applications) and exits with status 1.
+	LineOutput output(stdout, {}, [&log](int error) {
+		log.Write(std::string("cannot write standard output: ") + std::strerror(error) +
+		          "; printed lines are lost");
+	});
 
 	std::vector<std::string> arguments(argv + 1, argv + argc);
 	ParsedServerOptions parsed = ParseServerOptions(arguments);
@@ -74,12 +92,13 @@ int main(int argc, char** argv)
 		return 2;
 	}
 	const ServerOptions& options = parsed.options;
-	if (options.help) {
-		std::fputs(ServerUsage().c_str(), stdout);
-		return 0;
+	if (options.help)
+		return WriteOut(ServerUsage(), log) ? 0 : 1;
+	if (options.listDevices) {
+		std::ostringstream list;
+		int status = LinuxInput::ListDevices(list);
+		return WriteOut(list.str(), log) ? status : 1;
 	}
-	if (options.listDevices)
-		return LinuxInput::ListDevices(std::cout);
 
 	// Every script is read and checked before anything plays.
 	std::vector<LoadedScript> scripts;
@@ -206,5 +225,7 @@ int main(int argc, char** argv)
 				exitStatus = 1;
 		}
 	}
+	if (output.Failed() && exitStatus == 0)
+		exitStatus = 1;
 	return exitStatus;
 }
