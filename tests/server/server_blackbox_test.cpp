@@ -275,8 +275,60 @@ INSTANTIATE_TEST_SUITE_P(
                           {"--add-ons", kAddOns, "--control-socket", "/nonexistent/folder/socket",
                            "--replay", "-"},
                           "",
-                          1,
-                          "cannot listen on control socket /nonexistent/folder/socket",
+                          2,
+                          "control socket /nonexistent/folder/socket: the folder "
+                          "/nonexistent/folder does not exist",
+                          nullptr},
+                UsageCase{"control_socket_too_long_for_a_socket",
+                          {"--control-socket", "FOLDER/" + std::string(120, 's'), "--replay", "-"},
+                          "",
+                          2,
+                          "bytes long; a socket path may be at most 107",
+                          nullptr},
+                UsageCase{"control_socket_is_a_folder",
+                          {"--control-socket", "FOLDER", "--replay", "-"},
+                          "",
+                          2,
+                          "it is a folder; name the socket in it",
+                          nullptr},
+                UsageCase{"control_socket_is_a_file",
+                          {"--control-socket", "FOLDER/long.replay", "--replay", "-"},
+                          "",
+                          2,
+                          "it is a regular file, not a socket",
+                          nullptr},
+                // Replay scripts that cannot be read whole.
+                UsageCase{"script_is_a_folder",
+                          {"--replay", "FOLDER"},
+                          "",
+                          2,
+                          "is a folder, not a replay script",
+                          nullptr},
+                UsageCase{"standard_input_is_closed",
+                          {"--replay", "-"},
+                          "",
+                          2,
+                          "standard input is closed",
+                          nullptr,
+                          "<&-"},
+                UsageCase{"standard_input_is_a_folder",
+                          {"--replay", "-"},
+                          "",
+                          2,
+                          "standard input is a folder",
+                          nullptr,
+                          "</"},
+                UsageCase{"script_larger_than_a_script_may_be",
+                          {"--replay", "FOLDER/huge.replay"},
+                          "",
+                          2,
+                          "huge.replay is larger than 16777216 bytes (16 MiB)",
+                          nullptr},
+                UsageCase{"endless_script",
+                          {"--replay", "/dev/zero"},
+                          "",
+                          2,
+                          "/dev/zero is larger than 16777216 bytes",
                           nullptr},
                 UsageCase{
                         "line_longer_than_a_line_may_be",
@@ -286,7 +338,13 @@ INSTANTIATE_TEST_SUITE_P(
                         2,
                         "long.replay:2: the line is 70011 bytes long; a line may be at most 65536",
                         nullptr},
-                // What keeps the server from running.
+                // Everything else that keeps the server from running.
+                UsageCase{"options_that_contradict",
+                          {"--uinput", "--uinput-file", "FOLDER/typed.events"},
+                          "",
+                          2,
+                          "choose one of --uinput and --uinput-file",
+                          nullptr},
                 UsageCase{"uinput_file_fifo_nobody_reads",
                           {"--add-ons", kAddOns, "--control-socket", "SOCKET", "--uinput-file",
                            "FOLDER/fifo", "--replay", "-"},
@@ -352,7 +410,10 @@ TEST_F(ServerBlackBox, SecondServerOnTheSameSocketIsRefused)
 
 	ServerProcess second(kServer, Arguments({"--replay", script}));
 	EXPECT_EQ(second.Wait(std::chrono::seconds(60)), 1);
-	EXPECT_NE(second.Errors().find("is in use"), std::string::npos) << second.Errors();
+	EXPECT_NE(second.Errors().find("is in use: another input server answers there"),
+	          std::string::npos)
+	        << second.Errors();
+	EXPECT_EQ(second.Errors().find("add-ons from"), std::string::npos) << "said before it runs";
 	first.Signal(SIGTERM);
 	EXPECT_EQ(first.Wait(std::chrono::seconds(60)), 0);
 }
