@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,8 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -45,18 +48,27 @@ int RunAs(uid_t uid, const std::string& runtime, const std::vector<std::string>&
           std::string* errors)
 {
 	const std::string errorFile = runtime + "/errors";
+	// Everything the child needs is made before the fork: other threads of
+	// this process may hold locks the child would wait on for ever.
+	std::vector<char*> args;
+	for (const std::string& arg : argv)
+		args.push_back(const_cast<char*>(arg.c_str()));
+	args.push_back(nullptr);
+	const std::string runtimeVariable = "XDG_RUNTIME_DIR=" + runtime;
+	std::vector<char*> environment;
+	for (char** variable = environ; *variable != nullptr; variable++) {
+		if (std::strncmp(*variable, "XDG_RUNTIME_DIR=", 16) != 0)
+			environment.push_back(*variable);
+	}
+	environment.push_back(const_cast<char*>(runtimeVariable.c_str()));
+	environment.push_back(nullptr);
 	const pid_t pid = ::fork();
 	if (pid == 0) {
 		const int err = ::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
 		if (err < 0 || ::dup2(err, 2) < 0 || ::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 ||
 		    ::setuid(uid) != 0)
 			::_exit(126);
-		::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-		std::vector<char*> args;
-		for (const std::string& arg : argv)
-			args.push_back(const_cast<char*>(arg.c_str()));
-		args.push_back(nullptr);
-		::execv(args[0], args.data());
+		::execve(args[0], args.data(), environment.data());
 		::_exit(127);
 	}
 	int status = 0;
