@@ -1,6 +1,6 @@
 // An input device of the host: something that produces keyboard messages
-// (a replay script, an evdev keyboard, a file of recorded events) on a
-// thread of its own, until its input ends or it is told to stop.
+// (a replay script, an evdev keyboard, a file or FIFO of recorded events)
+// on a thread of its own, until its input ends or it is told to stop.
 //
 // Every "when" stamp a source enqueues is on the server's clock,
 // system_time() (CLOCK_MONOTONIC in microseconds), so that stamps of all
@@ -43,6 +43,15 @@ public:
 	// before each wait for the next event, so that the filters decide on
 	// stamps alone, as they do when the events come without waiting.
 	virtual void Quiet(bigtime_t until) { (void)until; }
+
+	// The source met input it cannot go on with (for example a stream that
+	// is not input events): logs line, and the server, once it ends, exits
+	// with exitStatus. Other sources go on.
+	virtual void Fail(const std::string& line, int exitStatus)
+	{
+		(void)exitStatus;
+		Log(line);
+	}
 };
 
 class InputSource {

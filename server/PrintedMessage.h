@@ -5,7 +5,6 @@
 #include <SupportDefs.h>
 
 #include <string>
-#include <string_view>
 
 class BMessage;
 
@@ -21,9 +20,6 @@ namespace stria {
 // Numbers in decimal; a field the message lacks is left out. <when> is the
 // message's stamp less zero.
 std::string PrintedMessage(const BMessage& message, bigtime_t zero = 0);
-
-// A barcode as a CATSCAN line shows it: bytes outside 0x20..0x7e as \xHH.
-std::string PrintedBarcode(std::string_view barcode);
 
 } // namespace stria
 

@@ -23,6 +23,11 @@ void SourceSink::Log(const std::string& line)
 	fServer.Log(line);
 }
 
+void SourceSink::Fail(const std::string& line, int exitStatus)
+{
+	fServer.Fail(line, exitStatus);
+}
+
 bigtime_t SourceSink::InputStart() const
 {
 	return fServer.InputStart();

@@ -141,22 +141,5 @@ TEST(PrintedMessageZeroTest, StampsCountFromZero)
 	}
 }
 
-TEST(PrintedBarcodeTest, EscapesBytesOutsidePrintableAscii)
-{
-	const struct {
-		std::string in;
-		const char* out;
-	} cases[] = {
-	        {"IBN 9780201889543", "IBN 9780201889543"},
-	        {"", ""},
-	        {" ~", " ~"},
-	        {std::string("A\x1f\x7f\x80\xff", 5), "A\\x1f\\x7f\\x80\\xff"},
-	        {std::string("a\0b", 3), "a\\x00b"},
-	        {"\n", "\\x0a"},
-	};
-	for (const auto& test : cases)
-		EXPECT_EQ(PrintedBarcode(test.in), test.out);
-}
-
 } // namespace
 } // namespace stria
