@@ -15,6 +15,7 @@
 #include <code_text.h>
 #include <cuecat_constants.h>
 
+#include <ctype.h>
 #include <memory>
 #include <new>
 #include <stdio.h>
@@ -216,6 +217,12 @@ filter_result CueCatFilter::keyDown(BMessage* message, bigtime_t when, BList* ou
 
 	int8 byte = -1;
 	message->FindInt8("byte", &byte);
+	// Caps Lock turns the case of letters; the record is what the scanner
+	// typed, with Shift for its capitals.
+	int32 modifiers = 0;
+	message->FindInt32("modifiers", &modifiers);
+	if ((modifiers & B_CAPS_LOCK) != 0 && isalpha((unsigned char)byte))
+		byte ^= 0x20;
 
 	if (barcode->Length() == 0) {
 		// The first character: the timer stops waiting.

@@ -12,6 +12,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 using namespace filter_test;
 using ::testing::ElementsAreArray;
 
@@ -96,6 +98,16 @@ std::vector<CaptureCase> CaptureCases()
 	{
 		auto typed = Typed("Hello, world.\n", 1000);
 		cases.push_back({"PersonTypingPassesUntouched", typed, Described(typed), {}});
+	}
+	{
+		// With Caps Lock on, the bytes of letters come in the other case;
+		// the record is still the one the scanner typed.
+		auto scan = WithModifiers(Scan(kIsbnRecord, 1000), B_CAPS_LOCK);
+		for (Input& input : scan) {
+			if (input.byte >= 0 && std::isalpha(input.byte))
+				input.byte ^= 0x20;
+		}
+		cases.push_back({"CapsLockChangesNoRecord", scan, KeyUpsOfScan(scan), {kIsbnRecord}});
 	}
 	cases.push_back({"KeyAfterF10GetsRebuiltF10InFront",
 	                 {Down(kF10, B_FUNCTION_KEY, 1000), Up(kF10, 2000), Down(kLetterKey, 'a', 3000),
