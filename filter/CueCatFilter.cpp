@@ -35,10 +35,11 @@ const bigtime_t kShutdownGrace = 2000000;
 CueCatFilter::CueCatFilter() : CueCatFilter(FIRST_CHAR_TIME) {}
 
 CueCatFilter::CueCatFilter(bigtime_t firstCharTime)
-    : BInputServerFilter(), win(NULL), barcode(NULL), whenCatCall(0), firstCharSem(-1),
-      f10message(NULL), f10messageSize(0), subscribers(new BList(5)), processor_tid(-1),
-      timer_tid(-1), catCallMessage(NULL), catCallDelivered(false), recordTooLong(false),
-      firstCharTime(firstCharTime), sharedLock("CueCatFilter shared"), threadsStopped(false)
+    : BInputServerFilter(), win(NULL), barcode(NULL), whenCatCall(0), catCallKeyboard(-1),
+      firstCharSem(-1), f10message(NULL), f10messageSize(0), subscribers(new BList(5)),
+      processor_tid(-1), timer_tid(-1), catCallMessage(NULL), catCallDelivered(false),
+      recordTooLong(false), firstCharTime(firstCharTime), sharedLock("CueCatFilter shared"),
+      threadsStopped(false)
 {
 	firstCharSem = create_sem(1, "F10 Received");
 
@@ -128,6 +129,9 @@ filter_result CueCatFilter::Filter(BMessage* message, BList* outList)
 	case B_KEY_DOWN:
 		message->FindInt32("key", &key);
 		message->FindInt64("when", &when);
+		// Another keyboard's keys pass beside an open capture, even its F10.
+		if (!fromCatCallKeyboard(message) && insideCode(when))
+			return B_DISPATCH_MESSAGE;
 		if (key == CAT_CALL_KEY)
 			return catCall(message, when);
 		return keyDown(message, when, outList);
@@ -135,6 +139,8 @@ filter_result CueCatFilter::Filter(BMessage* message, BList* outList)
 	case B_KEY_UP:
 		message->FindInt32("key", &key);
 		message->FindInt64("when", &when);
+		if (!fromCatCallKeyboard(message))
+			return B_DISPATCH_MESSAGE;
 		return keyUp(key, when);
 
 	default:
@@ -169,12 +175,28 @@ void CueCatFilter::abortCode()
 	recordTooLong = false;
 }
 
+void CueCatFilter::dropCutCode()
+{
+	if (barcode != NULL && barcode->Length() > 0) {
+		fprintf(stderr, "StriaFilter: scan cut off after %d character%s; dropped\n",
+		        (int)barcode->Length(), barcode->Length() == 1 ? "" : "s");
+	}
+	abortCode();
+}
+
+bool CueCatFilter::fromCatCallKeyboard(const BMessage* message) const
+{
+	int32 keyboard = -1;
+	message->FindInt32(STRIA_KEYBOARD_FIELD, &keyboard);
+	return keyboard == catCallKeyboard;
+}
+
 bool CueCatFilter::insideCode(bigtime_t when)
 {
 	if (whenCatCall <= 0 || barcode == NULL)
 		return false;
 	if (when - whenCatCall > SCAN_TIME) {
-		abortCode();
+		dropCutCode();
 		return false;
 	}
 	return true;
@@ -182,7 +204,7 @@ bool CueCatFilter::insideCode(bigtime_t when)
 
 filter_result CueCatFilter::catCall(BMessage* message, bigtime_t when)
 {
-	abortCode();
+	dropCutCode();
 
 	if (f10message == NULL) {
 		ssize_t size = message->FlattenedSize();
@@ -195,6 +217,8 @@ filter_result CueCatFilter::catCall(BMessage* message, bigtime_t when)
 	}
 
 	initCode(when);
+	catCallKeyboard = -1;
+	message->FindInt32(STRIA_KEYBOARD_FIELD, &catCallKeyboard);
 	catCallMessage = new BMessage(*message);
 
 	// Waits only while the timer still times an earlier capture's first

@@ -70,6 +70,11 @@ protected:
 private:
 	void initCode(bigtime_t when);
 	void abortCode();
+	// Drops a capture that has part of a record but never got its Enter
+	// (the scanner unplugged or stopped mid-scan), saying so once.
+	void dropCutCode();
+	// Whether message comes from the keyboard whose F10 opened the capture.
+	bool fromCatCallKeyboard(const BMessage* message) const;
 	bool insideCode(bigtime_t when);
 
 	filter_result catCall(BMessage* message, bigtime_t when);
@@ -91,6 +96,9 @@ private:
 	BString* barcode;
 	// The "when" of the F10 key-down that opened the capture; 0 when none.
 	bigtime_t whenCatCall;
+	// STRIA_KEYBOARD_FIELD of that F10 (-1 without); only that keyboard's
+	// keys belong to the capture.
+	int32 catCallKeyboard;
 	// "F10 Received": taken by an F10 key-down, given back by the capture's
 	// first character or by the timer when that character is late.
 	sem_id firstCharSem;

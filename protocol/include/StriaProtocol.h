@@ -25,6 +25,10 @@ enum : uint32 {
 inline constexpr char STRIA_DEVICE_NAME[] = "CueCat [Keyboard]";
 
 inline constexpr char STRIA_MESSENGER_FIELD[] = "messenger";
+// Input server -> filter, on key messages: which keyboard typed the key (a
+// number the server gives each keyboard). A scan is the keys of the
+// keyboard that typed its F10; another keyboard's keys pass beside it.
+inline constexpr char STRIA_KEYBOARD_FIELD[] = "stria:keyboard";
 inline constexpr char STRIA_BARCODE_FIELD[] = "barcode";
 
 #endif // STRIA_PROTOCOL_H

@@ -1,12 +1,15 @@
 #include "EvdevKeyboard.h"
 
 #include "EventFile.h"
+#include "KeyMessage.h"
 #include "UsKeyboard.h"
 
 #include <Message.h>
+#include <StriaProtocol.h>
 
 #include <linux/input.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -55,6 +58,8 @@ EvdevKeyboard::EvdevKeyboard(const std::string& path, const Options& options,
     : fPath(path), fOptions(options), fNode(std::move(node)), fKind(kind),
       fWakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
+	static std::atomic<int32> keyboards{0};
+	fKeyboard = keyboards++;
 }
 
 EvdevKeyboard::~EvdevKeyboard()
@@ -193,8 +198,7 @@ void EvdevKeyboard::PlayFile(InputSink& sink, std::stop_token stop)
 			WaitFor(stop, start + (when - *first) - SteadyNow());
 		if (stop.stop_requested())
 			return;
-		for (auto& message : messages)
-			sink.Enqueue(std::move(message));
+		Send(messages, sink);
 	}
 }
 
@@ -229,7 +233,8 @@ void EvdevKeyboard::ReadDevice(InputSink& sink, std::stop_token stop)
 		KeyboardState::Messages messages;
 		fTranslator.ReleaseAll(RealTimeNow(), messages);
 		for (auto& message : messages)
-			sink.Enqueue(std::move(message));
+			message->AddBool(kKeyboardGoneField, true);
+		Send(messages, sink);
 		fNode->Close(fFd);
 		fFd = -1;
 		sink.Log(fPath + ": the keyboard has gone; waiting for it to come back");
@@ -278,8 +283,15 @@ void EvdevKeyboard::Deliver(const EventRecord& record, InputSink& sink)
 		const std::vector<uint16> down = fNode->KeysDown(fFd);
 		fTranslator.Resync(down, record.When().value_or(RealTimeNow()), messages);
 	}
-	for (auto& message : messages)
+	Send(messages, sink);
+}
+
+void EvdevKeyboard::Send(KeyboardState::Messages& messages, InputSink& sink)
+{
+	for (auto& message : messages) {
+		message->AddInt32(STRIA_KEYBOARD_FIELD, fKeyboard);
 		sink.Enqueue(std::move(message));
+	}
 }
 
 bool EvdevKeyboard::WaitReadable(std::stop_token stop)

@@ -64,6 +64,8 @@ private:
 	// has ended (end of file, device gone, read error).
 	bool ReadAvailable(InputSink& sink);
 	void Deliver(const EventRecord& record, InputSink& sink);
+	// Enqueues messages, each marked as this keyboard's.
+	void Send(KeyboardState::Messages& messages, InputSink& sink);
 	// Waits until fFd is readable or hung up (true) or stop (false).
 	bool WaitReadable(std::stop_token stop);
 	void WaitFor(std::stop_token stop, bigtime_t microseconds);
@@ -79,6 +81,9 @@ private:
 	EventStreamDecoder fStreamDecoder;
 	std::bitset<KEY_CNT> fUnknownReported;
 	bool fStreamBroken = false;
+	// STRIA_KEYBOARD_FIELD of this keyboard's messages: one number per
+	// keyboard of the process, kept while it is unplugged.
+	int32 fKeyboard;
 };
 
 } // namespace stria

@@ -1,5 +1,6 @@
 #include "VirtualKeyboard.h"
 
+#include "KeyMessage.h"
 #include "UsKeyboard.h"
 
 #include <AppDefs.h>
@@ -80,6 +81,13 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 	const uint32 modifiers = static_cast<uint32>(modifiersField);
 	int32 key = 0;
 	const bool hasKey = message.FindInt32("key", &key) == B_OK;
+	// A modifier held back and then let go of because its keyboard went
+	// away (a scanner unplugged mid-scan) was no tap of the person's.
+	bool keyboardGone = false;
+	if (message.FindBool(kKeyboardGoneField, &keyboardGone) == B_OK && keyboardGone) {
+		for (Pending& pending : fPending)
+			pending.spoiled = true;
+	}
 
 	switch (message.what) {
 	case B_MODIFIERS_CHANGED: {

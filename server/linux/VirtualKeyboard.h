@@ -9,7 +9,8 @@
 // without key-downs), the modifier is not typed at all, so that the Alt and
 // Shift of a scan never reach the desktop (where a lone Alt would open a
 // menu). A modifier that is still held when the moment has passed, or a
-// key typed under it, types it.
+// key typed under it, types it; one let go of as its keyboard goes away is
+// not typed at all.
 #ifndef STRIA_VIRTUAL_KEYBOARD_H
 #define STRIA_VIRTUAL_KEYBOARD_H
 

@@ -1,5 +1,7 @@
 #include "FilterTestSupport.h"
 
+#include <StriaProtocol.h>
+
 #include <AppDefs.h>
 #include <InterfaceDefs.h>
 #include <List.h>
@@ -21,6 +23,8 @@ std::unique_ptr<BMessage> Input::Build() const
 	if (key >= 0)
 		message->AddInt32("key", key);
 	message->AddInt32("modifiers", modifiers);
+	if (keyboard >= 0)
+		message->AddInt32(STRIA_KEYBOARD_FIELD, keyboard);
 	if (byte >= 0) {
 		message->AddInt8("byte", (int8)byte);
 		char bytes[2] = {(char)byte, '\0'};

@@ -30,6 +30,7 @@ struct Input {
 	bigtime_t when = 0; // 0 with hasWhen false: no "when" field
 	int32 modifiers = 0;
 	bool hasWhen = true;
+	int32 keyboard = -1; // -1: no STRIA_KEYBOARD_FIELD
 
 	std::unique_ptr<BMessage> Build() const;
 };

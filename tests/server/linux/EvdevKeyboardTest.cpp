@@ -6,6 +6,7 @@
 #include <AppDefs.h>
 #include <InterfaceDefs.h>
 #include <Message.h>
+#include <StriaProtocol.h>
 
 #include <gtest/gtest.h>
 
@@ -149,6 +150,7 @@ public:
 		                                               : "other";
 		fMessages.push_back(std::string(what) + " " + std::to_string(key) + " @" +
 		                    std::to_string(message->GetInt64("when", -1)));
+		fKeyboards.push_back(message->GetInt32(STRIA_KEYBOARD_FIELD, -1));
 		fChanged.notify_all();
 	}
 
@@ -175,6 +177,13 @@ public:
 		return fMessages;
 	}
 
+	// STRIA_KEYBOARD_FIELD of each message, -1 where it has none.
+	std::vector<int32> Keyboards()
+	{
+		std::lock_guard lock(fLock);
+		return fKeyboards;
+	}
+
 	std::vector<std::string> LogLines()
 	{
 		std::lock_guard lock(fLock);
@@ -185,6 +194,7 @@ private:
 	std::mutex fLock;
 	std::condition_variable fChanged;
 	std::vector<std::string> fMessages;
+	std::vector<int32> fKeyboards;
 	std::vector<std::string> fLog;
 };
 
@@ -341,6 +351,47 @@ TEST(EvdevKeyboard, ReadsADeviceAndTakesItUpAgainWhenItComesBack)
 	EXPECT_EQ(node->grabs, (std::vector<bool>{true, true}));
 	running.thread.request_stop();
 	running.thread.join();
+}
+
+// The filter tells a scan's keys from a person's typing on another keyboard
+// by the keyboard's number, which stays when the keyboard comes back.
+TEST(EvdevKeyboard, EveryMessageCarriesItsKeyboardsOwnNumber)
+{
+	auto node = std::make_shared<FakeNode>();
+	const int first = node->Plug("/fake/event1");
+	const int second = node->Plug("/fake/event2");
+	EvdevKeyboard::Options options;
+	options.reopenInterval = 20000;
+	std::string error;
+	auto scanner = EvdevKeyboard::Create("/fake/event1", options, node, error);
+	auto keyboard = EvdevKeyboard::Create("/fake/event2", options, node, error);
+	ASSERT_TRUE(scanner && keyboard) << error;
+	CollectingSink scans;
+	CollectingSink typing;
+	Running runningScanner(*scanner, scans);
+	Running runningKeyboard(*keyboard, typing);
+
+	Press(first, 1000000, KEY_LEFTSHIFT, 1); // held while the scanner goes
+	Press(second, 1000000, KEY_A, 1);
+	ASSERT_TRUE(scans.WaitFor(1) && typing.WaitFor(1));
+	node->Unplug("/fake/event1");
+	ASSERT_TRUE(scans.WaitFor(0, 1));
+	const int again = node->Plug("/fake/event1");
+	ASSERT_TRUE(scans.WaitFor(0, 2));
+	const size_t before = scans.Messages().size();
+	Press(again, 2000000, KEY_B, 1);
+	ASSERT_TRUE(scans.WaitFor(before + 1, 2));
+
+	// Shift down, Shift let go as the scanner went, B after it came back.
+	const std::vector<int32> fromScanner = scans.Keyboards();
+	const std::vector<int32> fromKeyboard = typing.Keyboards();
+	ASSERT_GE(fromScanner.size(), 3u);
+	ASSERT_EQ(fromKeyboard.size(), 1u);
+	EXPECT_GE(fromScanner[0], 0);
+	EXPECT_EQ(fromScanner, std::vector<int32>(fromScanner.size(), fromScanner[0]))
+	        << "the same before and after";
+	EXPECT_NE(fromKeyboard[0], fromScanner[0]);
+	EXPECT_GE(fromKeyboard[0], 0);
 }
 
 TEST(EvdevKeyboard, ResyncsHeldKeysAfterTheKernelDroppedEvents)

@@ -136,6 +136,16 @@ TEST(VirtualKeyboard, TypesWhatReachesApplications)
 	               Let(10000, 200, 0x66, B_OPTION_KEY | B_LEFT_OPTION_KEY,
 	                   B_OPTION_KEY | B_LEFT_OPTION_KEY, {"+LeftWindows", "-LeftWindows"})}),
 	         {}},
+	        {"a modifier let go of as its keyboard went away is no tap",
+	         Join({Hold(0, 100, 0x5d, kLeftAlt, 0),
+	               {{1000,
+	                 [] {
+		                 auto message = KeyMessage::ModifiersChanged(200, 0, kLeftAlt, KeyStates{});
+		                 message->AddBool(stria::kKeyboardGoneField, true);
+		                 return message;
+	                 },
+	                 {}}}}),
+	         {}},
 	        {"a held modifier is typed once its moment has passed",
 	         Join({Hold(0, 100, 0x5c, B_CONTROL_KEY | B_LEFT_CONTROL_KEY, 0),
 	               {{49999, nullptr, {}}, {50000, nullptr, {"+LeftControl"}}},
