@@ -22,6 +22,16 @@ if ! mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=512000 ho
 	say "cannot mount the host's root"
 	poweroff -f
 fi
+# A folder the guest must see (the build) may lie where the guest puts
+# folders of its own: it is set aside first and put back after.
+keep=$(cat /etc/stria-keep)
+case $keep in
+/tmp/* | /run/* | /root/*)
+	mkdir -p /keep
+	mount -o bind "/host$keep" /keep || say "cannot set $keep aside"
+	;;
+*) keep= ;;
+esac
 mount -t proc proc /host/proc
 mount -t sysfs sysfs /host/sys
 mount -t devtmpfs devtmpfs /host/dev
@@ -32,6 +42,10 @@ mount -t tmpfs tmpfs /host/tmp
 mount -t tmpfs tmpfs /host/run
 mount -t cgroup2 cgroup2 /host/sys/fs/cgroup 2>/dev/null
 mount -t tmpfs tmpfs /host/root
+if [ -n "$keep" ]; then
+	mkdir -p "/host$keep"
+	mount -o move /keep "/host$keep" || say "cannot put $keep back"
+fi
 # Last, for the results folder may lie in one of the folders above.
 mkdir -p "/host$results" 2>/dev/null
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000 results "/host$results" ||

@@ -4,11 +4,13 @@
 # the very programs the build made. The command's output and anything it
 # writes into the results folder come back here.
 #
-#   run-vm.sh [--timeout SECONDS] CACHE RESULTS COMMAND
+#   run-vm.sh [--timeout SECONDS] [--keep FOLDER] CACHE RESULTS COMMAND
 #
 # CACHE keeps the kernel package between runs; RESULTS is emptied first and
 # gets guest.log (the command's output), status (its exit status) and
-# console.log (the machine's console).
+# console.log (the machine's console). The guest has /tmp, /run and /root of
+# its own; --keep names a folder of this machine (the build) that it sees
+# even when it lies in one of them.
 #
 # Exit status: the command's; 77 when QEMU or the kernel cannot be had here
 # (1 instead when STRIA_CI is set, for CI must not pass without the test);
@@ -16,11 +18,19 @@
 set -euo pipefail
 
 timeout=600
-if [ "${1:-}" = --timeout ]; then
-	timeout=$2
+keep=
+while [ $# -gt 3 ]; do
+	case $1 in
+	--timeout) timeout=$2 ;;
+	--keep) keep=$(cd "$2" && pwd) ;;
+	*) break ;;
+	esac
 	shift 2
-fi
-[ $# -eq 3 ] || { echo "usage: $0 [--timeout SECONDS] CACHE RESULTS COMMAND" >&2; exit 2; }
+done
+[ $# -eq 3 ] || {
+	echo "usage: $0 [--timeout SECONDS] [--keep FOLDER] CACHE RESULTS COMMAND" >&2
+	exit 2
+}
 cache=$1 results=$2 command=$3
 # Nothing of an earlier run may be taken for this one's.
 rm -rf "$results"
@@ -104,6 +114,7 @@ for entry in "${order[@]}"; do
 	echo "${entry%%:*}" >>"$staging/modules/order"
 done
 echo "$results" >"$staging/etc/stria-results"
+echo "$keep" >"$staging/etc/stria-keep"
 echo "$command" >"$staging/etc/stria-command"
 (cd "$staging" && find . | cpio -o -H newc --quiet | gzip -1) >"$staging.cpio.gz"
 trap 'rm -rf "$staging" "$staging.cpio.gz"' EXIT
