@@ -120,11 +120,12 @@ echo "$command" >"$staging/etc/stria-command"
 trap 'rm -rf "$staging" "$staging.cpio.gz"' EXIT
 
 # KVM when this machine lends it. Otherwise plain emulation on one CPU
-# that counts instructions for its clock: the guest's time then passes with
-# its own work, not with the load on this machine, so that the keys it
-# types keep their pace and its timers their length however busy the host
-# is; and idle time is skipped, which makes the run fast.
-machine=(-accel tcg,thread=single -icount shift=3,sleep=off -smp 1)
+# that counts instructions for its clock while it works: a busy host slows
+# the guest down but does not stretch the time its work takes, so the keys
+# it types keep their pace against the server's timers. Idle time passes as
+# on the wall clock (skipping it would jump over the waits for the shared
+# folder and cut the guest's own waits short).
+machine=(-accel tcg,thread=single -icount shift=3,sleep=on -smp 1)
 how="emulated, counting instructions"
 if [ -r /dev/kvm ] && [ -w /dev/kvm ]; then
 	set +e

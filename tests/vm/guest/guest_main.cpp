@@ -327,6 +327,8 @@ void Unit(const std::string& results)
 		// which it tells by this folder; this machine has no system
 		// manager and nothing else that looks there.
 		fs::create_directories("/run/systemd/system");
+		// Its complaints, if any, to its standard error.
+		::setenv("SYSTEMD_LOG_TARGET", "console", 1);
 		manager = std::make_unique<ServerProcess>("/lib/systemd/systemd",
 		                                          std::vector<std::string>{"--user"});
 		for (int tries = 0; tries < 300 && !fs::exists(runtime + "/systemd/private"); tries++) {
