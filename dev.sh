@@ -12,6 +12,7 @@ usage: ./dev.sh COMMAND [ARGS]
   demo [PRESET]          build and run Stria on its built-in example
   test [PRESET]          build and run the test suite (PRESET: default, asan, tsan)
   build [PRESET]         install what is missing, configure and build
+  package [PRESET]       build and make the Debian package build/PRESET/stria_<version>_amd64.deb
   fuzz TARGET [SECONDS]  run one libFuzzer target from the fuzz build (default 60 s)
   bench [FILTER]         build and run the benchmarks (optimised build)
   deps                   install the missing Debian packages only
@@ -53,6 +54,10 @@ test)
 	;;
 build)
 	build "${1:-default}"
+	;;
+package)
+	build "${1:-default}"
+	(cd "build/${1:-default}" && cpack -G DEB)
 	;;
 fuzz)
 	[ $# -ge 1 ] || { usage >&2; exit 2; }

@@ -2,6 +2,7 @@
 // the ISBN-10 of a book) out.
 #include "code_text.h"
 #include "cuecat.h"
+#include "printable_code.h"
 
 #include <cerrno>
 #include <cstring>
@@ -18,7 +19,8 @@ void print_usage(std::FILE* to)
 	                   "Reads one CueCat scanner record, the first word of standard input, and\n"
 	                   "prints the decoded code: the symbology tag, a space and the code's data.\n"
 	                   "For a book's Bookland code (EAN prefix 978) a second line gives the\n"
-	                   "ISBN-10. A record is at most %d characters long.\n"
+	                   "ISBN-10. A record is at most %d characters long. A backslash in the\n"
+	                   "code is written as \\\\, a byte outside printable ASCII as \\xhh.\n"
 	                   "\n"
 	                   "example:\n"
 	                   "  echo .C3nZC3nZC3nYCxP2Dxb1CNnY.cGen.ENr7C3fZCNT7ENz3Ca. | cuecat\n"
@@ -35,14 +37,27 @@ std::string error_text(int error)
 	return std::generic_category().message(error);
 }
 
+// Flushes standard output: 0, or 1 with a message when writing failed
+// (callers clear errno before they write).
+int finish_output(std::FILE* out, std::FILE* err)
+{
+	if (std::fflush(out) != 0 || std::ferror(out)) {
+		(void)std::fprintf(err, "cuecat: cannot write standard output: %s\n",
+		                   error_text(errno != 0 ? errno : EIO).c_str());
+		return 1;
+	}
+	return 0;
+}
+
 } // namespace
 
 int cuecat_run(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err)
 {
 	const bool help = argc == 2 && std::strcmp(argv[1], "--help") == 0;
 	if (help) {
+		errno = 0;
 		print_usage(out);
-		return std::fflush(out) == 0 ? 0 : 1;
+		return finish_output(out, err);
 	}
 	if (argc > 1) {
 		// Name the first argument that is not a lone --help.
@@ -71,18 +86,15 @@ int cuecat_run(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
 		break;
 	}
 
-	// Empty input decodes to the empty code and prints one empty line.
+	// Empty input decodes to the empty code and prints one empty line. A
+	// code's control bytes never reach the terminal raw.
 	const std::string code = decode_record(record);
-	(void)std::fwrite(code.data(), 1, code.size(), out);
-	(void)std::fputc('\n', out);
+	std::string printed = printable_code(code) + "\n";
 	if (const auto isbn = isbn10(code))
-		(void)std::fprintf(out, "%s\n", isbn->c_str());
-	if (std::fflush(out) != 0 || std::ferror(out)) {
-		(void)std::fprintf(err, "cuecat: cannot write standard output: %s\n",
-		                   error_text(errno).c_str());
-		return 1;
-	}
-	return 0;
+		printed += printable_code(*isbn) + "\n";
+	errno = 0;
+	(void)std::fwrite(printed.data(), 1, printed.size(), out);
+	return finish_output(out, err);
 }
 
 int cuecat_main(int argc, char** argv)

@@ -1,5 +1,5 @@
-// Where the messages that leave the last filter go: printed lines, and
-// later a uinput virtual keyboard.
+// Where the messages that leave the last filter go: printed lines, a uinput
+// virtual keyboard or a file of its event records.
 #ifndef STRIA_APPLICATION_SIDE_H
 #define STRIA_APPLICATION_SIDE_H
 
@@ -18,6 +18,10 @@ public:
 	// Called once after the stream's last message, on the same thread as
 	// Deliver, before the filters are deleted (for example to release keys).
 	virtual void Finish() {}
+
+	// False once the side can no longer deliver (its output failed); the
+	// side has logged why. The server then stops, and exits with status 1.
+	virtual bool Healthy() const { return true; }
 };
 
 } // namespace stria

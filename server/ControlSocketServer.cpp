@@ -2,6 +2,7 @@
 #include "ControlSocketServer.h"
 
 #include "StatusText.h"
+#include "WritablePaths.h"
 
 #include <private/InputServerControl.h>
 
@@ -39,8 +40,8 @@ bool ControlSocketServer::Start(const std::string& path, std::string* error)
 {
 	status_t status = BPrivate::LocalSocket::Listen(path.c_str(), &fListener);
 	if (status != B_OK) {
-		if (status == B_NAME_IN_USE)
-			*error = "control socket " + path + " is in use (is another input server running?)";
+		if (std::optional<PathProblem> problem = ControlSocketPathProblem(path))
+			*error = problem->message;
 		else
 			*error = "cannot listen on control socket " + path + ": " + StatusText(status);
 		return false;
@@ -93,15 +94,27 @@ void ControlSocketServer::Loop()
 			continue;
 
 		BPrivate::LocalSocket peer;
-		status_t status = fListener.Accept(&peer);
+		BPrivate::LocalSocket refused;
+		status_t status = fListener.Accept(&peer, &refused);
 		if (status == B_PERMISSION_DENIED) {
 			fLog("control socket: refused a connection from another user");
+			if (refused.IsOpen())
+				Refuse(refused);
 			continue;
 		}
 		if (status != B_OK)
 			continue; // the peer left before it was taken, or nothing was waiting
 		Serve(peer, fController, fLog, kClientTimeout);
 	}
+}
+
+void ControlSocketServer::Refuse(const BPrivate::LocalSocket& peer)
+{
+	// The peer learns why before the connection closes; a peer that does
+	// not read at once is not waited for.
+	std::vector<char> bytes;
+	if (FlattenReply(B_PERMISSION_DENIED, &bytes))
+		peer.SendFrame(bytes.data(), bytes.size(), 0);
 }
 
 void ControlSocketServer::Serve(const BPrivate::LocalSocket& peer, const Controller& controller,
@@ -125,15 +138,20 @@ void ControlSocketServer::Serve(const BPrivate::LocalSocket& peer, const Control
 		                    request.hasMessage ? &request.message : nullptr);
 	}
 
+	std::vector<char> bytes;
+	if (FlattenReply(result, &bytes))
+		peer.SendFrame(bytes.data(), bytes.size(), timeout);
+}
+
+bool ControlSocketServer::FlattenReply(status_t result, std::vector<char>* bytes)
+{
 	BMessage reply;
 	BPrivate::make_control_reply(result, &reply);
 	ssize_t size = reply.FlattenedSize();
 	if (size < 0)
-		return;
-	std::vector<char> bytes(size);
-	if (reply.Flatten(bytes.data(), size) != B_OK)
-		return;
-	peer.SendFrame(bytes.data(), bytes.size(), timeout);
+		return false;
+	bytes->resize(size);
+	return reply.Flatten(bytes->data(), size) == B_OK;
 }
 
 } // namespace stria

@@ -1,7 +1,8 @@
 // The server's control socket: lets applications in other processes reach
 // find_input_device/BInputDevice::Control. Only Control requests are taken
 // (device name, code, optional message), each answered with the device's
-// status; peers of another user are refused and logged.
+// status; peers of another user are answered B_PERMISSION_DENIED without
+// their request being read, and logged.
 #ifndef STRIA_CONTROL_SOCKET_SERVER_H
 #define STRIA_CONTROL_SOCKET_SERVER_H
 
@@ -11,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 class BMessage;
 
@@ -41,6 +43,9 @@ public:
 
 private:
 	void Loop();
+	// Answers a peer of another user with B_PERMISSION_DENIED.
+	static void Refuse(const BPrivate::LocalSocket& peer);
+	static bool FlattenReply(status_t result, std::vector<char>* bytes);
 
 	Controller fController;
 	Logger fLog;

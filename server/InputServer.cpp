@@ -32,17 +32,28 @@ constexpr std::chrono::milliseconds kSettleLimit{2000};
 // How long the subscriber may take to print SHUTDOWN once the filters are gone.
 constexpr bigtime_t kShutdownNoticeTimeout = 5000000;
 
+// Hands every message to each side, and calls onFailure once when a side
+// can no longer deliver.
 class FanOutSide : public ApplicationSide {
 public:
-	explicit FanOutSide(const std::vector<std::unique_ptr<ApplicationSide>>& sides) : fSides(sides)
+	FanOutSide(const std::vector<std::unique_ptr<ApplicationSide>>& sides,
+	           std::function<void()> onFailure)
+	    : fSides(sides), fOnFailure(std::move(onFailure))
 	{
 	}
 
 	void Deliver(const BMessage& message) override
 	{
-		for (const std::unique_ptr<ApplicationSide>& side : fSides)
+		for (const std::unique_ptr<ApplicationSide>& side : fSides) {
 			side->Deliver(message);
+			if (!fFailed && !side->Healthy()) {
+				fFailed = true;
+				fOnFailure();
+			}
+		}
 	}
+
+	bool Healthy() const override { return !fFailed; }
 
 	void Finish() override
 	{
@@ -52,6 +63,8 @@ public:
 
 private:
 	const std::vector<std::unique_ptr<ApplicationSide>>& fSides;
+	std::function<void()> fOnFailure;
+	bool fFailed = false; // only the stream's thread delivers
 };
 
 } // namespace
@@ -121,6 +134,13 @@ void InputServer::Log(const std::string& line)
 	fLogOutput.Write(line);
 }
 
+void InputServer::Fail(const std::string& line, int exitStatus)
+{
+	Log(line);
+	int none = 0;
+	fSourceFailure.compare_exchange_strong(none, exitStatus);
+}
+
 int InputServer::Run()
 {
 	auto log = [this](const std::string& line) { Log(line); };
@@ -140,7 +160,12 @@ int InputServer::Run()
 	addOns.InstantiateFilters();
 	FilterChain chain(addOns.Filters());
 
-	FanOutSide sides(fSides);
+	// A side that cannot deliver any more stops the server: with
+	// keyboards taken for Stria alone, keys would otherwise vanish.
+	FanOutSide sides(fSides, [this] {
+		Log("stopping: what reaches applications can no longer be delivered");
+		RequestStop();
+	});
 	InputStream stream(chain, &sides);
 	stream.Start();
 	host.SetStream(&stream);
@@ -162,6 +187,11 @@ int InputServer::Run()
 		exitStatus = 1;
 	}
 
+	if (exitStatus == 0 && fSettings.subscribe && chain.CountFilters() == 0) {
+		Log("--subscribe: no filter add-on was loaded from " + fSettings.addOnFolder +
+		    ", so no scan and no SHUTDOWN would come");
+		exitStatus = 1;
+	}
 	PrintingSubscriber* subscriber = nullptr;
 	std::optional<BMessenger> subscriberMessenger;
 	if (exitStatus == 0 && fSettings.subscribe) {
@@ -224,13 +254,19 @@ int InputServer::Run()
 	bool hadFilters = chain.CountFilters() > 0;
 	addOns.DeleteFilters();
 	if (subscriber != nullptr) {
-		if (hadFilters && exitStatus == 0 && !subscriber->WaitForShutdown(kShutdownNoticeTimeout))
+		if (hadFilters && exitStatus == 0 && !subscriber->WaitForShutdown(kShutdownNoticeTimeout)) {
 			Log("the subscriber got no SHUTDOWN from the filters");
+			exitStatus = 1;
+		}
 		if (subscriber->Lock())
 			subscriber->Quit();
 	}
 	addOns.DeleteDevices(host);
 	fHost = nullptr;
+	if (exitStatus == 0 && !sides.Healthy())
+		exitStatus = 1;
+	if (exitStatus == 0)
+		exitStatus = fSourceFailure.load();
 	return exitStatus;
 }
 

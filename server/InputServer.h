@@ -50,8 +50,9 @@ public:
 	// Runs after the stream has drained, before the filters are deleted.
 	void AddBeforeFiltersDeleted(std::function<void()> step);
 
-	// Runs until stopped; returns the exit status (0, or 1 when the server
-	// could not start).
+	// Runs until stopped; returns the exit status: 0, 1 when the server
+	// could not start or an application side failed, or the status a
+	// source failed with (InputSink::Fail).
 	int Run();
 
 	// Thread-safe; also safe before Run.
@@ -61,6 +62,7 @@ private:
 	void Enqueue(std::unique_ptr<BMessage> message) override;
 	status_t Control(const char* device, uint32 code, BMessage* message) override;
 	void Log(const std::string& line) override;
+	void Fail(const std::string& line, int exitStatus) override;
 
 	void SourceEnded();
 	bool WaitForEnd();
@@ -76,6 +78,7 @@ private:
 	std::condition_variable fStateChanged;
 	bool fStopRequested = false;
 	size_t fRunningSources = 0;
+	std::atomic<int> fSourceFailure{0};
 
 	ServerHost* fHost = nullptr; // while Run runs
 };

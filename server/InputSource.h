@@ -1,6 +1,6 @@
 // An input device of the host: something that produces keyboard messages
-// (a replay script, and later an evdev keyboard or a file of recorded
-// events) on a thread of its own, until its input ends or it is told to stop.
+// (a replay script, an evdev keyboard, a file or FIFO of recorded events)
+// on a thread of its own, until its input ends or it is told to stop.
 #ifndef STRIA_INPUT_SOURCE_H
 #define STRIA_INPUT_SOURCE_H
 
@@ -28,6 +28,15 @@ public:
 
 	// One line on standard error.
 	virtual void Log(const std::string& line) = 0;
+
+	// The source met input it cannot go on with (for example a stream that
+	// is not input events): logs line, and the server, once it ends, exits
+	// with exitStatus. Other sources go on.
+	virtual void Fail(const std::string& line, int exitStatus)
+	{
+		(void)exitStatus;
+		Log(line);
+	}
 };
 
 class InputSource {

@@ -75,20 +75,4 @@ std::string PrintedMessage(const BMessage& message)
 	return line;
 }
 
-std::string PrintedBarcode(std::string_view barcode)
-{
-	std::string shown;
-	for (char c : barcode) {
-		unsigned char byte = (unsigned char)c;
-		if (byte >= 0x20 && byte <= 0x7e) {
-			shown += c;
-		} else {
-			char escaped[8];
-			std::snprintf(escaped, sizeof(escaped), "\\x%02x", byte);
-			shown += escaped;
-		}
-	}
-	return shown;
-}
-
 } // namespace stria

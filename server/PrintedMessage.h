@@ -3,7 +3,6 @@
 #define STRIA_PRINTED_MESSAGE_H
 
 #include <string>
-#include <string_view>
 
 class BMessage;
 
@@ -18,9 +17,6 @@ namespace stria {
 //	MESSAGE what=0x<8 lowercase hex digits>
 // Numbers in decimal; a field the message lacks is left out.
 std::string PrintedMessage(const BMessage& message);
-
-// A barcode as a CATSCAN line shows it: bytes outside 0x20..0x7e as \xHH.
-std::string PrintedBarcode(std::string_view barcode);
 
 } // namespace stria
 

@@ -5,6 +5,7 @@
 
 #include <Message.h>
 #include <StriaProtocol.h>
+#include <printable_code.h>
 
 #include <chrono>
 
@@ -21,7 +22,7 @@ void PrintingSubscriber::MessageReceived(BMessage* message)
 		const char* barcode = NULL;
 		if (message->FindString(STRIA_BARCODE_FIELD, &barcode) != B_OK || barcode == NULL)
 			barcode = "";
-		fOutput.Write("CATSCAN " + PrintedBarcode(barcode));
+		fOutput.Write("CATSCAN " + printable_code(barcode));
 		break;
 	}
 	case STRIA_SHUTDOWN: {

@@ -146,6 +146,10 @@ public:
 private:
 	std::optional<std::string> ParseLine(std::string_view line, int lineNumber)
 	{
+		if (line.size() > kMaxReplayLineBytes) {
+			return "the line is " + std::to_string(line.size()) +
+			       " bytes long; a line may be at most " + std::to_string(kMaxReplayLineBytes);
+		}
 		LineReader reader(line);
 		if (reader.AtEnd())
 			return std::nullopt;
@@ -190,7 +194,19 @@ private:
 			return error;
 		if (!reader.AtEnd())
 			return "unexpected '" + std::string(reader.Word()) + "' at the end of the line";
+		if (std::optional<std::string> full = CheckRoom(1))
+			return full;
 		Add(event);
+		return std::nullopt;
+	}
+
+	// Refuses a line that would take the script past the most events.
+	std::optional<std::string> CheckRoom(size_t events) const
+	{
+		if (events > kMaxReplayEvents - fScript.events.size()) {
+			return "the script describes more than " + std::to_string(kMaxReplayEvents) +
+			       " key events, the most one script may (split it into several)";
+		}
 		return std::nullopt;
 	}
 
@@ -295,6 +311,8 @@ private:
 			       "' after it";
 		if (std::optional<std::string> error = CheckSpan(event.when, record.size() + 1))
 			return error;
+		if (std::optional<std::string> error = CheckRoom(2 * (record.size() + 2)))
+			return error;
 
 		bigtime_t when = event.when;
 		AddStroke(event.line, when, kReplayScanStartKey, B_FUNCTION_KEY, 0);
@@ -314,6 +332,8 @@ private:
 		if (!text || text->empty())
 			return std::string("the text to type is missing");
 		if (std::optional<std::string> error = CheckSpan(event.when, text->size() - 1))
+			return error;
+		if (std::optional<std::string> error = CheckRoom(2 * text->size()))
 			return error;
 
 		bigtime_t when = event.when;

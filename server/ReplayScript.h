@@ -9,7 +9,7 @@
 //
 // Times are microseconds and never go back; numbers are decimal or 0x hex;
 // a byte may also be a character in single quotes. Blank lines and lines
-// starting with '#' are skipped.
+// starting with '#' are skipped. Lines and scripts are bounded (below).
 #ifndef STRIA_REPLAY_SCRIPT_H
 #define STRIA_REPLAY_SCRIPT_H
 
@@ -54,6 +54,14 @@ struct ReplayScript {
 // Timing of scan and type lines, in microseconds.
 inline constexpr bigtime_t kReplayKeyUpDelay = 1000;    // a key's key-up after its key-down
 inline constexpr bigtime_t kReplayCharacterStep = 2000; // one character's key-down to the next
+
+// Limits that keep a wrong or hostile script from filling memory: the
+// bytes of one line, the bytes of a whole script (its reader checks that),
+// and the key events a script may describe (a scan or type line makes two
+// for each character).
+inline constexpr size_t kMaxReplayLineBytes = 64 * 1024;
+inline constexpr size_t kMaxReplayScriptBytes = 16 * 1024 * 1024;
+inline constexpr size_t kMaxReplayEvents = 1024 * 1024;
 
 // Key codes and bytes a scan line uses.
 inline constexpr int32 kReplayScanStartKey = 0x0b; // F10

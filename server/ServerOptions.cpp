@@ -1,5 +1,7 @@
 #include "ServerOptions.h"
 
+#include <algorithm>
+
 namespace stria {
 
 ParsedServerOptions ParseServerOptions(std::span<const std::string> arguments)
@@ -40,9 +42,15 @@ ParsedServerOptions ParseServerOptions(std::span<const std::string> arguments)
 			if (!flag(&options.help))
 				return fail("--help takes no value");
 		} else if (word == "--add-ons") {
+			// A valued option names one thing; a second one would
+			// silently replace the first.
+			if (!options.addOnFolder.empty())
+				return fail("--add-ons is given twice");
 			if (!value(&options.addOnFolder))
 				return fail("--add-ons needs a folder");
 		} else if (word == "--control-socket") {
+			if (!options.controlSocket.empty())
+				return fail("--control-socket is given twice");
 			if (!value(&options.controlSocket))
 				return fail("--control-socket needs a path");
 		} else if (word == "--replay") {
@@ -60,6 +68,9 @@ ParsedServerOptions ParseServerOptions(std::span<const std::string> arguments)
 			std::string device;
 			if (!value(&device))
 				return fail("--device needs a path (--list-devices shows the keyboards)");
+			if (std::find(options.devices.begin(), options.devices.end(), device) !=
+			    options.devices.end())
+				return fail("--device " + device + " is given twice");
 			options.devices.push_back(device);
 		} else if (word == "--no-grab") {
 			bool noGrab = false;
@@ -73,6 +84,8 @@ ParsedServerOptions ParseServerOptions(std::span<const std::string> arguments)
 			if (!flag(&options.uinput))
 				return fail("--uinput takes no value");
 		} else if (word == "--uinput-file") {
+			if (!options.uinputFile.empty())
+				return fail("--uinput-file is given twice");
 			if (!value(&options.uinputFile))
 				return fail("--uinput-file needs a path");
 		} else if (word == "--fast") {
@@ -82,6 +95,8 @@ ParsedServerOptions ParseServerOptions(std::span<const std::string> arguments)
 			if (!flag(&options.print))
 				return fail("--print takes no value");
 		} else if (word == "--snapshot") {
+			if (!options.snapshot.empty())
+				return fail("--snapshot is given twice");
 			if (!value(&options.snapshot))
 				return fail("--snapshot needs a file name for the PNG picture");
 		} else if (word == "--subscribe") {
@@ -93,6 +108,23 @@ ParsedServerOptions ParseServerOptions(std::span<const std::string> arguments)
 			return fail("unexpected argument '" + word + "'");
 		}
 	}
+	if (options.help)
+		return parsed;
+
+	// Options that make no sense together are refused rather than one of
+	// them quietly ignored.
+	if (options.listDevices) {
+		ServerOptions alone;
+		alone.listDevices = true;
+		if (!(options == alone))
+			return fail("--list-devices takes no other option");
+	}
+	if (options.uinput && !options.uinputFile.empty())
+		return fail("choose one of --uinput and --uinput-file, not both");
+	if (!options.grab && options.devices.empty())
+		return fail("--no-grab needs --device: it leaves the --device keyboards shared");
+	if (options.fast && options.replays.empty() && options.devices.empty())
+		return fail("--fast needs --replay or --device: it plays their input without waiting");
 	return parsed;
 }
 
@@ -131,13 +163,17 @@ Options:
   --uinput               type each key that reaches applications on a virtual
                          keyboard, "Stria virtual keyboard" (needs /dev/uinput)
   --uinput-file PATH     write the virtual keyboard's input event records to
-                         PATH (a regular file or a FIFO) instead
+                         PATH (a regular file, or a FIFO whose reader runs
+                         already) instead of --uinput
   --subscribe            subscribe to scans like an application and print
                          CATSCAN <barcode> for each, SHUTDOWN at the end
   --snapshot FILE        when the server stops, draw the viewer window (the
                          newest one, with every scan it shows) into the PNG
                          picture FILE; without a window, FILE is not written
   -h, --help             show this text
+
+Each option but --replay and --device is given at most once; --list-devices
+stands alone, --no-grab needs --device and --fast needs --replay or --device.
 
 Replay scripts have one event a line ('#' starts a comment line; times in
 microseconds, never going back; numbers decimal or 0x hex; a byte may be a
@@ -150,6 +186,9 @@ character in single quotes such as '.'):
                                            --subscribe)
   <when> scan <record>                     the keys a CueCat types for a record
   <when> type <text>                       the keys a person types for text
+A script is at most 16 MiB, a line at most 65536 bytes, and a script
+describes at most 1048576 key events (two for each character of a scan or
+type line).
 
 Printed lines:
   KEY_DOWN when=<when> key=<key> byte=<byte> modifiers=<modifiers>
@@ -165,9 +204,11 @@ stria-input-server@<name>.service, <name> being the scanner's file name in
 /dev/input/by-id; it runs, in the graphical session,
   stria-input-server --device /dev/input/by-id/<name> --uinput
 
-Exit status: 0 when done, 1 when the server could not run (a device or
-/dev/uinput that cannot be opened), 2 for a usage error, a bad replay script
-or a file that is not a file of input events.
+Exit status: 0 when done; 1 when the server could not run (a device or
+/dev/uinput that cannot be opened, a FIFO nobody reads, another server on
+the control socket) or what it prints or types could not be written; 2 for
+a usage error, a --snapshot or --control-socket path that cannot be used, a
+bad replay script, or a file or FIFO that is not input events.
 )";
 }
 

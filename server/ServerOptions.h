@@ -23,6 +23,8 @@ struct ServerOptions {
 	bool subscribe = false;
 	std::string snapshot; // --snapshot: PNG of the viewer window at the end
 	bool help = false;
+
+	bool operator==(const ServerOptions&) const = default;
 };
 
 struct ParsedServerOptions {
@@ -31,7 +33,10 @@ struct ParsedServerOptions {
 };
 
 // arguments without the program's name. Options take their value as the
-// next word or after '='.
+// next word or after '='. Besides each word, the options are checked
+// against each other: a valued option given twice, --list-devices with
+// anything else, --uinput with --uinput-file, --no-grab without --device
+// and --fast without input to play are usage errors.
 ParsedServerOptions ParseServerOptions(std::span<const std::string> arguments);
 
 std::string ServerUsage();

@@ -6,9 +6,11 @@
 #include "PrintingApplicationSide.h"
 #include "ReplayDevice.h"
 #include "ReplayScript.h"
+#include "ReplayScriptFile.h"
 #include "ServerOptions.h"
 #include "SignalWatcher.h"
 #include "StatusText.h"
+#include "WritablePaths.h"
 
 #include <private/InputServerHost.h>
 #include <private/WindowSnapshot.h>
@@ -17,13 +19,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <limits.h>
 #include <sstream>
-#include <unistd.h>
 
 using namespace stria;
 
@@ -34,26 +31,14 @@ struct LoadedScript {
 	std::vector<ReplayEvent> events;
 };
 
-bool ReadWhole(const std::string& path, std::string* text, std::string* error)
+// Writes text to standard output; false (with a log line) when it fails.
+bool WriteOut(const std::string& text, LineOutput& log)
 {
-	if (path == "-") {
-		std::ostringstream buffer;
-		buffer << std::cin.rdbuf();
-		if (std::cin.bad()) {
-			*error = "cannot read standard input";
-			return false;
-		}
-		*text = buffer.str();
-		return true;
-	}
-	std::ifstream file(path, std::ios::binary);
-	if (!file) {
-		*error = "cannot read replay script " + path + ": " + std::strerror(errno);
-		return false;
-	}
-	text->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-	if (file.bad()) {
-		*error = "cannot read replay script " + path;
+	errno = 0;
+	if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+	    std::fflush(stdout) != 0) {
+		log.Write(std::string("cannot write standard output: ") +
+		          std::strerror(errno != 0 ? errno : EIO));
 		return false;
 	}
 	return true;
@@ -65,7 +50,12 @@ int main(int argc, char** argv)
 {
 	std::signal(SIGPIPE, SIG_IGN);
 	LineOutput log(stderr, "stria-input-server: ");
-	LineOutput output(stdout);
+	// A failed line is said at once; the server goes on (keys still reach
+	// applications) and exits with status 1.
+	LineOutput output(stdout, {}, [&log](int error) {
+		log.Write(std::string("cannot write standard output: ") + std::strerror(error) +
+		          "; printed lines are lost");
+	});
 
 	std::vector<std::string> arguments(argv + 1, argv + argc);
 	ParsedServerOptions parsed = ParseServerOptions(arguments);
@@ -74,23 +64,24 @@ int main(int argc, char** argv)
 		return 2;
 	}
 	const ServerOptions& options = parsed.options;
-	if (options.help) {
-		std::fputs(ServerUsage().c_str(), stdout);
-		return 0;
+	if (options.help)
+		return WriteOut(ServerUsage(), log) ? 0 : 1;
+	if (options.listDevices) {
+		std::ostringstream list;
+		int status = LinuxInput::ListDevices(list);
+		return WriteOut(list.str(), log) ? status : 1;
 	}
-	if (options.listDevices)
-		return LinuxInput::ListDevices(std::cout);
 
 	// Every script is read and checked before anything plays.
 	std::vector<LoadedScript> scripts;
 	for (const std::string& path : options.replays) {
 		std::string text;
 		std::string error;
-		if (!ReadWhole(path, &text, &error)) {
+		if (!ReadReplayScriptFile(path, &text, &error)) {
 			log.Write(error);
 			return 2;
 		}
-		std::string name = path == "-" ? "standard input" : path;
+		std::string name = ReplayScriptName(path);
 		ReplayScript script = ParseReplayScript(text);
 		if (script.error) {
 			log.Write(name + ":" + std::to_string(script.error->line) + ": " +
@@ -129,6 +120,17 @@ int main(int argc, char** argv)
 		}
 		settings.controlSocket = path;
 	}
+	if (std::optional<PathProblem> problem = ControlSocketPathProblem(settings.controlSocket)) {
+		log.Write(problem->message);
+		return problem->exitStatus;
+	}
+	// A snapshot that cannot be written is said now, not after the run.
+	if (!options.snapshot.empty()) {
+		if (std::optional<PathProblem> problem = SnapshotPathProblem(options.snapshot)) {
+			log.Write(problem->message);
+			return problem->exitStatus;
+		}
+	}
 
 	// From the first thread on (the virtual keyboard's), a stop signal waits
 	// for the watcher and its orderly shut-down.
@@ -150,19 +152,6 @@ int main(int argc, char** argv)
 		            status)) {
 			log.Write(error);
 			return status;
-		}
-	}
-
-	// A snapshot that cannot be written is said now, not after the run.
-	if (!options.snapshot.empty()) {
-		std::filesystem::path folder = std::filesystem::path(options.snapshot).parent_path();
-		if (folder.empty())
-			folder = ".";
-		std::error_code error;
-		if (!std::filesystem::is_directory(folder, error) || access(folder.c_str(), W_OK) != 0) {
-			log.Write("cannot write the snapshot " + options.snapshot + ": " + folder.string() +
-			          " is not a folder this user may write to");
-			return 2;
 		}
 	}
 
@@ -210,5 +199,7 @@ int main(int argc, char** argv)
 				exitStatus = 1;
 		}
 	}
+	if (output.Failed() && exitStatus == 0)
+		exitStatus = 1;
 	return exitStatus;
 }

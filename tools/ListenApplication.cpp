@@ -1,5 +1,7 @@
 #include "ListenApplication.h"
 
+#include "ServerReach.h"
+
 #include <Input.h>
 #include <Message.h>
 #include <Messenger.h>
@@ -7,7 +9,9 @@
 
 #include <StriaProtocol.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -54,8 +58,9 @@ void ListenApplication::ReadyToRun()
 {
 	std::unique_ptr<BInputDevice> device(find_input_device(STRIA_DEVICE_NAME));
 	if (!device) {
-		_Fail("no Stria input server answers at " + fControlSocket +
-		      " (is stria-input-server running?)");
+		Unreachable why = why_no_server_answers(fControlSocket);
+		_Fail("no Stria input server answers at " + fControlSocket + ": " + why.reason,
+		      why.exitStatus);
 		return;
 	}
 
@@ -78,8 +83,9 @@ void ListenApplication::MessageReceived(BMessage* message)
 		const char* barcode = "";
 		message->FindString(STRIA_BARCODE_FIELD, &barcode);
 		std::string line = scan_line(barcode, fFormat) + "\n";
-		fwrite(line.data(), 1, line.size(), fOutput);
-		fflush(fOutput);
+		errno = 0;
+		if (fwrite(line.data(), 1, line.size(), fOutput) != line.size() || fflush(fOutput) != 0)
+			_Fail(std::string("cannot write standard output: ") + strerror(errno ? errno : EIO));
 		break;
 	}
 	case STRIA_SHUTDOWN:
@@ -100,10 +106,10 @@ bool ListenApplication::QuitRequested()
 	return true;
 }
 
-void ListenApplication::_Fail(const std::string& why)
+void ListenApplication::_Fail(const std::string& why, int exitStatus)
 {
 	fprintf(stderr, "stria-listen: %s\n", why.c_str());
-	fExitStatus = 1;
+	fExitStatus = exitStatus;
 	Quit();
 }
 

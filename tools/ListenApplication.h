@@ -26,11 +26,12 @@ public:
 	bool QuitRequested() override;
 
 	// 0 after the server's shutdown notice or a quit request, 1 after a
-	// failure.
+	// failure (2 for a socket path that can never work).
 	int ExitStatus() const { return fExitStatus; }
 
 private:
-	void _Fail(const std::string& why);
+	// Says why on standard error and quits with exitStatus.
+	void _Fail(const std::string& why, int exitStatus = 1);
 	// Runs on a thread of its own: checks now and then that the server
 	// still answers, and tells the application when it has gone.
 	void _WatchServer();

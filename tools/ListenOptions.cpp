@@ -78,7 +78,9 @@ std::string listen_usage(const std::string& defaultSocket)
 	       ")\n"
 	       "  -h, --help             this text\n"
 	       "\n"
-	       "Bytes outside printable ASCII are written as \\xhh (\\u00hh in JSON).\n"
-	       "Exit status: 0 when the server shuts down, 1 when no server answers or it\n"
-	       "goes away, 2 for a bad command line.\n";
+	       "A backslash is written as \\\\ and a byte outside printable ASCII as \\xhh\n"
+	       "(JSON has its own escapes, and \\u00hh).\n"
+	       "Exit status: 0 when the server shuts down, 1 when no server answers (the\n"
+	       "message says why), it goes away or standard output cannot be written, 2 for\n"
+	       "a bad command line or a socket path too long for a socket.\n";
 }

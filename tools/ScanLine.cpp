@@ -1,6 +1,7 @@
 #include "ScanLine.h"
 
 #include <code_text.h>
+#include <printable_code.h>
 
 #include <cstdio>
 
@@ -14,20 +15,6 @@ std::string hex_escape(const char* prefix, unsigned char byte)
 }
 
 } // namespace
-
-std::string printable_text(std::string_view text)
-{
-	std::string printed;
-	printed.reserve(text.size());
-	for (char c : text) {
-		unsigned char byte = static_cast<unsigned char>(c);
-		if (byte >= 0x20 && byte <= 0x7e)
-			printed += c;
-		else
-			printed += hex_escape("\\x", byte);
-	}
-	return printed;
-}
 
 std::string json_string(std::string_view text)
 {
@@ -74,9 +61,9 @@ std::string scan_line(std::string_view barcode, ScanFormat format)
 {
 	switch (format) {
 	case ScanFormat::Barcode:
-		return printable_text(barcode);
+		return printable_code(barcode);
 	case ScanFormat::Label:
-		return printable_text(barcode) + "\t" + printable_text(code_label(barcode));
+		return printable_code(barcode) + "\t" + printable_code(code_label(barcode));
 	case ScanFormat::Json:
 		break;
 	}

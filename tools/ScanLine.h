@@ -9,12 +9,10 @@
 enum class ScanFormat { Barcode, Label, Json };
 
 // The line for one scan, without its newline. Bytes outside printable
-// ASCII never reach the terminal raw: \xhh in the text formats, \u00hh in
-// JSON (with JSON's own escapes for quotes, backslashes and control bytes).
+// ASCII never reach the terminal raw: in the text formats a backslash is
+// written as \\ and every byte outside printable ASCII as \xhh
+// (printable_code); JSON has its own escapes and \u00hh.
 std::string scan_line(std::string_view barcode, ScanFormat format);
-
-// Text with every byte outside 0x20..0x7e written as \xhh.
-std::string printable_text(std::string_view text);
 
 // A JSON string literal, quotes included.
 std::string json_string(std::string_view text);

@@ -6,9 +6,11 @@
 #include <Messenger.h>
 #include <private/InputServerHost.h>
 
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <pthread.h>
 #include <thread>
 
@@ -73,7 +75,13 @@ int main(int argc, char** argv)
 		return 2;
 	}
 	if (options.help) {
-		fputs(listen_usage(defaultSocket).c_str(), stdout);
+		std::string usage = listen_usage(defaultSocket);
+		errno = 0;
+		if (fwrite(usage.data(), 1, usage.size(), stdout) != usage.size() || fflush(stdout) != 0) {
+			fprintf(stderr, "stria-listen: cannot write standard output: %s\n",
+			        strerror(errno ? errno : EIO));
+			return 1;
+		}
 		return 0;
 	}
 

@@ -51,6 +51,8 @@ status_t WaitFor(int fd, short events, bigtime_t deadline, bool zeroTimeout)
 	}
 }
 
+static_assert(LocalSocket::kMaxPathLength + 1 == sizeof(sockaddr_un::sun_path));
+
 bool FillAddress(const char* path, struct sockaddr_un* address)
 {
 	if (path == NULL || path[0] == '\0')
@@ -212,7 +214,7 @@ status_t LocalSocket::Connect(const char* path, LocalSocket* socket)
 	return B_OK;
 }
 
-status_t LocalSocket::Accept(LocalSocket* peer) const
+status_t LocalSocket::Accept(LocalSocket* peer, LocalSocket* refused) const
 {
 	int fd;
 	do {
@@ -222,8 +224,11 @@ status_t LocalSocket::Accept(LocalSocket* peer) const
 		return FromErrno(errno);
 	LocalSocket connection(fd);
 	status_t status = connection.CheckPeer();
-	if (status != B_OK)
+	if (status != B_OK) {
+		if (refused != NULL)
+			*refused = std::move(connection);
 		return status;
+	}
 	*peer = std::move(connection);
 	return B_OK;
 }

@@ -207,7 +207,16 @@ void EvdevKeyboard::ReadStream(InputSink& sink, std::stop_token stop)
 	while (!stop.stop_requested()) {
 		if (!WaitReadable(stop))
 			return;
-		if (!ReadAvailable(sink) || fStreamBroken)
+		if (!ReadAvailable(sink)) {
+			if (fStreamDecoder.Pending() != 0) {
+				sink.Fail(fPath + ": not a stream of input events: it ends " +
+				                  std::to_string(fStreamDecoder.Pending()) + " bytes into a " +
+				                  std::to_string(EventRecord::kSize) + "-byte record",
+				          2);
+			}
+			return;
+		}
+		if (fStreamBroken)
 			return;
 	}
 }
@@ -264,8 +273,12 @@ bool EvdevKeyboard::ReadAvailable(InputSink& sink)
 	}
 	for (const EventRecord& record : records)
 		Deliver(record, sink);
+	// Bad input on a FIFO counts as much as in a file, once what came
+	// before it has played.
 	if (fStreamBroken)
-		sink.Log(fPath + ": " + fStreamDecoder.Problem() + "; reading no further");
+		sink.Fail(fPath + ": not a stream of input events: " + fStreamDecoder.Problem() +
+		                  "; reading no further",
+		          2);
 	return true;
 }
 

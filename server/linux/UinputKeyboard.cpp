@@ -179,12 +179,21 @@ std::unique_ptr<UinputKeyboard> UinputKeyboard::CreateFile(const std::string& pa
                                                            Logger log, std::string& error)
 {
 	struct stat info;
-	int flags = O_WRONLY | O_CLOEXEC;
-	if (::stat(path.c_str(), &info) != 0 || !S_ISFIFO(info.st_mode))
-		flags |= O_CREAT | O_TRUNC;
+	const bool fifo = ::stat(path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
+	// A FIFO is opened without waiting: with nobody reading it, the open
+	// would block the server before anything runs, without a word.
+	const int flags = O_WRONLY | O_CLOEXEC | (fifo ? O_NONBLOCK : O_CREAT | O_TRUNC);
 	const int fd = ::open(path.c_str(), flags, 0600);
 	if (fd < 0) {
 		error = path + ": " + std::strerror(errno);
+		if (fifo && errno == ENXIO)
+			error = path + ": nobody reads this FIFO; start its reader first";
+		return nullptr;
+	}
+	// Writes wait for a slow reader, as they do on a file.
+	if (fifo && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+		error = path + ": " + std::strerror(errno);
+		::close(fd);
 		return nullptr;
 	}
 	return std::unique_ptr<UinputKeyboard>(new UinputKeyboard(fd, false, options, std::move(log)));
@@ -218,6 +227,12 @@ void UinputKeyboard::Finish()
 {
 	std::lock_guard lock(fLock);
 	fKeyboard.ReleaseAll();
+}
+
+bool UinputKeyboard::Healthy() const
+{
+	std::lock_guard lock(fLock);
+	return fKeyboard.Healthy();
 }
 
 // Types held-back modifiers once their moment has passed, when no key

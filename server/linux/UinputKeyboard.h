@@ -27,8 +27,8 @@ public:
 	static std::unique_ptr<UinputKeyboard> CreateDevice(const std::string& uinputPath,
 	                                                    const VirtualKeyboard::Options& options,
 	                                                    Logger log, std::string& error);
-	// Writes the records to path: a FIFO is opened as it is, anything else
-	// created or truncated.
+	// Writes the records to path: a FIFO is opened as it is (and refused
+	// when nobody reads it), anything else created or truncated.
 	static std::unique_ptr<UinputKeyboard> CreateFile(const std::string& path,
 	                                                  const VirtualKeyboard::Options& options,
 	                                                  Logger log, std::string& error);
@@ -42,6 +42,8 @@ public:
 	// Releases every key still pressed; the uinput device goes on
 	// destruction.
 	void Finish() override;
+	// False once a write has failed (logged once); nothing more is typed.
+	bool Healthy() const override;
 
 private:
 	class DescriptorWriter;
@@ -54,7 +56,7 @@ private:
 	bool fUinput;
 	Logger fLog;
 	std::unique_ptr<DescriptorWriter> fWriter;
-	std::mutex fLock;
+	mutable std::mutex fLock;
 	std::condition_variable_any fChanged;
 	VirtualKeyboard fKeyboard;
 	bool fReportedFailure = false;

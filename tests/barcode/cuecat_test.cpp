@@ -102,6 +102,10 @@ TEST(CuecatCommand, DecodesTheFirstWordOfStandardInput)
 	        {"979 books have no ISBN-10", make_record("IBN", "9791234567896"),
 	         "IBN 9791234567896\n"},
 	        {"no label for UPC-A", make_record("UPA", "012345678905"), "UPA 012345678905\n"},
+	        {"a terminal's control bytes and the backslash are escaped",
+	         make_record("128", "A\x1b[2J\\x41\x7f\x80"), "128 A\\x1b[2J\\\\x41\\x7f\\x80\n"},
+	        {"printable codes are written byte for byte", make_record("128", " !~`'\"{}|"),
+	         "128  !~`'\"{}|\n"},
 	        {"empty input", "", "\n"},
 	        {"only white space", " \n\t\r\n", "\n"},
 	        {"too short to decode", ".abc.\n", "\n"},
@@ -236,13 +240,22 @@ TEST(CuecatRun, ReportsFailingStreams)
 	(void)std::fclose(in);
 	(void)std::fclose(full);
 
+	const char* help[] = {"cuecat", "--help"};
+	full = std::fopen("/dev/full", "w");
+	ASSERT_NE(full, nullptr);
+	EXPECT_EQ(cuecat_run(2, help, stdin, full, err), 1);
+	(void)std::fclose(full);
+
 	std::rewind(err);
 	std::string messages;
 	for (int c; (c = std::fgetc(err)) != EOF;)
 		messages += static_cast<char>(c);
 	(void)std::fclose(err);
 	EXPECT_NE(messages.find("cannot read standard input"), std::string::npos) << messages;
-	EXPECT_NE(messages.find("cannot write standard output"), std::string::npos) << messages;
+	EXPECT_NE(messages.find("cannot write standard output: No space left on device\n"
+	                        "cuecat: cannot write standard output: No space left on device\n"),
+	          std::string::npos)
+	        << messages;
 }
 
 } // namespace

@@ -118,22 +118,5 @@ INSTANTIATE_TEST_SUITE_P(
                                   "MESSAGE what=0x0000002a"}),
         [](const testing::TestParamInfo<PrintCase>& info) { return std::string(info.param.name); });
 
-TEST(PrintedBarcodeTest, EscapesBytesOutsidePrintableAscii)
-{
-	const struct {
-		std::string in;
-		const char* out;
-	} cases[] = {
-	        {"IBN 9780201889543", "IBN 9780201889543"},
-	        {"", ""},
-	        {" ~", " ~"},
-	        {std::string("A\x1f\x7f\x80\xff", 5), "A\\x1f\\x7f\\x80\\xff"},
-	        {std::string("a\0b", 3), "a\\x00b"},
-	        {"\n", "\\x0a"},
-	};
-	for (const auto& test : cases)
-		EXPECT_EQ(PrintedBarcode(test.in), test.out);
-}
-
 } // namespace
 } // namespace stria

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -138,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct BadCase {
 	const char* name;
-	const char* script;
+	std::string script;
 	int line;
 	const char* messagePart;
 };
@@ -198,6 +199,59 @@ INSTANTIATE_TEST_SUITE_P(
                         "largest time"},
                 BadCase{"error_after_good_lines", "1 up 60\n\n# x\n2 up 60\n3 bogus", 5, "bogus"}),
         [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
+
+// A script of type lines, each at most 60,000 characters, that together type
+// characters characters.
+std::string TypeLines(size_t characters)
+{
+	std::string script;
+	bigtime_t when = 0;
+	while (characters > 0) {
+		size_t count = std::min<size_t>(characters, 60000);
+		script += std::to_string(when) + " type " + std::string(count, 'a') + "\n";
+		when += (bigtime_t)count * kReplayCharacterStep;
+		characters -= count;
+	}
+	return script;
+}
+
+// The limits hold to the byte and to the event: what fits is taken whole,
+// one more is refused with the line where it happens.
+TEST(ReplayScriptLimits, AreExact)
+{
+	const std::string longestLine = "0 down 60 97" + std::string(kMaxReplayLineBytes - 12, ' ');
+	const struct {
+		const char* name;
+		std::string script;
+		size_t events; // 0: refused
+		int line;
+		const char* messagePart;
+	} cases[] = {
+	        {"longest_line", longestLine, 1, 0, ""},
+	        {"longest_line_with_carriage_return", longestLine + "\r\n", 1, 0, ""},
+	        {"line_one_byte_too_long", "# x\n" + longestLine + " ", 0, 2,
+	         "a line may be at most 65536"},
+	        {"most_events", TypeLines(kMaxReplayEvents / 2), kMaxReplayEvents, 0, ""},
+	        {"one_event_too_many", TypeLines(kMaxReplayEvents / 2) + "999999999999 up 60", 0, 10,
+	         "more than 1048576 key events"},
+	        {"type_line_past_the_most_events", TypeLines(kMaxReplayEvents / 2 + 1), 0, 9,
+	         "more than 1048576 key events"},
+	};
+	for (const auto& test : cases) {
+		SCOPED_TRACE(test.name);
+		ReplayScript script = ParseReplayScript(test.script);
+		if (test.events != 0) {
+			ASSERT_FALSE(script.error) << script.error->message;
+			EXPECT_EQ(script.events.size(), test.events);
+			continue;
+		}
+		ASSERT_TRUE(script.error);
+		EXPECT_EQ(script.error->line, test.line);
+		EXPECT_NE(script.error->message.find(test.messagePart), std::string::npos)
+		        << script.error->message;
+		EXPECT_TRUE(script.events.empty());
+	}
+}
 
 } // namespace
 } // namespace stria

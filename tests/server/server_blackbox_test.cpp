@@ -3,6 +3,8 @@
 // signals; every error a person can cause.
 #include "ServerProcess.h"
 
+#include "../barcode/record_encoder.h"
+
 #include <Input.h>
 #include <Looper.h>
 #include <Message.h>
@@ -21,6 +23,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace stria::test {
@@ -117,6 +120,16 @@ TEST_F(ServerBlackBox, ScansFromStandardInputAtFullSpeed)
 		EXPECT_TRUE(keys[index].starts_with("KEY_UP ")) << keys[index];
 }
 
+TEST_F(ServerBlackBox, CatscanLinesShowEveryByteATerminalWouldActOnEscaped)
+{
+	// A Code 128 label can carry any byte: an escape sequence, a backslash.
+	std::string script = "1000 scan " + make_record("128", "A\x1b[2J\\x41\x7f") + "\n";
+	ServerProcess server(kServer, Arguments({"--subscribe", "--fast", "--replay", "-"}), script);
+	ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
+	EXPECT_EQ(Lines(server.Output()),
+	          (std::vector<std::string>{"CATSCAN 128 A\\x1b[2J\\\\x41\\x7f", "SHUTDOWN"}));
+}
+
 TEST_F(ServerBlackBox, ALoneF10AtRealPaceReachesApplications)
 {
 	std::string script = WriteScript("f10.replay", "0 down 11 0x10\n1000 up 11\n");
@@ -161,11 +174,12 @@ TEST_F(ServerBlackBox, FilesThatAreNotAddOnsAreNamedAndSkipped)
 
 struct UsageCase {
 	const char* name;
-	std::vector<std::string> arguments;
+	std::vector<std::string> arguments; // FOLDER stands for the test's folder
 	std::string input;
 	int status;
-	const char* stderrPart; // null: stderr not checked
-	const char* stdoutPart; // null: stdout must be empty
+	const char* stderrPart;       // null: stderr not checked
+	const char* stdoutPart;       // null: stdout must be empty
+	std::string redirection = {}; // a shell redirection of the server's own streams
 };
 
 void PrintTo(const UsageCase& test, std::ostream* out)
@@ -173,15 +187,41 @@ void PrintTo(const UsageCase& test, std::ostream* out)
 	*out << test.name;
 }
 
-class ServerUsage : public ServerBlackBox, public testing::WithParamInterface<UsageCase> {};
+// The folder of each case holds files to name: a FIFO nobody reads, a
+// script with an overlong line, one larger than a script may be (sparse),
+// and a folder of add-ons with the device but not the filter.
+class ServerUsage : public ServerBlackBox, public testing::WithParamInterface<UsageCase> {
+protected:
+	void SetUp() override
+	{
+		ServerBlackBox::SetUp();
+		ASSERT_EQ(mkfifo((fFolder + "/fifo").c_str(), 0600), 0);
+		WriteScript("long.replay", "0 type a\n10000 type " + std::string(70000, 'b') + "\n");
+		std::ofstream(fFolder + "/huge.replay") << "0 type a\n";
+		std::filesystem::resize_file(fFolder + "/huge.replay", 16 * 1024 * 1024 + 1);
+		std::filesystem::create_directory(fFolder + "/device-only");
+		std::filesystem::copy_file(kAddOns + "/StriaDevice", fFolder + "/device-only/StriaDevice");
+	}
+};
 
 TEST_P(ServerUsage, ExitsWithAClearMessage)
 {
 	const UsageCase& test = GetParam();
 	std::vector<std::string> arguments;
-	for (const std::string& argument : test.arguments)
-		arguments.push_back(argument == "SOCKET" ? fSocket : argument);
-	ServerProcess server(kServer, arguments, test.input);
+	for (std::string argument : test.arguments) {
+		if (argument == "SOCKET")
+			argument = fSocket;
+		if (size_t at = argument.find("FOLDER"); at != std::string::npos)
+			argument.replace(at, 6, fFolder);
+		arguments.push_back(argument);
+	}
+	std::string program = kServer;
+	if (!test.redirection.empty()) {
+		arguments.insert(arguments.begin(),
+		                 {"-c", "exec \"$0\" \"$@\" " + test.redirection, kServer});
+		program = "/bin/sh";
+	}
+	ServerProcess server(program, arguments, test.input);
 	EXPECT_EQ(server.Wait(std::chrono::seconds(60)), test.status);
 	if (test.stderrPart != nullptr) {
 		EXPECT_NE(server.Errors().find(test.stderrPart), std::string::npos) << server.Errors();
@@ -235,8 +275,128 @@ INSTANTIATE_TEST_SUITE_P(
                           {"--add-ons", kAddOns, "--control-socket", "/nonexistent/folder/socket",
                            "--replay", "-"},
                           "",
+                          2,
+                          "control socket /nonexistent/folder/socket: the folder "
+                          "/nonexistent/folder does not exist",
+                          nullptr},
+                UsageCase{"control_socket_too_long_for_a_socket",
+                          {"--control-socket", "FOLDER/" + std::string(120, 's'), "--replay", "-"},
+                          "",
+                          2,
+                          "bytes long; a socket path may be at most 107",
+                          nullptr},
+                UsageCase{"control_socket_is_a_folder",
+                          {"--control-socket", "FOLDER", "--replay", "-"},
+                          "",
+                          2,
+                          "it is a folder; name the socket in it",
+                          nullptr},
+                UsageCase{"control_socket_is_a_file",
+                          {"--control-socket", "FOLDER/long.replay", "--replay", "-"},
+                          "",
+                          2,
+                          "it is a regular file, not a socket",
+                          nullptr},
+                // Replay scripts that cannot be read whole.
+                UsageCase{"script_is_a_folder",
+                          {"--replay", "FOLDER"},
+                          "",
+                          2,
+                          "is a folder, not a replay script",
+                          nullptr},
+                UsageCase{"standard_input_is_closed",
+                          {"--replay", "-"},
+                          "",
+                          2,
+                          "standard input is closed",
+                          nullptr,
+                          "<&-"},
+                UsageCase{"standard_input_is_a_folder",
+                          {"--replay", "-"},
+                          "",
+                          2,
+                          "standard input is a folder",
+                          nullptr,
+                          "</"},
+                UsageCase{"script_larger_than_a_script_may_be",
+                          {"--replay", "FOLDER/huge.replay"},
+                          "",
+                          2,
+                          "huge.replay is larger than 16777216 bytes (16 MiB)",
+                          nullptr},
+                UsageCase{"endless_script",
+                          {"--replay", "/dev/zero"},
+                          "",
+                          2,
+                          "/dev/zero is larger than 16777216 bytes",
+                          nullptr},
+                UsageCase{
+                        "line_longer_than_a_line_may_be",
+                        {"--add-ons", kAddOns, "--control-socket", "SOCKET", "--print", "--replay",
+                         "FOLDER/long.replay"},
+                        "",
+                        2,
+                        "long.replay:2: the line is 70011 bytes long; a line may be at most 65536",
+                        nullptr},
+                // Everything else that keeps the server from running.
+                UsageCase{"options_that_contradict",
+                          {"--uinput", "--uinput-file", "FOLDER/typed.events"},
+                          "",
+                          2,
+                          "choose one of --uinput and --uinput-file",
+                          nullptr},
+                UsageCase{"uinput_file_fifo_nobody_reads",
+                          {"--add-ons", kAddOns, "--control-socket", "SOCKET", "--uinput-file",
+                           "FOLDER/fifo", "--replay", "-"},
+                          "0 type a\n",
                           1,
-                          "cannot listen on control socket /nonexistent/folder/socket",
+                          "fifo: nobody reads this FIFO; start its reader first",
+                          nullptr},
+                UsageCase{"subscribe_without_a_filter",
+                          {"--add-ons", "FOLDER/device-only", "--control-socket", "SOCKET",
+                           "--subscribe", "--replay", "-"},
+                          "0 type a\n",
+                          1,
+                          "--subscribe: no filter add-on was loaded",
+                          nullptr},
+                // Output that cannot be written is an error, said once.
+                UsageCase{"help_to_a_full_disk",
+                          {"--help"},
+                          "",
+                          1,
+                          "cannot write standard output: No space left on device",
+                          nullptr,
+                          ">/dev/full"},
+                UsageCase{"list_of_devices_to_a_full_disk",
+                          {"--list-devices"},
+                          "",
+                          1,
+                          "cannot write standard output: No space left on device",
+                          nullptr,
+                          ">/dev/full"},
+                UsageCase{"printed_lines_to_a_full_disk",
+                          {"--add-ons", kAddOns, "--control-socket", "SOCKET", "--print", "--fast",
+                           "--replay", "-"},
+                          "0 type abc\n",
+                          1,
+                          "cannot write standard output: No space left on device; printed lines "
+                          "are lost",
+                          nullptr,
+                          ">/dev/full"},
+                UsageCase{"subscriber_lines_to_a_full_disk",
+                          {"--add-ons", kAddOns, "--control-socket", "SOCKET", "--subscribe",
+                           "--fast", "--replay", "-"},
+                          "1000 scan " + kIsbnRecord + "\n",
+                          1,
+                          "cannot write standard output: No space left on device",
+                          nullptr,
+                          ">/dev/full"},
+                UsageCase{"virtual_keyboard_to_a_full_disk",
+                          {"--add-ons", kAddOns, "--control-socket", "SOCKET", "--uinput-file",
+                           "/dev/full", "--fast", "--replay", "-"},
+                          "0 type abc\n",
+                          1,
+                          "cannot type on the virtual keyboard: No space left on device",
                           nullptr}),
         [](const testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
 
@@ -250,7 +410,10 @@ TEST_F(ServerBlackBox, SecondServerOnTheSameSocketIsRefused)
 
 	ServerProcess second(kServer, Arguments({"--replay", script}));
 	EXPECT_EQ(second.Wait(std::chrono::seconds(60)), 1);
-	EXPECT_NE(second.Errors().find("is in use"), std::string::npos) << second.Errors();
+	EXPECT_NE(second.Errors().find("is in use: another input server answers there"),
+	          std::string::npos)
+	        << second.Errors();
+	EXPECT_EQ(second.Errors().find("add-ons from"), std::string::npos) << "said before it runs";
 	first.Signal(SIGTERM);
 	EXPECT_EQ(first.Wait(std::chrono::seconds(60)), 0);
 }

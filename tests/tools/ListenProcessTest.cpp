@@ -3,15 +3,20 @@
 #include <OS.h>
 #include <private/InputServerControl.h>
 
+#include "../barcode/record_encoder.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -39,8 +44,11 @@ std::string ReadFile(const std::string& path)
 // A program of the build in a process of its own, its output in files.
 class Child {
 public:
-	Child(const std::string& directory, const std::string& name, std::vector<std::string> argv)
-	    : fOut(directory + "/" + name + ".out"), fErr(directory + "/" + name + ".err")
+	// output: where standard output goes (default: a file of the child's).
+	Child(const std::string& directory, const std::string& name, std::vector<std::string> argv,
+	      const std::string& output = {})
+	    : fOut(output.empty() ? directory + "/" + name + ".out" : output),
+	      fErr(directory + "/" + name + ".err")
 	{
 		std::vector<char*> args;
 		for (std::string& arg : argv)
@@ -48,7 +56,7 @@ public:
 		args.push_back(nullptr);
 		fPid = fork();
 		if (fPid == 0) {
-			int out = open(fOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+			int out = open(fOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
 			int err = open(fErr.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
 			int in = open("/dev/null", O_RDONLY);
 			if (out < 0 || err < 0 || in < 0)
@@ -160,11 +168,12 @@ protected:
 	}
 
 	std::unique_ptr<Child> StartListener(const std::string& name,
-	                                     std::vector<std::string> options = {})
+	                                     std::vector<std::string> options = {},
+	                                     const std::string& output = {})
 	{
 		std::vector<std::string> argv = {STRIA_LISTEN_BINARY, "--control-socket", fSocket};
 		argv.insert(argv.end(), options.begin(), options.end());
-		return std::make_unique<Child>(fDirectory, name, argv);
+		return std::make_unique<Child>(fDirectory, name, argv, output);
 	}
 
 	std::string fDirectory;
@@ -197,22 +206,81 @@ std::string Lines(int count, const std::string& even, const std::string& odd)
 	return lines;
 }
 
-TEST_F(ListenProcessTest, WithoutAServerItSaysSoAndFails)
+// Every command line that cannot lead to scans, and every socket path no
+// server answers at: the exit status, and the reason in one line.
+TEST_F(ListenProcessTest, BadCommandLinesAndSocketsNoServerAnswersAtAreNamed)
 {
-	Child listener(fDirectory, "listener",
-	               {STRIA_LISTEN_BINARY, "--control-socket", fDirectory + "/nobody"});
-	EXPECT_EQ(listener.Wait(), 1);
-	EXPECT_EQ(listener.Out(), "");
-	EXPECT_EQ(listener.Err(), "stria-listen: no Stria input server answers at " + fDirectory +
-	                                  "/nobody (is stria-input-server running?)\n");
+	// A socket file that nobody listens at any more.
+	const std::string stale = fDirectory + "/stale";
+	{
+		int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+		struct sockaddr_un address = {};
+		address.sun_family = AF_UNIX;
+		std::snprintf(address.sun_path, sizeof(address.sun_path), "%s", stale.c_str());
+		ASSERT_EQ(bind(fd, (struct sockaddr*)&address, sizeof(address)), 0);
+		close(fd);
+	}
+	std::ofstream(fDirectory + "/file") << "not a socket\n";
+	const struct {
+		std::vector<std::string> arguments;
+		int status;
+		std::string message;
+		const char* output; // where standard output goes; null: a file
+	} cases[] = {
+	        {{"--label", "--json"}, 2, "choose one of --label and --json", nullptr},
+	        {{"--colour"}, 2, "unknown option --colour", nullptr},
+	        {{"scans.txt"}, 2, "unexpected argument scans.txt", nullptr},
+	        {{"--control-socket"}, 2, "--control-socket needs a path", nullptr},
+	        {{"--control-socket="}, 2, "--control-socket needs a path", nullptr},
+	        {{"--control-socket", fDirectory + "/nobody"},
+	         1,
+	         "no Stria input server answers at " + fDirectory +
+	                 "/nobody: there is no socket there (is stria-input-server running?)",
+	         nullptr},
+	        {{"--control-socket", "/nonexistent/folder/socket"},
+	         1,
+	         "the folder /nonexistent/folder does not exist",
+	         nullptr},
+	        {{"--control-socket", fDirectory}, 1, "it is a folder, not a socket", nullptr},
+	        {{"--control-socket", fDirectory + "/file"}, 1, "it is not a socket", nullptr},
+	        {{"--control-socket", stale}, 1, "nothing listens at the socket", nullptr},
+	        {{"--control-socket", fDirectory + "/" + std::string(120, 's')},
+	         2,
+	         "a socket path may be at most 107",
+	         nullptr},
+	        {{"--help"}, 1, "cannot write standard output: No space left on device", "/dev/full"},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.arguments.back());
+		std::vector<std::string> argv = {STRIA_LISTEN_BINARY};
+		argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+		Child listener(fDirectory, "listener", argv, c.output ? c.output : "");
+		EXPECT_EQ(listener.Wait(), c.status);
+		if (c.output == nullptr)
+			EXPECT_EQ(listener.Out(), "");
+		const std::string errors = listener.Err();
+		EXPECT_NE(errors.find(c.message), std::string::npos) << errors;
+		EXPECT_EQ(errors.rfind("stria-listen: ", 0), 0u) << errors;
+	}
 }
 
-TEST_F(ListenProcessTest, BadCommandLineIsRefused)
+TEST_F(ListenProcessTest, CodesReachTheTerminalEscapedAndAFullDiskEndsTheListener)
 {
-	Child listener(fDirectory, "listener", {STRIA_LISTEN_BINARY, "--label", "--json"});
-	EXPECT_EQ(listener.Wait(), 2);
-	EXPECT_EQ(listener.Out(), "");
-	EXPECT_NE(listener.Err().find("choose one of --label and --json"), std::string::npos);
+	// Code 128 can carry an escape sequence and a backslash.
+	std::unique_ptr<Child> server = StartServer("0 modifiers 0\n2500000 scan " +
+	                                            make_record("128", "A\x1b[2J\\x41") + "\n");
+	std::unique_ptr<Child> plain = StartListener("plain");
+	std::unique_ptr<Child> json = StartListener("json", {"--json"});
+	std::unique_ptr<Child> full = StartListener("full", {}, "/dev/full");
+
+	EXPECT_EQ(server->Wait(), 0) << server->Err();
+	EXPECT_EQ(plain->Wait(), 0) << plain->Err();
+	EXPECT_EQ(json->Wait(), 0) << json->Err();
+	EXPECT_EQ(plain->Out(), "128 A\\x1b[2J\\\\x41\n");
+	EXPECT_NE(json->Out().find("\"barcode\":\"128 A\\u001b[2J\\\\x41\""), std::string::npos)
+	        << json->Out();
+	EXPECT_EQ(full->Wait(), 1);
+	EXPECT_EQ(full->Err(), "stria-listen: cannot write standard output: No space left on device\n");
 }
 
 TEST_F(ListenProcessTest, EveryListenerPrintsEveryScanThenEndsWithTheServer)

@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "\"\\\"\\\\\\u0001\\u001f\\u007f\\u00e9\\b\\f\\n\\r\\t/\","
                         "\"label\":\"C39: \\\"\\\\\\u0001\\u001f\\u007f\\u00e9\\b\\f\\n\\r\\t/\"}"},
                 LineCase{"PlainEscapesNonPrintableBytes", "C39 A\x01\xff\n\\", ScanFormat::Barcode,
-                         "C39 A\\x01\\xff\\x0a\\"},
+                         "C39 A\\x01\\xff\\x0a\\\\"},
                 LineCase{"LabelEscapesBothParts", "C39 \t", ScanFormat::Label,
                          "C39 \\x09\tC39: \\x09"}),
         [](const ::testing::TestParamInfo<LineCase>& info) { return info.param.name; });

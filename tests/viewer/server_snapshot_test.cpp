@@ -87,13 +87,20 @@ TEST_F(ServerSnapshotTest, ASnapshotThatCannotBeWrittenIsAUsageError)
 	const BadSnapshotCase cases[] = {
 	        {{"--snapshot"}, "--snapshot needs a file name"},
 	        {{"--snapshot="}, "--snapshot needs a file name"},
-	        {{"--snapshot", "/nonexistent-folder/x.png"}, "is not a folder this user may write to"},
+	        {{"--snapshot", "/nonexistent-folder/x.png"},
+	         "the folder /nonexistent-folder does not"},
+	        {{"--snapshot", testing::TempDir()}, "it is a folder, not a file for a PNG picture"},
+	        {{"--snapshot", "/dev/full"}, "it is a device"},
+	        {{"--snapshot", "/proc/stria.png"}, "cannot create a file in /proc"},
+	        {{"--snapshot", picture, "--snapshot", picture}, "--snapshot is given twice"},
 	};
 	for (const BadSnapshotCase& c : cases) {
 		SCOPED_TRACE(c.message);
 		ServerProcess server = Run(c.arguments);
 		EXPECT_EQ(server.Wait(std::chrono::seconds(60)), 2);
 		EXPECT_NE(server.Errors().find(c.message), std::string::npos) << server.Errors();
+		EXPECT_EQ(server.Errors().find("add-ons from"), std::string::npos)
+		        << "refused before anything runs";
 	}
 }
 

@@ -16,6 +16,7 @@
 #include <X11/keysym.h>
 
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <signal.h>
@@ -123,9 +124,20 @@ protected:
 	{
 		if (sDisplay == NULL)
 			GTEST_SKIP() << "no X server for the on-screen tests: " << sReason;
+		// Every file a test writes goes into a folder of its own, removed
+		// afterwards whatever the outcome.
+		std::string pattern = testing::TempDir() + "stria-display-XXXXXX";
+		ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+		folder = pattern;
+		path = folder + "/screen.png";
 		helper = std::make_unique<Helper>(sDisplay->Name());
 	}
-	void TearDown() override { helper.reset(); }
+	void TearDown() override
+	{
+		helper.reset();
+		if (!folder.empty())
+			std::filesystem::remove_all(folder);
+	}
 
 	// Waits for the window on the screen and for its first row to be drawn
 	// highlighted; returns the window.
@@ -166,7 +178,8 @@ protected:
 	static XvfbDisplay* sDisplay;
 	static std::string sReason;
 	std::unique_ptr<Helper> helper;
-	std::string path = testing::TempDir() + "stria_screen_" + std::to_string(getpid()) + ".png";
+	std::string folder;
+	std::string path; // the screen's picture
 };
 
 XvfbDisplay* StriaDisplayTest::sDisplay = NULL;
@@ -333,7 +346,7 @@ TEST_F(StriaDisplayTest, ResizingTheWindowResizesItsViews)
 	EXPECT_TRUE(Eventually([&] { return helper->Ask("frame") == "frame 100 100 800 500"; }))
 	        << helper->Ask("frame");
 
-	std::string picture = testing::TempDir() + "stria_resized_" + std::to_string(getpid()) + ".png";
+	std::string picture = folder + "/resized.png";
 	ASSERT_EQ(helper->Ask("snapshot " + picture), "snapshot 0");
 	PngImage image(picture);
 	ASSERT_TRUE(image.IsValid());
@@ -347,8 +360,6 @@ TEST_F(StriaDisplayTest, ResizingTheWindowResizesItsViews)
 	        << "the list below its row stays white";
 	EXPECT_TRUE(Eventually([&] { return Screen()->Pixel(790, 490) == Rgb(216, 216, 216); }))
 	        << "and the screen shows it";
-	if (!HasFailure())
-		remove(picture.c_str());
 }
 
 } // namespace
@@ -358,7 +369,7 @@ namespace {
 
 TEST_F(StriaDisplayTest, TheServerShowsItsScansOnScreenAndAClickChangesTheTab)
 {
-	std::string base = testing::TempDir() + "display_server_" + std::to_string(getpid());
+	std::string base = folder + "/server";
 	std::string script = base + ".replay";
 	std::string picture = base + ".png";
 	// Two real records, once the server has settled (a scan's first
@@ -405,8 +416,6 @@ TEST_F(StriaDisplayTest, TheServerShowsItsScansOnScreenAndAClickChangesTheTab)
 	ASSERT_TRUE(image.IsValid()) << server.Errors();
 	EXPECT_EQ(image.Width(), 501);
 	EXPECT_EQ(image.Pixel(1, band + 2), kSelected) << "the picture shows the clicked row";
-	remove(picture.c_str());
-	remove(script.c_str());
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 // Fuzzes stria-input-server's command line. The input is split into words
 // at NUL and newline bytes. A refused command line must say why; an accepted
 // one must hold exactly the values its words give (every --replay and
-// --device in order, the last of each single-valued option, every flag), and
-// writing those options back as words must parse to the same options.
+// --device in order, each single-valued option once, every flag), keep the
+// rules between options unless it asks for --help, and writing those
+// options back as words must parse to the same options.
 #include "ServerOptions.h"
 
 #include "../../CommandLineWords.h"
@@ -144,6 +145,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	Require(standardInput <= 1);
 	for (const std::string& device : options.devices)
 		Require(!device.empty());
+	if (!options.help) {
+		Require(!(options.uinput && !options.uinputFile.empty()));
+		Require(options.grab || !options.devices.empty());
+		Require(!options.fast || !options.replays.empty() || !options.devices.empty());
+		Require(!options.listDevices || Words(options, false).size() == 1);
+	}
 
 	for (bool attached : {false, true}) {
 		const stria::ParsedServerOptions again =

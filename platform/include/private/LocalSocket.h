@@ -42,6 +42,9 @@ public:
 	static constexpr char kFrameMagic[4] = {'S', 't', 'F', 'r'};
 	// Largest frame body a reader accepts unless told otherwise.
 	static constexpr size_t kDefaultMaxFrameSize = 16 * 1024 * 1024;
+	// Longest path a socket can have (sockaddr_un's sun_path, less its
+	// terminating zero); Listen and Connect refuse longer ones (B_BAD_VALUE).
+	static constexpr size_t kMaxPathLength = 107;
 
 	LocalSocket() = default;
 	explicit LocalSocket(int fd) : fFD(fd) {}
@@ -66,10 +69,11 @@ public:
 	static status_t Listen(const char* path, LocalSocket* listener);
 	static status_t Connect(const char* path, LocalSocket* socket);
 
-	// Accepts the next peer; B_PERMISSION_DENIED (and the peer's connection
-	// closed) when it runs as another user. Blocks unless the listener was
-	// made non-blocking.
-	status_t Accept(LocalSocket* peer) const;
+	// Accepts the next peer; B_PERMISSION_DENIED when it runs as another
+	// user, and the peer's connection is then closed, or handed to refused
+	// (when given) so that the peer can be told why. Blocks unless the
+	// listener was made non-blocking.
+	status_t Accept(LocalSocket* peer, LocalSocket* refused = nullptr) const;
 	// B_OK when the connected peer runs as the same user as this process.
 	status_t CheckPeer() const;
 	// The peer's process id, or -1.

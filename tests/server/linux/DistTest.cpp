@@ -184,4 +184,101 @@ TEST(Dist, InstallationIsCompleteAndTheInstalledServerFindsItsAddOns)
 	EXPECT_NE(output.find("CATSCAN UPA 059280201638"), std::string::npos) << output;
 }
 
+// The Debian package, made by cpack from this build: what it holds and
+// declares, installed into a fresh root with dpkg (nothing but the
+// package's own files there, so it must need no shell and no maintainer
+// script), and the installed server replaying the installed example.
+TEST(Dist, TheDebianPackageInstallsIntoAFreshRootAndPlaysTheExample)
+{
+	for (const char* program : {"cpack", "dpkg", "dpkg-deb", "dpkg-shlibdeps", "file"}) {
+		if (!HaveProgram(program))
+			GTEST_SKIP() << program << " is not installed (./dev.sh deps installs it)";
+	}
+	TempFolder work;
+	int status = 0;
+	std::string output = RunCommand("cd '" + work.Path() +
+	                                        "' && cpack -G DEB --config '" STRIA_BINARY_DIR
+	                                        "/CPackConfig.cmake' -B '" +
+	                                        work.Path() + "/out'",
+	                                &status);
+	ASSERT_EQ(status, 0) << output;
+	std::vector<std::string> packages;
+	for (const auto& entry : fs::directory_iterator(work.Path() + "/out")) {
+		if (entry.path().extension() == ".deb")
+			packages.push_back(entry.path().filename().string());
+	}
+	ASSERT_EQ(packages.size(), 1u) << output;
+	EXPECT_TRUE(
+	        std::regex_match(packages[0], std::regex(R"(stria_[0-9]+\.[0-9]+\.[0-9]+_amd64\.deb)")))
+	        << packages[0];
+	const std::string deb = work.Path() + "/out/" + packages[0];
+
+	// Everything an installation needs, under /usr.
+	const std::string contents = RunCommand("dpkg-deb -c '" + deb + "'", &status);
+	ASSERT_EQ(status, 0) << contents;
+	for (const char* file :
+	     {"./usr/bin/stria-input-server", "./usr/bin/stria-listen", "./usr/bin/cuecat",
+	      "./usr/lib/stria/add-ons/StriaFilter", "./usr/lib/stria/add-ons/StriaDevice",
+	      "./usr/lib/stria/kits/libstria_app.so",
+	      "./usr/lib/systemd/user/stria-input-server@.service", "./usr/share/stria/70-stria.rules",
+	      "./usr/share/stria/input-server.env.example", "./usr/share/stria/examples/session.replay",
+	      "./usr/share/doc/stria/README.md"}) {
+		EXPECT_NE(contents.find(std::string(file) + "\n"), std::string::npos) << file;
+	}
+
+	// Its dependencies are named, and each is a package of this system.
+	std::string depends = RunCommand("dpkg-deb -f '" + deb + "' Depends", &status);
+	ASSERT_EQ(status, 0) << depends;
+	std::set<std::string> named;
+	const std::regex name(R"((?:^|, )([a-z0-9][a-z0-9.+-]+))");
+	for (std::sregex_iterator it(depends.begin(), depends.end(), name), end; it != end; ++it)
+		named.insert((*it)[1]);
+	for (const char* needed : {"libc6", "libstdc++6", "libcairo2", "libx11-6", "fonts-dejavu-core"})
+		EXPECT_TRUE(named.count(needed)) << needed << " in " << depends;
+	for (const std::string& package : named) {
+		RunCommand("dpkg-query -W '" + package + "'", &status);
+		EXPECT_EQ(status, 0) << package << " is not a package of this system";
+	}
+
+	// A root with nothing but an empty package database.
+	const std::string root = work.Path() + "/root";
+	for (const char* folder :
+	     {"/var/lib/dpkg/info", "/var/lib/dpkg/updates", "/var/lib/dpkg/triggers"})
+		fs::create_directories(root + folder);
+	std::ofstream(root + "/var/lib/dpkg/status");
+	output = RunCommand("dpkg --root='" + root +
+	                            "' --force-not-root --force-depends --log=/dev/null -i '" + deb +
+	                            "'",
+	                    &status);
+	ASSERT_EQ(status, 0) << output;
+	output = RunCommand("dpkg --root='" + root + "' -s stria", &status);
+	EXPECT_NE(output.find("Status: install ok installed"), std::string::npos) << output;
+
+	std::ifstream unitIn(root + "/usr/lib/systemd/user/stria-input-server@.service");
+	std::string unit((std::istreambuf_iterator<char>(unitIn)), std::istreambuf_iterator<char>());
+	EXPECT_NE(unit.find("ExecStart=/usr/bin/stria-input-server --device /dev/input/by-id/%i"),
+	          std::string::npos)
+	        << unit;
+
+	// The installed server finds its installed add-ons and kits on its own.
+	output = RunCommand("'" + root + "/usr/bin/stria-input-server' --replay '" + root +
+	                            "/usr/share/stria/examples/session.replay' --fast --print "
+	                            "--subscribe --control-socket '" +
+	                            work.Path() + "/control'",
+	                    &status);
+	EXPECT_EQ(status, 0) << output;
+	EXPECT_NE(output.find("add-ons from " + root + "/usr/lib/stria/add-ons: 1 filter(s)"),
+	          std::string::npos)
+	        << output;
+	std::vector<std::string> scans;
+	std::istringstream lines(output);
+	for (std::string line; std::getline(lines, line);) {
+		if (line.starts_with("CATSCAN ") || line == "SHUTDOWN")
+			scans.push_back(line);
+	}
+	EXPECT_EQ(scans, (std::vector<std::string>{"CATSCAN IBN 9780201889543",
+	                                           "CATSCAN UPA 059280201638", "CATSCAN UPE 04252614",
+	                                           "CATSCAN 128 STRIA-2026", "SHUTDOWN"}));
+}
+
 } // namespace

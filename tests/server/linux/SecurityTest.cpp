@@ -10,12 +10,19 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <grp.h>
+#include <iterator>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -33,6 +40,42 @@ int RunClient(const std::vector<std::string>& arguments)
 		command += " '" + argument + "'";
 	const int result = std::system((command + " >/dev/null 2>&1").c_str());
 	return WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+}
+
+// Runs a program as another user with its own runtime directory; its exit
+// status, and what it wrote on standard error in *errors.
+int RunAs(uid_t uid, const std::string& runtime, const std::vector<std::string>& argv,
+          std::string* errors)
+{
+	const std::string errorFile = runtime + "/errors";
+	// Everything the child needs is made before the fork: other threads of
+	// this process may hold locks the child would wait on for ever.
+	std::vector<char*> args;
+	for (const std::string& arg : argv)
+		args.push_back(const_cast<char*>(arg.c_str()));
+	args.push_back(nullptr);
+	const std::string runtimeVariable = "XDG_RUNTIME_DIR=" + runtime;
+	std::vector<char*> environment;
+	for (char** variable = environ; *variable != nullptr; variable++) {
+		if (std::strncmp(*variable, "XDG_RUNTIME_DIR=", 16) != 0)
+			environment.push_back(*variable);
+	}
+	environment.push_back(const_cast<char*>(runtimeVariable.c_str()));
+	environment.push_back(nullptr);
+	const pid_t pid = ::fork();
+	if (pid == 0) {
+		const int err = ::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+		if (err < 0 || ::dup2(err, 2) < 0 || ::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 ||
+		    ::setuid(uid) != 0)
+			::_exit(126);
+		::execve(args[0], args.data(), environment.data());
+		::_exit(127);
+	}
+	int status = 0;
+	::waitpid(pid, &status, 0);
+	std::ifstream in(errorFile);
+	errors->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+	return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 size_t CountContaining(const std::string& text, const std::string& part)
@@ -98,6 +141,21 @@ TEST(Security, AnotherUserCannotReachTheControlSocket)
 	ASSERT_EQ(::chmod(socket.c_str(), 0666), 0);
 	EXPECT_EQ(RunClient({"--as", kNobody, socket, tick}), 3);
 	EXPECT_EQ(RunClient({"--as", kNobody, socket, subscribe, "subscribe"}), 3);
+	// A client that does not check whose server it reached is told why it
+	// is refused: the server answers B_PERMISSION_DENIED.
+	EXPECT_EQ(RunClient({"--as", kNobody, "--raw", socket, tick}), 3);
+	// stria-listen of another user says who runs the server, not that
+	// nobody answers.
+	const std::string nobodysRuntime = folder + "/nobody";
+	ASSERT_EQ(::mkdir(nobodysRuntime.c_str(), 0700), 0);
+	ASSERT_EQ(::chown(nobodysRuntime.c_str(), 65534, 65534), 0);
+	std::string errors;
+	EXPECT_EQ(RunAs(65534, nobodysRuntime,
+	                {STRIA_BINARY_DIR "/bin/stria-listen", "--control-socket", socket}, &errors),
+	          1);
+	EXPECT_EQ(errors, "stria-listen: no Stria input server answers at " + socket +
+	                          ": the server there runs as another user (uid 0), and only the user "
+	                          "that runs the server may listen to it\n");
 
 	// The server's own user: any other code enqueues nothing; the replay
 	// tick travels on to applications (no F10 has been seen to rebuild).
@@ -111,7 +169,9 @@ TEST(Security, AnotherUserCannotReachTheControlSocket)
 	EXPECT_EQ(Lines(server.Output()),
 	          (std::vector<std::string>{"MESSAGE what=0xcafebabe", "SHUTDOWN"}))
 	        << "nothing from the other user, nothing for unknown codes";
-	EXPECT_EQ(CountContaining(server.Errors(), "refused a connection from another user"), 2u)
+	// Three clients, and stria-listen twice (once to reach the server, once
+	// to tell why it could not).
+	EXPECT_EQ(CountContaining(server.Errors(), "refused a connection from another user"), 5u)
 	        << server.Errors();
 	::unsetenv("XDG_RUNTIME_DIR");
 	fs::remove_all(folder);

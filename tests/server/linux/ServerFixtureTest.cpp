@@ -12,10 +12,14 @@
 #include <linux/input-event-codes.h>
 
 #include <bitset>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -196,6 +200,61 @@ TEST(RecordedSession, BadDevicesStopTheServerWithAClearMessage)
 		EXPECT_EQ(server.Wait(60s), std::optional<int>(c.status));
 		EXPECT_NE(server.Errors().find(c.message), std::string::npos) << server.Errors();
 		EXPECT_EQ(server.Output(), "");
+	}
+}
+
+// What a file of input events is refused for is refused on a FIFO too,
+// with the same exit status, once the records before it have played.
+TEST(RecordedSession, BadInputOnAFifoCountsAsMuchAsInAFile)
+{
+	const std::vector<EventRecord> goodKey = {EventRecord::At(1000000, EV_KEY, KEY_A, 1),
+	                                          EventRecord::At(1000000, EV_SYN, SYN_REPORT, 0)};
+	std::vector<uint8> good = EventFile::Encode(goodKey);
+	std::vector<uint8> badType = good;
+	badType.insert(badType.end(), good.begin(), good.begin() + EventRecord::kSize);
+	badType[2 * EventRecord::kSize + 16] = 0xff; // the type field
+	badType[2 * EventRecord::kSize + 17] = 0xff;
+	std::vector<uint8> cut = good;
+	cut.insert(cut.end(), good.begin(), good.begin() + 6);
+	const struct {
+		const char* name;
+		std::vector<uint8> bytes;
+		int status;
+		const char* message;
+	} cases[] = {
+	        {"whole records", good, 0, nullptr},
+	        {"a record of no event type", badType, 2,
+	         "not a stream of input events: record 3: type 65535"},
+	        {"a record cut short", cut, 2, "it ends 6 bytes into a 24-byte record"},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.name);
+		char pattern[] = "/tmp/stria-fifo-test-XXXXXX";
+		ASSERT_NE(::mkdtemp(pattern), nullptr);
+		const std::string folder = pattern;
+		const std::string fifo = folder + "/keys.fifo";
+		ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+		ServerProcess server(STRIA_BINARY_DIR "/bin/stria-input-server",
+		                     {"--device", fifo, "--print", "--add-ons", STRIA_BINARY_DIR "/add-ons",
+		                      "--control-socket", folder + "/control"});
+		// The FIFO can be written once the server reads it.
+		int writer = -1;
+		for (int i = 0; i < 3000 && writer < 0; i++) {
+			writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+			if (writer < 0)
+				std::this_thread::sleep_for(10ms);
+		}
+		ASSERT_GE(writer, 0) << server.Errors();
+		EXPECT_EQ(::write(writer, c.bytes.data(), c.bytes.size()), (ssize_t)c.bytes.size());
+		::close(writer);
+		EXPECT_EQ(server.Wait(60s), std::optional<int>(c.status)) << server.Errors();
+		fs::remove_all(folder);
+		const std::vector<std::string> lines = Lines(server.Output());
+		ASSERT_FALSE(lines.empty()) << server.Errors();
+		EXPECT_EQ(lines.front().rfind("KEY_DOWN ", 0), 0u)
+		        << "the key before the bad bytes played: " << server.Output();
+		if (c.message != nullptr)
+			EXPECT_NE(server.Errors().find(c.message), std::string::npos) << server.Errors();
 	}
 }
 

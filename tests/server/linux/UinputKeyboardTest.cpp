@@ -12,13 +12,17 @@
 
 #include <linux/input-event-codes.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <poll.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using stria::EventFile;
@@ -131,10 +135,22 @@ TEST(UinputKeyboard, WritesIntoAFifoWithoutTruncatingIt)
 	TempFolder folder;
 	const std::string path = folder / "typed.fifo";
 	ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+	// The reader is there first: a FIFO nobody reads is refused.
+	const int readEnd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+	ASSERT_GE(readEnd, 0);
 	std::vector<uint8> got;
 	std::thread reader([&] {
-		std::ifstream in(path, std::ios::binary);
-		got.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+		struct pollfd wait = {readEnd, POLLIN, 0};
+		uint8 buffer[256];
+		for (;;) {
+			::poll(&wait, 1, -1);
+			const ssize_t count = ::read(readEnd, buffer, sizeof(buffer));
+			if (count == 0 || (count < 0 && errno != EAGAIN))
+				break;
+			if (count > 0)
+				got.insert(got.end(), buffer, buffer + count);
+		}
+		::close(readEnd);
 	});
 	std::string error;
 	{
@@ -170,11 +186,17 @@ TEST(UinputKeyboard, AFailedWriteIsReportedOnceAndTypingStops)
 	                  "cannot type on the virtual keyboard: Broken pipe; nothing more is typed"});
 }
 
-TEST(UinputKeyboard, MissingFolderAndMissingUinputGetClearErrors)
+TEST(UinputKeyboard, MissingFolderFifoWithoutReaderAndMissingUinputGetClearErrors)
 {
 	std::string error;
 	EXPECT_EQ(UinputKeyboard::CreateFile("/nonexistent/typed.events", {}, nullptr, error), nullptr);
 	EXPECT_EQ(error, "/nonexistent/typed.events: No such file or directory");
+	TempFolder folder;
+	const std::string fifo = folder / "typed.fifo";
+	ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+	EXPECT_EQ(UinputKeyboard::CreateFile(fifo, {}, nullptr, error), nullptr)
+	        << "refused at once, not waited for";
+	EXPECT_EQ(error, fifo + ": nobody reads this FIFO; start its reader first");
 	EXPECT_EQ(UinputKeyboard::CreateDevice("/nonexistent/uinput", {}, nullptr, error), nullptr);
 	EXPECT_NE(error.find("modprobe uinput"), std::string::npos) << error;
 }
