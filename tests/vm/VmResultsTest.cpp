@@ -251,8 +251,7 @@ TEST_F(GuestCaseResults, SigkillLeavesNoKeyDownAndTheKeyboardsFree)
 {
 	if (!Open("sigkill"))
 		return;
-	EXPECT_EQ(Fact("keys-down-before"),
-	          std::to_string(KEY_A) + " " + std::to_string(KEY_LEFTSHIFT) + "")
+	EXPECT_EQ(Fact("keys-down-before"), std::to_string(KEY_A) + " " + std::to_string(KEY_LEFTSHIFT))
 	        << "the virtual keyboard held the person's keys when the server was killed";
 	EXPECT_EQ(Fact("virtual-keyboard-gone"), "yes") << "and its keys with it";
 	EXPECT_EQ(Fact("scanner-free"), "yes");
