@@ -36,12 +36,13 @@ function(stria_add_subdirectory_if_present dir)
   endif()
 endfunction()
 
-# stria_add_test(NAME SOURCES a.cpp ... LIBRARIES lib ... [SERIAL] [LABELS l ...])
+# stria_add_test(NAME SOURCES a.cpp ... LIBRARIES lib ... [SERIAL] [LABELS l ...]
+#                [PROPERTIES name value ...])
 # One GoogleTest executable whose cases ctest discovers one by one.
 # SERIAL marks tests that start threads or processes which would disturb
-# each other when ctest runs them side by side.
+# each other when ctest runs them side by side. PROPERTIES go to every case.
 function(stria_add_test name)
-  cmake_parse_arguments(T "SERIAL" "TIMEOUT" "SOURCES;LIBRARIES;LABELS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "TIMEOUT" "SOURCES;LIBRARIES;LABELS;PROPERTIES" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
@@ -60,6 +61,7 @@ function(stria_add_test name)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
+  list(APPEND props ${T_PROPERTIES})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 

@@ -6,6 +6,7 @@
 #include <AppDefs.h>
 #include <Autolock.h>
 #include <Input.h>
+#include <InterfaceDefs.h>
 #include <List.h>
 #include <Message.h>
 #include <String.h>
@@ -17,6 +18,7 @@
 #include <cuecat_constants.h>
 
 #include <algorithm>
+#include <ctype.h>
 #include <limits>
 #include <memory>
 #include <new>
@@ -245,10 +247,20 @@ void CueCatFilter::abortCode(const Capture& capture)
 	std::erase_if(captures, [token](const Capture& open) { return open.token == token; });
 }
 
+void CueCatFilter::dropCutCode(const Capture& capture)
+{
+	int32 length = capture.barcode->Length();
+	if (length > 0) {
+		fprintf(stderr, "StriaFilter: scan cut off after %d character%s; dropped\n", (int)length,
+		        length == 1 ? "" : "s");
+	}
+	abortCode(capture);
+}
+
 bool CueCatFilter::insideCode(const Capture& capture, bigtime_t when)
 {
 	if (Elapsed(capture.whenCatCall, when) > SCAN_TIME) {
-		abortCode(capture);
+		dropCutCode(capture);
 		return false;
 	}
 	return true;
@@ -277,7 +289,7 @@ filter_result CueCatFilter::catCall(BMessage* message, int32 source, bool record
 			outList->AddItem(new BMessage(*earlier->catCallMessage));
 			earlierGoesOn = true;
 		}
-		abortCode(*earlier);
+		dropCutCode(*earlier);
 	}
 
 	if (f10message == NULL) {
@@ -323,6 +335,12 @@ filter_result CueCatFilter::keyDown(BMessage* message, Capture& capture, bigtime
 
 	int8 byte = -1;
 	message->FindInt8("byte", &byte);
+	// Caps Lock turns the case of letters; the record is what the scanner
+	// typed, with Shift for its capitals.
+	int32 modifiers = 0;
+	message->FindInt32("modifiers", &modifiers);
+	if ((modifiers & B_CAPS_LOCK) != 0 && isalpha((unsigned char)byte))
+		byte ^= 0x20;
 
 	if (capture.state != CAPTURE_COLLECTING) {
 		if (byte != '.') {
@@ -433,7 +451,7 @@ filter_result CueCatFilter::inputEnded(BMessage* message, BList* outList)
 		outList->AddItem(new BMessage(*capture->catCallMessage));
 		outList->AddItem(message);
 	}
-	abortCode(*capture);
+	dropCutCode(*capture);
 	return B_DISPATCH_MESSAGE;
 }
 

@@ -123,6 +123,9 @@ private:
 
 	Capture& initCode(int32 source, bool recorded, BMessage* catCall, bigtime_t when);
 	void abortCode(const Capture& capture);
+	// Drops a capture that has part of a record but never got its Enter
+	// (the scanner unplugged or stopped mid-scan), saying so once.
+	void dropCutCode(const Capture& capture);
 	bool insideCode(const Capture& capture, bigtime_t when);
 	Capture* captureOf(int32 source);
 

@@ -9,12 +9,44 @@
 
 namespace stria {
 
-SignalWatcher::SignalWatcher(std::function<void(int)> onSignal) : fOnSignal(std::move(onSignal))
+namespace {
+
+// Ctrl-C, systemctl stop and kill, a closed terminal.
+sigset_t StopSignals()
 {
 	sigset_t signals;
 	sigemptyset(&signals);
 	sigaddset(&signals, SIGINT);
 	sigaddset(&signals, SIGTERM);
+	sigaddset(&signals, SIGHUP);
+	return signals;
+}
+
+} // namespace
+
+void SignalWatcher::BlockStopSignals()
+{
+	const sigset_t signals = StopSignals();
+	pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
+
+std::string SignalWatcher::Name(int signal)
+{
+	switch (signal) {
+	case SIGINT:
+		return "SIGINT";
+	case SIGTERM:
+		return "SIGTERM";
+	case SIGHUP:
+		return "SIGHUP";
+	default:
+		return "signal " + std::to_string(signal);
+	}
+}
+
+SignalWatcher::SignalWatcher(std::function<void(int)> onSignal) : fOnSignal(std::move(onSignal))
+{
+	const sigset_t signals = StopSignals();
 	pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 	fSignals = signalfd(-1, &signals, SFD_CLOEXEC);
 	fWake = eventfd(0, EFD_CLOEXEC);

@@ -1,17 +1,25 @@
-// Turns SIGINT and SIGTERM into a call on a thread of its own. Construct it
-// before any other thread starts, so that every thread inherits the blocked
-// signals and none is interrupted by them.
+// Turns SIGINT, SIGTERM and SIGHUP into a call on a thread of its own.
+// BlockStopSignals must run first thing in main, before any thread starts:
+// threads inherit the blocked signals, so none of them can be taken down by
+// one, and a signal that comes early waits for the watcher.
 #ifndef STRIA_SIGNAL_WATCHER_H
 #define STRIA_SIGNAL_WATCHER_H
 
 #include <functional>
+#include <string>
 #include <thread>
 
 namespace stria {
 
 class SignalWatcher {
 public:
-	// onSignal gets the signal's number; it is called for every signal.
+	// Blocks the signals the watcher takes in the calling thread.
+	static void BlockStopSignals();
+	// "SIGINT", "SIGTERM", "SIGHUP", or the number.
+	static std::string Name(int signal);
+
+	// onSignal gets the signal's number; it is called for every signal,
+	// including one that came before the watcher.
 	explicit SignalWatcher(std::function<void(int)> onSignal);
 	~SignalWatcher();
 

@@ -132,6 +132,10 @@ int main(int argc, char** argv)
 		}
 	}
 
+	// From the first thread on (the virtual keyboard's), a stop signal waits
+	// for the watcher and its orderly shut-down.
+	SignalWatcher::BlockStopSignals();
+
 	// Keyboards and virtual keyboards are opened before anything runs.
 	LinuxInput linuxInput;
 	{
@@ -178,7 +182,7 @@ int main(int argc, char** argv)
 	}
 
 	SignalWatcher signals([&server, &log](int signal) {
-		log.Write(std::string("stopping on ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
+		log.Write("stopping on " + SignalWatcher::Name(signal));
 		server.RequestStop();
 	});
 	int exitStatus = server.Run();

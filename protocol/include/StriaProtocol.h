@@ -36,7 +36,9 @@ enum : uint32 {
 // these names before is replaced):
 //	STRIA_SOURCE_FIELD (int32): the input device, numbered by the server from 1;
 //	STRIA_SOURCE_KIND_FIELD (int32): one of the kinds below.
-// A message without them counts as coming from one keyboard, number 0.
+// A message without them counts as coming from one keyboard, number 0. A
+// scan is the keys of the source that typed its F10; another source's keys
+// pass beside it.
 inline constexpr char STRIA_SOURCE_FIELD[] = "stria:source";
 inline constexpr char STRIA_SOURCE_KIND_FIELD[] = "stria:source_kind";
 

@@ -1,6 +1,7 @@
 #include "EvdevKeyboard.h"
 
 #include "EventFile.h"
+#include "KeyMessage.h"
 #include "UsKeyboard.h"
 
 #include <Message.h>
@@ -106,6 +107,10 @@ bool EvdevKeyboard::OpenDevice(std::string& error)
 		error = fPath + ": not an input device";
 		return false;
 	}
+	// At once, while nothing is queued yet: a kernel that changes the clock
+	// of a client with events queued drops them and says so, and the keys
+	// of that moment would be lost.
+	fMonotonic = fNode->UseMonotonicClock(fd) == 0;
 	if (fOptions.grab) {
 		// A key held while the device is taken (the Enter that started the
 		// server) would never be released on the desktop: wait a little
@@ -124,7 +129,6 @@ bool EvdevKeyboard::OpenDevice(std::string& error)
 		}
 	}
 	fFd = fd;
-	fMonotonic = fNode->UseMonotonicClock(fd) == 0;
 	fTranslator = KeyEventTranslator(fNode->Locks(fd));
 	return true;
 }
@@ -226,8 +230,11 @@ void EvdevKeyboard::ReadDevice(InputSink& sink, std::stop_token stop)
 		// every key it held so nothing stays pressed, and wait for it.
 		KeyboardState::Messages messages;
 		fTranslator.ReleaseAll(system_time(), messages);
-		for (auto& message : messages)
+		// Stamped on the server's clock already.
+		for (auto& message : messages) {
+			message->AddBool(kKeyboardGoneField, true);
 			sink.Enqueue(std::move(message));
+		}
 		fNode->Close(fFd);
 		fFd = -1;
 		sink.Log(fPath + ": the keyboard has gone; waiting for it to come back");

@@ -1,15 +1,18 @@
 #include "VirtualKeyboard.h"
 
+#include "KeyMessage.h"
 #include "UsKeyboard.h"
 
 #include <AppDefs.h>
 #include <InterfaceDefs.h>
 #include <Message.h>
+#include <StriaProtocol.h>
 
 #include <linux/input-event-codes.h>
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace stria {
 
@@ -80,6 +83,14 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 	const uint32 modifiers = static_cast<uint32>(modifiersField);
 	int32 key = 0;
 	const bool hasKey = message.FindInt32("key", &key) == B_OK;
+	int32 keyboard = -1;
+	message.FindInt32(STRIA_SOURCE_FIELD, &keyboard);
+	std::optional<uint32>& known = fModifiers[keyboard];
+	// A modifier held back and then let go of because its keyboard went
+	// away (a scanner unplugged mid-scan) was no tap of the person's.
+	bool keyboardGone = false;
+	if (message.FindBool(kKeyboardGoneField, &keyboardGone) == B_OK && keyboardGone)
+		Spoil(keyboard);
 
 	switch (message.what) {
 	case B_MODIFIERS_CHANGED: {
@@ -88,10 +99,10 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 		int32 old = 0;
 		const uint32 before = message.FindInt32("be:old_modifiers", &old) == B_OK
 		                              ? static_cast<uint32>(old)
-		                              : fModifiers.value_or(modifiers);
+		                              : known.value_or(modifiers);
 		ToggleLocks((before ^ modifiers) & kLockBits, when);
-		SyncModifiers(modifiers, when, now);
-		fModifiers = modifiers;
+		SyncModifiers(keyboard, modifiers, when, now);
+		known = modifiers;
 		break;
 	}
 	case B_KEY_DOWN:
@@ -102,15 +113,16 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 			// Lock keys toggle through B_MODIFIERS_CHANGED; held
 			// modifiers follow the message's bits.
 			if (!UsKeyboard::IsLock(key)) {
-				SyncModifiers(hasModifiers ? modifiers
-				                           : fModifiers.value_or(0) | UsKeyboard::ModifierBits(key),
+				SyncModifiers(keyboard,
+				              hasModifiers ? modifiers
+				                           : known.value_or(0) | UsKeyboard::ModifierBits(key),
 				              when, now);
 			}
 			break;
 		}
 		if (hasModifiers)
-			SyncModifiers(modifiers, when, now);
-		KeyDown(key, when);
+			SyncModifiers(keyboard, modifiers, when, now);
+		KeyDown(keyboard, key, when);
 		break;
 	case B_KEY_UP:
 	case B_UNMAPPED_KEY_UP:
@@ -118,28 +130,28 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 			break;
 		if (UsKeyboard::IsModifier(key)) {
 			if (!UsKeyboard::IsLock(key)) {
-				SyncModifiers(hasModifiers
-				                      ? modifiers
-				                      : fModifiers.value_or(0) & ~UsKeyboard::ModifierBits(key),
+				SyncModifiers(keyboard,
+				              hasModifiers ? modifiers
+				                           : known.value_or(0) & ~UsKeyboard::ModifierBits(key),
 				              when, now);
 			}
 			break;
 		}
-		KeyUp(key, when);
+		KeyUp(keyboard, key, when);
 		break;
 	default:
 		break;
 	}
 	if (hasModifiers)
-		fModifiers = modifiers;
+		known = modifiers;
 }
 
-void VirtualKeyboard::KeyDown(int32 key, bigtime_t when)
+void VirtualKeyboard::KeyDown(int32 keyboard, int32 key, bigtime_t when)
 {
 	const int code = UsKeyboard::LinuxFromBeKey(key);
 	if (code == 0)
 		return;
-	FlushPending();
+	FlushPending(keyboard);
 	const uint16 linuxCode = static_cast<uint16>(code);
 	if (IsPressed(linuxCode)) {
 		Repeat(linuxCode, when);
@@ -159,7 +171,7 @@ void VirtualKeyboard::KeyDown(int32 key, bigtime_t when)
 	}
 }
 
-void VirtualKeyboard::KeyUp(int32 key, bigtime_t when)
+void VirtualKeyboard::KeyUp(int32 keyboard, int32 key, bigtime_t when)
 {
 	const int code = UsKeyboard::LinuxFromBeKey(key);
 	if (code == 0)
@@ -169,34 +181,58 @@ void VirtualKeyboard::KeyUp(int32 key, bigtime_t when)
 		Release(linuxCode, when);
 		return;
 	}
-	// A filter took this key's key-down: the modifiers held back for it
-	// belong to that key and are not typed on their own.
+	// A filter took this key's key-down: the modifiers its keyboard held
+	// back for it belong to that key and are not typed on their own.
 	fOrphanKeyUps[linuxCode] = when;
-	for (Pending& pending : fPending)
-		pending.spoiled = true;
+	Spoil(keyboard);
 }
 
-void VirtualKeyboard::SyncModifiers(uint32 modifiers, bigtime_t when, bigtime_t now)
+void VirtualKeyboard::Spoil(int32 keyboard)
 {
+	for (Pending& pending : fPending) {
+		if (pending.keyboard == keyboard)
+			pending.spoiled = true;
+	}
+}
+
+bool VirtualKeyboard::HeldByAnother(uint16 code, int32 keyboard) const
+{
+	for (const auto& [other, held] : fHeld) {
+		if (other != keyboard && std::find(held.begin(), held.end(), code) != held.end())
+			return true;
+	}
+	return false;
+}
+
+// Each keyboard holds its own modifiers; the desktop gets a modifier key
+// down while any keyboard holds it.
+void VirtualKeyboard::SyncModifiers(int32 keyboard, uint32 modifiers, bigtime_t when, bigtime_t now)
+{
+	std::vector<uint16>& held = fHeld[keyboard];
 	const std::vector<uint16> wanted = HeldKeys(modifiers);
-	for (uint16 code : HeldKeys(0xffffffff)) {
-		const bool want = std::find(wanted.begin(), wanted.end(), code) != wanted.end();
-		const bool pressed = IsPressed(code);
-		const bool pending = IsPending(code);
-		if (want && !pressed && !pending)
-			fPending.push_back({code, when, now + fOptions.modifierDelay, false});
-		if (!want && pressed)
+	for (uint16 code : wanted) {
+		if (std::find(held.begin(), held.end(), code) == held.end() && !IsPressed(code) &&
+		    !IsPending(code))
+			fPending.push_back({code, keyboard, when, now + fOptions.modifierDelay, false});
+	}
+	const std::vector<uint16> before = std::exchange(held, wanted);
+	for (uint16 code : before) {
+		if (std::find(wanted.begin(), wanted.end(), code) != wanted.end() ||
+		    HeldByAnother(code, keyboard))
+			continue;
+		if (IsPressed(code))
 			Release(code, when);
-		if (!want && pending) {
-			auto it = std::find_if(fPending.begin(), fPending.end(),
-			                       [code](const Pending& p) { return p.code == code; });
-			// A quick tap of the modifier alone still reaches the desktop.
-			if (!it->spoiled) {
-				Press(code, it->when);
-				Release(code, when);
-			}
-			fPending.erase(it);
+		auto it = std::find_if(fPending.begin(), fPending.end(),
+		                       [code](const Pending& p) { return p.code == code; });
+		if (it == fPending.end())
+			continue;
+		// A person's quick tap of the modifier alone still reaches the
+		// desktop; a scanner's, a few milliseconds long, does not.
+		if (!it->spoiled && when - it->when >= fOptions.shortestTap) {
+			Press(code, it->when);
+			Release(code, when);
 		}
+		fPending.erase(it);
 	}
 }
 
@@ -213,11 +249,16 @@ void VirtualKeyboard::ToggleLocks(uint32 changed, bigtime_t when)
 	}
 }
 
-void VirtualKeyboard::FlushPending()
+void VirtualKeyboard::FlushPending(int32 keyboard)
 {
-	for (const Pending& pending : fPending)
-		Press(pending.code, pending.when);
-	fPending.clear();
+	for (auto it = fPending.begin(); it != fPending.end();) {
+		if (it->keyboard == keyboard) {
+			Press(it->code, it->when);
+			it = fPending.erase(it);
+		} else {
+			++it;
+		}
+	}
 }
 
 bool VirtualKeyboard::IsPending(uint16 code) const
@@ -251,6 +292,7 @@ std::optional<bigtime_t> VirtualKeyboard::NextDeadline() const
 void VirtualKeyboard::ReleaseAll()
 {
 	fPending.clear();
+	fHeld.clear();
 	for (size_t code = 0; code < fPressed.size(); code++) {
 		if (fPressed.test(code))
 			Release(static_cast<uint16>(code), fLastWhen);

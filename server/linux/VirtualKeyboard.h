@@ -9,7 +9,8 @@
 // without key-downs), the modifier is not typed at all, so that the Alt and
 // Shift of a scan never reach the desktop (where a lone Alt would open a
 // menu). A modifier that is still held when the moment has passed, or a
-// key typed under it, types it.
+// key typed under it, types it; one let go of as its keyboard goes away is
+// not typed at all.
 #ifndef STRIA_VIRTUAL_KEYBOARD_H
 #define STRIA_VIRTUAL_KEYBOARD_H
 
@@ -40,6 +41,10 @@ public:
 	struct Options {
 		// How long a modifier press is held back (steady clock).
 		bigtime_t modifierDelay = 50000;
+		// A modifier pressed and let go of alone is typed as a tap when it
+		// was down at least this long ("when"): a person's tap, not the
+		// Shift a scanner holds for a capital whose key was cut off.
+		bigtime_t shortestTap = 10000;
 		// A key-down this close (in "when") to a key-up of the same key that
 		// came without key-down is typed as a press and release: the filter
 		// put back a key-down whose key-up has already passed.
@@ -66,16 +71,22 @@ public:
 private:
 	struct Pending {
 		uint16 code;
+		int32 keyboard;
 		bigtime_t when;
 		bigtime_t deadline;
 		bool spoiled;
 	};
 
-	void KeyDown(int32 key, bigtime_t when);
-	void KeyUp(int32 key, bigtime_t when);
-	void SyncModifiers(uint32 modifiers, bigtime_t when, bigtime_t now);
+	// keyboard: the message's STRIA_SOURCE_FIELD, -1 without.
+	void KeyDown(int32 keyboard, int32 key, bigtime_t when);
+	void KeyUp(int32 keyboard, int32 key, bigtime_t when);
+	void SyncModifiers(int32 keyboard, uint32 modifiers, bigtime_t when, bigtime_t now);
 	void ToggleLocks(uint32 changed, bigtime_t when);
-	void FlushPending();
+	// Types the modifiers keyboard holds back, for a key it types.
+	void FlushPending(int32 keyboard);
+	// keyboard's held-back modifiers are not to be typed alone.
+	void Spoil(int32 keyboard);
+	bool HeldByAnother(uint16 code, int32 keyboard) const;
 	bool IsPending(uint16 code) const;
 
 	void Press(uint16 code, bigtime_t when);
@@ -88,7 +99,9 @@ private:
 	std::bitset<1024> fPressed;
 	std::vector<Pending> fPending;
 	std::map<uint16, bigtime_t> fOrphanKeyUps;
-	std::optional<uint32> fModifiers;
+	// Each keyboard's modifier bits, and the modifier keys they hold.
+	std::map<int32, std::optional<uint32>> fModifiers;
+	std::map<int32, std::vector<uint16>> fHeld;
 	bigtime_t fLastWhen = 0;
 	bool fHealthy = true;
 };

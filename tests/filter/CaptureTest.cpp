@@ -12,6 +12,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 using namespace filter_test;
 using ::testing::ElementsAreArray;
 
@@ -96,6 +98,51 @@ std::vector<CaptureCase> CaptureCases()
 	{
 		auto typed = Typed("Hello, world.\n", 1000);
 		cases.push_back({"PersonTypingPassesUntouched", typed, Described(typed), {}});
+	}
+	{
+		// With Caps Lock on, the bytes of letters come in the other case;
+		// the record is still the one the scanner typed.
+		auto scan = WithModifiers(Scan(kIsbnRecord, 1000), B_CAPS_LOCK);
+		for (Input& input : scan) {
+			if (input.byte >= 0 && std::isalpha(input.byte))
+				input.byte ^= 0x20;
+		}
+		cases.push_back({"CapsLockChangesNoRecord", scan, KeyUpsOfScan(scan), {kIsbnRecord}});
+	}
+	{
+		// A person types on another keyboard while the scanner scans: their
+		// keys, an Enter and an F10 among them, pass; the scan stays whole.
+		// The person's F10 opens a capture of that keyboard's own, which
+		// the Enter after it reveals.
+		auto scan = Scan(kIsbnRecord, 1000);
+		for (Input& input : scan)
+			input.source = 1;
+		std::vector<Input> person = {Down(kLetterKey, 'x', 2500),      Up(kLetterKey, 2600),
+		                             Down(kF10, B_FUNCTION_KEY, 4500), Up(kF10, 4600),
+		                             Down(kEnter, B_ENTER, 6500),      Up(kEnter, 6600)};
+		std::vector<Input> mixed;
+		for (size_t i = 0; i < scan.size(); i++) {
+			mixed.push_back(scan[i]);
+			if (i % 4 == 3 && i / 4 < person.size()) {
+				person[i / 4].source = 2;
+				mixed.push_back(person[i / 4]);
+			}
+		}
+		// All of the person's, and the scan's key-ups but for its Enter.
+		std::vector<Input> passed;
+		for (const Input& input : mixed) {
+			if (input.source == 2 && input.what == B_KEY_DOWN && input.key == kF10)
+				continue;
+			if (input.source == 2 && input.what == B_KEY_DOWN && input.key == kEnter) {
+				Input revealed = Down(kF10, B_FUNCTION_KEY, input.when - 100);
+				revealed.source = 2;
+				passed.push_back(revealed);
+			}
+			if (input.source == 2 || (input.what == B_KEY_UP && input.key != kEnter))
+				passed.push_back(input);
+		}
+		cases.push_back(
+		        {"AnotherKeyboardsKeysPassBesideAScan", mixed, Described(passed), {kIsbnRecord}});
 	}
 	cases.push_back({"KeyAfterF10GetsRebuiltF10InFront",
 	                 {Down(kF10, B_FUNCTION_KEY, 1000), Up(kF10, 2000), Down(kLetterKey, 'a', 3000),
@@ -438,6 +485,46 @@ INSTANTIATE_TEST_SUITE_P(Filter, CaptureTest, ::testing::ValuesIn(CaptureCases()
                          [](const ::testing::TestParamInfo<CaptureCase>& info) {
 	                         return std::string(info.param.name) + "_" + std::to_string(info.index);
                          });
+
+// A capture that never gets its Enter is dropped with one line on standard
+// error, when the next F10 or a key past the scan's time closes it.
+TEST(CutScan, IsDroppedWithOneLine)
+{
+	auto cut = Scan(kIsbnRecord, 1000);
+	cut.resize(cut.size() / 2);
+	const struct {
+		const char* name;
+		std::vector<Input> inputs;
+		size_t lines;
+		std::vector<std::string> records;
+	} cases[] = {
+	        {"closed by the next scan", Join({cut, Scan(kUpaRecord, 100000)}), 1, {kUpaRecord}},
+	        {"closed by a key later on", Join({cut, {Down(kLetterKey, 'a', 900000)}}), 1, {}},
+	        {"a whole scan", Scan(kIsbnRecord, 1000), 0, {kIsbnRecord}},
+	        {"a lone F10 and a late key",
+	         {Down(kF10, B_FUNCTION_KEY, 1000), Down(kLetterKey, 'a', 900000)},
+	         0,
+	         {}},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.name);
+		BPrivate::TestInputServerHost host;
+		RecordingFilter filter;
+		StreamRunner runner(filter);
+		testing::internal::CaptureStderr();
+		runner.Play(c.inputs);
+		std::vector<std::string> codes;
+		for (const std::string& record : c.records)
+			codes.push_back(RepairedCode(record));
+		EXPECT_THAT(filter.StopAndTakeCodes(), ElementsAreArray(codes));
+		const std::string errors = testing::internal::GetCapturedStderr();
+		size_t lines = 0;
+		for (size_t at = errors.find("scan cut off"); at != std::string::npos;
+		     at = errors.find("scan cut off", at + 1))
+			lines++;
+		EXPECT_EQ(lines, c.lines) << errors;
+	}
+}
 
 // The verdicts themselves, where the out-list tells nothing: a swallowed key
 // is skipped, a key that passes is dispatched without an out-list.

@@ -1,5 +1,7 @@
 #include "FilterTestSupport.h"
 
+#include <StriaProtocol.h>
+
 #include <AppDefs.h>
 #include <InterfaceDefs.h>
 #include <List.h>

@@ -7,6 +7,7 @@
 #include <AppDefs.h>
 #include <InterfaceDefs.h>
 #include <Message.h>
+#include <StriaProtocol.h>
 
 #include <gtest/gtest.h>
 
@@ -101,6 +102,23 @@ std::vector<Step> Let(bigtime_t now, bigtime_t when, int32 key, uint32 bits, uin
 	};
 }
 
+// The same messages, as keyboard number keyboard typed them.
+MessageMaker On(int32 keyboard, MessageMaker maker)
+{
+	return [=] {
+		std::unique_ptr<BMessage> message = maker();
+		message->AddInt32(STRIA_SOURCE_FIELD, keyboard);
+		return message;
+	};
+}
+
+std::vector<Step> On(int32 keyboard, std::vector<Step> steps)
+{
+	for (Step& step : steps)
+		step.message = On(keyboard, step.message);
+	return steps;
+}
+
 std::vector<Step> Join(std::initializer_list<std::vector<Step>> parts)
 {
 	std::vector<Step> steps;
@@ -131,10 +149,40 @@ TEST(VirtualKeyboard, TypesWhatReachesApplications)
 	        {"key-ups of keys never pressed are not typed",
 	         {{0, Key(B_KEY_UP, 100, 0x54, 0), {}}, {0, Key(B_KEY_UP, 200, 0x47, 0), {}}},
 	         {}},
-	        {"a quick tap of a modifier alone reaches the desktop",
+	        {"a person's quick tap of a modifier alone reaches the desktop",
 	         Join({Hold(0, 100, 0x66, B_OPTION_KEY | B_LEFT_OPTION_KEY, 0),
-	               Let(10000, 200, 0x66, B_OPTION_KEY | B_LEFT_OPTION_KEY,
+	               Let(10000, 30100, 0x66, B_OPTION_KEY | B_LEFT_OPTION_KEY,
 	                   B_OPTION_KEY | B_LEFT_OPTION_KEY, {"+LeftWindows", "-LeftWindows"})}),
+	         {}},
+	        {"a modifier let go of within milliseconds is a machine's, not typed",
+	         Join({Hold(0, 100, 0x4b, kLeftShift, 0),
+	               Let(1000, 1100, 0x4b, kLeftShift, kLeftShift, {})}),
+	         {}},
+	        {"a person's key during a scan leaves out the scanner's held-back Shift",
+	         Join({On(1, Hold(0, 100, 0x4b, kLeftShift, 0)),
+	               {{1000, On(2, Key(B_KEY_DOWN, 150, 0x3c, 0)), {"+A"}},
+	                {1100, On(1, Key(B_KEY_UP, 200, 0x4e, kLeftShift)), {}}},
+	               On(1, Let(1200, 250, 0x4b, kLeftShift, kLeftShift, {})),
+	               {{2000, On(2, Key(B_KEY_UP, 300, 0x3c, 0)), {"-A"}}}}),
+	         {}},
+	        {"a person's Shift stays down through a scan's Shift",
+	         Join({On(2, Hold(0, 100, 0x4b, kLeftShift, 0)),
+	               {{50000, nullptr, {"+LeftShift"}}},
+	               On(1, Hold(60000, 60100, 0x56, kLeftShift, 0)),
+	               {{60500, On(1, Key(B_KEY_UP, 60500, 0x4e, kLeftShift)), {}}},
+	               On(1, Let(61000, 61000, 0x56, kLeftShift, kLeftShift, {})),
+	               {{70000, On(2, Key(B_KEY_DOWN, 70000, 0x3c, kLeftShift)), {"+A"}}},
+	               On(2, Let(80000, 80000, 0x4b, kLeftShift, kLeftShift, {"-LeftShift"}))}),
+	         {"-A"}},
+	        {"a modifier let go of as its keyboard went away is no tap",
+	         Join({Hold(0, 100, 0x5d, kLeftAlt, 0),
+	               {{1000,
+	                 [] {
+		                 auto message = KeyMessage::ModifiersChanged(200, 0, kLeftAlt, KeyStates{});
+		                 message->AddBool(stria::kKeyboardGoneField, true);
+		                 return message;
+	                 },
+	                 {}}}}),
 	         {}},
 	        {"a held modifier is typed once its moment has passed",
 	         Join({Hold(0, 100, 0x5c, B_CONTROL_KEY | B_LEFT_CONTROL_KEY, 0),

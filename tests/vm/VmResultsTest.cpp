@@ -1,0 +1,324 @@
+// What the test machine saw, judged here: the server on a real kernel with
+// a scanner and a person's keyboard made through uinput (vm_guest, run by
+// the test vm.guest).
+#include "EventFile.h"
+#include "UsKeyboard.h"
+#include "VmSessions.h"
+
+#include <gtest/gtest.h>
+
+#include <linux/input-event-codes.h>
+
+#include <algorithm>
+#include <bitset>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using stria::EventFile;
+using stria::EventRecord;
+using stria::UsKeyboard;
+using namespace stria::test;
+using namespace stria::test::vm;
+
+namespace {
+
+const std::string kResults = STRIA_VM_RESULTS;
+
+std::string ReadText(const std::string& path)
+{
+	std::ifstream in(path, std::ios::binary);
+	std::stringstream text;
+	text << in.rdbuf();
+	return text.str();
+}
+
+std::vector<std::string> LinesOf(const std::string& text)
+{
+	std::vector<std::string> lines;
+	std::istringstream in(text);
+	for (std::string line; std::getline(in, line);)
+		lines.push_back(line);
+	return lines;
+}
+
+size_t CountContaining(const std::string& text, const std::string& part)
+{
+	const std::vector<std::string> lines = LinesOf(text);
+	return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const auto& line) {
+		return line.find(part) != std::string::npos;
+	}));
+}
+
+// What a desktop with a US layout makes of the key events: the text they
+// type, with Shift and Caps Lock; whether any key is still down at the end.
+struct Typing {
+	std::vector<uint16> presses;
+	std::string text;
+	std::bitset<KEY_CNT> down;
+};
+
+Typing Replay(const std::vector<EventRecord>& records)
+{
+	Typing typing;
+	bool capsLock = false;
+	for (const EventRecord& record : records) {
+		if (record.type != EV_KEY || record.code >= KEY_CNT)
+			continue;
+		typing.down.set(record.code, record.value != 0);
+		if (record.value != 1)
+			continue;
+		typing.presses.push_back(record.code);
+		if (record.code == KEY_CAPSLOCK)
+			capsLock = !capsLock;
+		const stria::UsKey* key = UsKeyboard::FromLinuxCode(record.code);
+		if (key == nullptr || key->plain == 0 || key->modifier != 0)
+			continue;
+		const bool shift = typing.down.test(KEY_LEFTSHIFT) || typing.down.test(KEY_RIGHTSHIFT);
+		char c = static_cast<char>(shift ? key->shifted : key->plain);
+		if (std::isalpha(static_cast<unsigned char>(key->plain)) && capsLock)
+			c = static_cast<char>(shift ? std::tolower(c) : std::toupper(c));
+		typing.text += c == '\r' ? '\n' : c;
+	}
+	return typing;
+}
+
+// The text a session's person types.
+std::string TextOf(const Session& session)
+{
+	return Replay(session.records).text;
+}
+
+std::vector<std::string> Expected(const std::vector<std::string>& barcodes)
+{
+	std::vector<std::string> lines;
+	for (const std::string& barcode : barcodes)
+		lines.push_back("CATSCAN " + barcode);
+	lines.push_back("SHUTDOWN");
+	return lines;
+}
+
+class GuestCaseResults : public testing::Test {
+protected:
+	// Reads the case's folder; false when the test is to end here: the
+	// machine did not run (skipped), or left nothing usable (failed).
+	bool Open(const std::string& name)
+	{
+		if (!fs::exists(kResults + "/status")) {
+			[] { GTEST_SKIP() << "the test machine has not run (see the test vm.guest)"; }();
+			return false;
+		}
+		fFolder = kResults + "/" + name;
+		if (!fs::is_directory(fFolder)) {
+			ADD_FAILURE() << "the guest left nothing for " << name;
+			return false;
+		}
+		const std::string error = ReadText(fFolder + "/error");
+		if (!error.empty()) {
+			ADD_FAILURE() << "the guest could not run " << name << ": " << error;
+			return false;
+		}
+		for (const std::string& line : LinesOf(ReadText(fFolder + "/facts"))) {
+			const size_t equals = line.find('=');
+			if (equals != std::string::npos)
+				fFacts[line.substr(0, equals)] = line.substr(equals + 1);
+		}
+		return true;
+	}
+
+	std::string Text(const std::string& file) const { return ReadText(fFolder + "/" + file); }
+
+	std::vector<EventRecord> Records(const std::string& file) const
+	{
+		const std::string bytes = Text(file);
+		std::vector<EventRecord> records;
+		std::string error;
+		EXPECT_TRUE(EventFile::Parse(
+		        std::span<const uint8>(reinterpret_cast<const uint8*>(bytes.data()), bytes.size()),
+		        records, error))
+		        << file << ": " << error;
+		return records;
+	}
+
+	// The subscriber's lines the server printed.
+	std::vector<std::string> Scans() const
+	{
+		std::vector<std::string> scans;
+		for (const std::string& line : LinesOf(Text("server.out"))) {
+			if (line.starts_with("CATSCAN ") || line == "SHUTDOWN")
+				scans.push_back(line);
+		}
+		return scans;
+	}
+
+	std::string Fact(const std::string& name) const
+	{
+		auto found = fFacts.find(name);
+		return found == fFacts.end() ? std::string("(none)") : found->second;
+	}
+
+	std::string fFolder;
+	std::map<std::string, std::string> fFacts;
+};
+
+TEST_F(GuestCaseResults, BothKeyboardsAtOnceGiveThePersonsTextAndEveryScan)
+{
+	if (!Open("typing"))
+		return;
+	EXPECT_EQ(Text("server.status"), "0") << Text("server.err");
+	EXPECT_EQ(Scans(), Expected(TypingScanner().barcodes)) << Text("server.err");
+
+	const Typing typed = Replay(Records("typed.events"));
+	EXPECT_EQ(typed.presses, TypingPerson().personPresses) << "the keys of the person only";
+	EXPECT_EQ(typed.text, TextOf(TypingPerson()));
+	EXPECT_TRUE(typed.down.none()) << typed.down.count() << " key(s) left down";
+}
+
+TEST_F(GuestCaseResults, TheScannerIsTheServersAloneAndFreeAfterIt)
+{
+	if (!Open("typing"))
+		return;
+	const std::vector<EventRecord> held = Records("other-held.events");
+	EXPECT_EQ(std::count_if(held.begin(), held.end(), [](auto& r) { return r.type == EV_KEY; }), 0)
+	        << "another reader saw the scanner's keys while the server held it";
+	const Typing free = Replay(Records("other-free.events"));
+	EXPECT_EQ(free.presses, std::vector<uint16>{KEY_X}) << "the scanner is free once it stops";
+}
+
+TEST_F(GuestCaseResults, ListDevicesNamesBothKeyboards)
+{
+	if (!Open("typing"))
+		return;
+	EXPECT_EQ(Fact("list-devices-status"), "0");
+	const std::string list = Text("list-devices.out");
+	for (const char* part : {kScannerName, kKeyboardName, kScannerId, kKeyboardId})
+		EXPECT_NE(list.find(part), std::string::npos) << part << " in\n" << list;
+}
+
+TEST_F(GuestCaseResults, AKeyHeldAtStartIsNeitherTypedTwiceNorLeftHeld)
+{
+	if (!Open("held-at-start"))
+		return;
+	EXPECT_EQ(Text("server.status"), "0") << Text("server.err");
+	// The desktop had the key from the keyboard itself, down and up.
+	const Typing desktop = Replay(Records("desktop.events"));
+	EXPECT_EQ(desktop.presses, std::vector<uint16>{KEY_K});
+	EXPECT_TRUE(desktop.down.none()) << "the desktop never saw the key come up";
+	// The virtual keyboard then types only what came after.
+	const Typing typed = Replay(Records("typed.events"));
+	EXPECT_EQ(typed.presses, HeldAtStartRest().personPresses);
+	const std::vector<EventRecord> records = Records("typed.events");
+	EXPECT_EQ(std::count_if(records.begin(), records.end(),
+	                        [](auto& r) { return r.type == EV_KEY && r.code == KEY_K; }),
+	          0);
+	EXPECT_TRUE(typed.down.none());
+}
+
+TEST_F(GuestCaseResults, CapsLockChangesNeitherAScanNorThePersonsKeys)
+{
+	if (!Open("caps-lock"))
+		return;
+	EXPECT_EQ(Text("server.status"), "0") << Text("server.err");
+	EXPECT_EQ(Scans(), Expected(CapsLockScanner().barcodes)) << Text("server.err");
+	const Typing typed = Replay(Records("typed.events"));
+	EXPECT_EQ(typed.presses, CapsLockPerson().personPresses);
+	EXPECT_EQ(typed.text, "ABCd");
+	EXPECT_TRUE(typed.down.none());
+}
+
+TEST_F(GuestCaseResults, UnpluggingTheScannerLosesOnlyTheScanItCut)
+{
+	if (!Open("unplug"))
+		return;
+	const std::string errors = Text("server.err");
+	EXPECT_EQ(Text("server.status"), "0") << errors;
+	std::vector<std::string> barcodes = UnplugScannerBefore().barcodes;
+	for (const std::string& barcode : UnplugScannerAfter().barcodes)
+		barcodes.push_back(barcode);
+	EXPECT_EQ(Scans(), Expected(barcodes)) << errors;
+	EXPECT_EQ(CountContaining(errors, "has gone"), 2u) << errors;
+	EXPECT_EQ(CountContaining(errors, "is back"), 2u) << errors;
+	EXPECT_EQ(CountContaining(errors, "scan cut off"), 1u) << errors;
+	const Typing typed = Replay(Records("typed.events"));
+	EXPECT_EQ(typed.presses, UnplugPerson().personPresses) << "nothing of the cut scan typed";
+	EXPECT_TRUE(typed.down.none());
+}
+
+TEST_F(GuestCaseResults, SigkillLeavesNoKeyDownAndTheKeyboardsFree)
+{
+	if (!Open("sigkill"))
+		return;
+	EXPECT_EQ(Fact("keys-down-before"), std::to_string(KEY_A) + " " + std::to_string(KEY_LEFTSHIFT))
+	        << "the virtual keyboard held the person's keys when the server was killed";
+	EXPECT_EQ(Fact("virtual-keyboard-gone"), "yes") << "and its keys with it";
+	EXPECT_EQ(Fact("scanner-free"), "yes");
+	EXPECT_EQ(Fact("keyboard-free"), "yes");
+}
+
+class StopSignalResults : public GuestCaseResults,
+                          public testing::WithParamInterface<const char*> {};
+
+TEST_P(StopSignalResults, EndsInOrder)
+{
+	const std::string signal = GetParam();
+	if (!Open("signal-" + signal))
+		return;
+	const std::string errors = Text("server.err");
+	EXPECT_EQ(Text("server.status"), "0") << errors;
+	EXPECT_NE(errors.find("stopping on " + signal), std::string::npos) << errors;
+	EXPECT_EQ(Scans(), Expected(UnplugScannerBefore().barcodes)) << errors;
+	const Typing typed = Replay(Records("typed.events"));
+	EXPECT_EQ(typed.presses, std::vector<uint16>{KEY_LEFTSHIFT});
+	EXPECT_TRUE(typed.down.none()) << "the held Shift comes up before the keyboard goes";
+	EXPECT_EQ(Fact("socket-left"), "no");
+	EXPECT_EQ(Fact("scanner-free"), "yes");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StopSignalResults, testing::Values("SIGTERM", "SIGINT", "SIGHUP"),
+                         [](const auto& info) { return std::string(info.param); });
+
+// stria-listen's lines: the probe scans that told it had subscribed, then
+// the session's scans.
+void ExpectListened(const std::string& output, const std::string& status)
+{
+	EXPECT_EQ(status, "0") << "stria-listen ends on SHUTDOWN";
+	const std::vector<std::string> lines = LinesOf(output);
+	const std::vector<std::string> scans = ListenScanner().barcodes;
+	ASSERT_GT(lines.size(), scans.size()) << output;
+	const size_t probes = lines.size() - scans.size();
+	for (size_t i = 0; i < probes; i++)
+		EXPECT_EQ(lines[i], UnplugScannerBefore().barcodes.front());
+	EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(probes),
+	                                   lines.end()),
+	          scans);
+}
+
+TEST_F(GuestCaseResults, StriaListenInAnotherProcessGetsEveryScan)
+{
+	if (!Open("listen"))
+		return;
+	EXPECT_EQ(Text("server.status"), "0") << Text("server.err");
+	ExpectListened(Text("listen.out"), Fact("listen-status"));
+}
+
+TEST_F(GuestCaseResults, TheSystemdUnitRunsAndStopsCleanly)
+{
+	if (!Open("systemd"))
+		return;
+	RecordProperty("how", Fact("how"));
+	std::cout << "the unit ran under " << Fact("how") << "\n";
+	EXPECT_EQ(Fact("error"), "(none)");
+	ExpectListened(Text("listen.out"), Fact("listen-status"));
+	if (Fact("how") == "systemd --user") {
+		const std::string show = Text("show.out");
+		EXPECT_NE(show.find("Result=success"), std::string::npos) << show;
+		EXPECT_NE(show.find("ExecMainStatus=0"), std::string::npos) << show;
+	} else {
+		EXPECT_EQ(Fact("server-status"), "0") << Text("server.err");
+	}
+}
+
+} // namespace

@@ -1,0 +1,459 @@
+// The program the test machine runs: each case makes a scanner and a
+// person's keyboard through uinput, runs stria-input-server on them with a
+// real virtual keyboard, types at the pace of real hands and of the scanner,
+// and leaves what it saw in the results folder. The host judges it.
+//
+//   vm_guest RESULTS [CASE...]
+#include "GuestCase.h"
+#include "VmSessions.h"
+
+#include <linux/input.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <sys/ioctl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using namespace stria;
+using namespace stria::test;
+using namespace stria::test::vm;
+
+namespace {
+
+const std::string kBin = STRIA_BINARY_DIR "/bin";
+
+std::string Join(const std::vector<uint16>& codes)
+{
+	std::string text;
+	for (uint16 code : codes)
+		text += (text.empty() ? "" : " ") + std::to_string(code);
+	return text;
+}
+
+// Whether nobody else holds node: a grab of our own then succeeds.
+bool IsFree(const std::string& node)
+{
+	const int fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC);
+	if (fd < 0)
+		return false;
+	const bool free = ::ioctl(fd, EVIOCGRAB, 1) == 0;
+	if (free)
+		::ioctl(fd, EVIOCGRAB, 0);
+	::close(fd);
+	return free;
+}
+
+// Waits until the virtual keyboard has typed presses key presses and let go
+// of every key.
+bool WaitTyped(NodeReader& typed, size_t presses)
+{
+	return typed.WaitFor(
+	        [presses](const std::vector<EventRecord>& records) {
+		        size_t count = 0;
+		        std::map<uint16, bool> down;
+		        for (const EventRecord& record : records) {
+			        if (record.type != EV_KEY)
+				        continue;
+			        count += record.value == 1;
+			        down[record.code] = record.value != 0;
+		        }
+		        for (const auto& [code, isDown] : down) {
+			        if (isDown)
+				        return false;
+		        }
+		        return count >= presses;
+	        },
+	        30000ms);
+}
+
+// Both keyboards at once; a second reader on the scanner while the server
+// has it and after; --list-devices.
+void Typing(const std::string& results)
+{
+	GuestCase run(results, "typing");
+	TestKeyboard scanner(kScannerName, kScannerId);
+	TestKeyboard keyboard(kKeyboardName, kKeyboardId);
+	ServerProcess list(kBin + "/stria-input-server", {"--list-devices"});
+	run.Fact("list-devices-status", std::to_string(list.Wait(60s).value_or(-1)));
+	run.Save("list-devices.out", list.Output());
+
+	NodeReader other(scanner.Node());
+	run.StartServer({&scanner, &keyboard});
+	const Session person = TypingPerson();
+	const Session scans = TypingScanner();
+	PlayTogether({{keyboard, person.records}, {scanner, scans.records}},
+	             std::min(*person.records.front().When(), *scans.records.front().When()));
+	run.Fact("typed-in-time", WaitTyped(run.Typed(), person.personPresses.size()) ? "yes" : "no");
+	run.WaitForOutput("CATSCAN", scans.barcodes.size(), 30s);
+	run.StopServer(SIGTERM);
+
+	const size_t whileHeld = other.Records().size();
+	run.SaveRecords("other-held.events", other.Records());
+	// Free again: the other reader gets the scanner's keys.
+	scanner.Key(KEY_X, 1);
+	scanner.Key(KEY_X, 0);
+	other.WaitFor([&](const auto& records) { return records.size() >= whileHeld + 4; }, 10000ms);
+	std::vector<EventRecord> after = other.Records();
+	after.erase(after.begin(), after.begin() + static_cast<std::ptrdiff_t>(whileHeld));
+	run.SaveRecords("other-free.events", after);
+}
+
+// A key of the person's is down as the server starts and comes up while it
+// waits to take the keyboard.
+void HeldAtStart(const std::string& results)
+{
+	GuestCase run(results, "held-at-start");
+	TestKeyboard keyboard(kKeyboardName, kKeyboardId);
+	NodeReader desktop(keyboard.Node());
+	keyboard.Key(KEY_K, 1);
+	// Let go while the server waits for the keyboard to be let go of.
+	std::thread release([&] {
+		std::this_thread::sleep_for(700ms);
+		keyboard.Key(KEY_K, 0);
+	});
+	try {
+		run.StartServer({&keyboard});
+	} catch (...) {
+		release.join();
+		throw;
+	}
+	release.join();
+	const Session rest = HeldAtStartRest();
+	keyboard.Play(rest.records);
+	run.Note("played");
+	WaitTyped(run.Typed(), rest.personPresses.size());
+	run.Note("typed");
+	run.StopServer(SIGTERM);
+	desktop.Stop();
+	run.SaveRecords("desktop.events", desktop.Records());
+}
+
+// Caps Lock's light on at the scanner; the person's Caps Lock during a scan.
+void CapsLock(const std::string& results)
+{
+	GuestCase run(results, "caps-lock");
+	TestKeyboard scanner(kScannerName, kScannerId);
+	TestKeyboard keyboard(kKeyboardName, kKeyboardId);
+	scanner.SetCapsLock(true);
+	run.StartServer({&scanner, &keyboard});
+	const Session person = CapsLockPerson();
+	const Session scans = CapsLockScanner();
+	PlayTogether({{keyboard, person.records}, {scanner, scans.records}},
+	             *person.records.front().When());
+	run.Note("played");
+	WaitTyped(run.Typed(), person.personPresses.size());
+	run.Note("typed");
+	run.WaitForOutput("CATSCAN", scans.barcodes.size(), 30s);
+	run.Note("scanned");
+	run.StopServer(SIGTERM);
+}
+
+// The scanner unplugged and plugged in again between scans and in the
+// middle of one.
+void Unplug(const std::string& results)
+{
+	GuestCase run(results, "unplug");
+	TestKeyboard scanner(kScannerName, kScannerId);
+	TestKeyboard keyboard(kKeyboardName, kKeyboardId);
+	run.StartServer({&scanner, &keyboard});
+
+	auto replug = [&](size_t times) {
+		scanner.Unplug();
+		run.WaitForErrors("has gone", times, 30s);
+		scanner.Plug();
+		run.WaitForErrors("is back", times, 30s);
+	};
+	scanner.Play(UnplugScannerBefore().records);
+	run.WaitForOutput("CATSCAN", 1, 30s);
+	replug(1);
+	keyboard.Play(UnplugPerson().records);
+	WaitTyped(run.Typed(), UnplugPerson().personPresses.size());
+	scanner.Play(CutScan().records);
+	replug(2);
+	const Session after = UnplugScannerAfter();
+	scanner.Play(after.records);
+	run.WaitForOutput("CATSCAN", 1 + after.barcodes.size(), 30s);
+	run.StopServer(SIGTERM);
+}
+
+// SIGKILL while the person holds keys: the virtual keyboard goes, and with
+// it every key it held; the keyboards are free again.
+void Killed(const std::string& results)
+{
+	GuestCase run(results, "sigkill");
+	TestKeyboard scanner(kScannerName, kScannerId);
+	TestKeyboard keyboard(kKeyboardName, kKeyboardId);
+	run.StartServer({&scanner, &keyboard});
+	keyboard.Key(KEY_LEFTSHIFT, 1);
+	keyboard.Key(KEY_A, 1);
+	run.Typed().WaitFor([](const auto& records) { return CountPresses(records, KEY_A) > 0; },
+	                    30000ms);
+	run.Fact("keys-down-before", Join(run.Typed().KeysDown()));
+	run.Server().Signal(SIGKILL);
+	run.Fact("virtual-keyboard-gone", run.Typed().WaitGone(30000ms) ? "yes" : "no");
+	run.StopServer(SIGKILL);
+	run.Fact("scanner-free", IsFree(scanner.Node()) ? "yes" : "no");
+	run.Fact("keyboard-free", IsFree(keyboard.Node()) ? "yes" : "no");
+	keyboard.Key(KEY_A, 0);
+	keyboard.Key(KEY_LEFTSHIFT, 0);
+}
+
+// A stop signal after a scan, with Shift held on the virtual keyboard.
+void Stopped(const std::string& results, int signal, const std::string& name)
+{
+	GuestCase run(results, "signal-" + name);
+	TestKeyboard scanner(kScannerName, kScannerId);
+	TestKeyboard keyboard(kKeyboardName, kKeyboardId);
+	run.StartServer({&scanner, &keyboard});
+	scanner.Play(UnplugScannerBefore().records);
+	run.WaitForOutput("CATSCAN", 1, 30s);
+	keyboard.Key(KEY_LEFTSHIFT, 1);
+	run.Typed().WaitFor(
+	        [](const auto& records) { return CountPresses(records, KEY_LEFTSHIFT) > 0; }, 30000ms);
+	run.StopServer(signal);
+	run.Fact("socket-left", fs::exists(run.ControlSocket()) ? "yes" : "no");
+	run.Fact("scanner-free", IsFree(scanner.Node()) ? "yes" : "no");
+	keyboard.Key(KEY_LEFTSHIFT, 0);
+}
+
+// Scans the probe until listener prints one: then it has subscribed.
+size_t Subscribe(TestKeyboard& scanner, ServerProcess& listener)
+{
+	const Session probe = UnplugScannerBefore();
+	for (size_t probes = 1; probes <= 15; probes++) {
+		scanner.Play(probe.records);
+		if (listener.WaitForLines(1, 2s))
+			return probes;
+	}
+	throw std::runtime_error("stria-listen printed no scan: " + listener.Errors());
+}
+
+// Waits until listener's last lines are barcodes.
+void WaitForScans(ServerProcess& listener, const std::vector<std::string>& barcodes)
+{
+	const auto end = std::chrono::steady_clock::now() + 30s;
+	while (std::chrono::steady_clock::now() < end) {
+		const std::vector<std::string> lines = Lines(listener.Output());
+		if (lines.size() >= barcodes.size() &&
+		    std::equal(barcodes.begin(), barcodes.end(), lines.end() - barcodes.size()))
+			return;
+		std::this_thread::sleep_for(50ms);
+	}
+}
+
+// stria-listen in a process of its own gets every scan.
+void Listen(const std::string& results)
+{
+	GuestCase run(results, "listen");
+	TestKeyboard scanner(kScannerName, kScannerId);
+	run.StartServer({&scanner}, {});
+	ServerProcess listener(kBin + "/stria-listen", {"--control-socket", run.ControlSocket()});
+	const size_t probes = Subscribe(scanner, listener);
+	run.Fact("probes", std::to_string(probes));
+	const Session scans = ListenScanner();
+	scanner.Play(scans.records);
+	WaitForScans(listener, scans.barcodes);
+	run.StopServer(SIGTERM);
+	run.Fact("listen-status", std::to_string(listener.Wait(30s).value_or(-1)));
+	run.Save("listen.out", listener.Output());
+	run.Save("listen.err", listener.Errors());
+}
+
+// The unit's ExecStart with its specifiers and $STRIA_OPTIONS filled in
+// the way systemd does for this instance.
+std::vector<std::string> UnitCommand(const std::string& unit, const std::string& instance,
+                                     const std::string& home, const std::string& options)
+{
+	std::ifstream in(unit);
+	std::string line;
+	std::string command;
+	while (std::getline(in, line)) {
+		if (line.rfind("ExecStart=", 0) == 0)
+			command = line.substr(10);
+	}
+	command = std::regex_replace(command, std::regex("%i"), instance);
+	command = std::regex_replace(command, std::regex("%h"), home);
+	command = std::regex_replace(command, std::regex("\\$STRIA_OPTIONS"), options);
+	std::istringstream words(command);
+	std::vector<std::string> arguments;
+	for (std::string word; words >> word;)
+		arguments.push_back(word);
+	return arguments;
+}
+
+int RunCommand(const std::vector<std::string>& arguments, std::string* output = nullptr)
+{
+	ServerProcess process(arguments.front(),
+	                      std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+	const int status = process.Wait(60s).value_or(-1);
+	if (output != nullptr)
+		*output = process.Output() + process.Errors();
+	return status;
+}
+
+// The systemd user unit: under the guest's own user manager when it runs
+// here, else its command line run the way the unit runs it.
+void Unit(const std::string& results)
+{
+	GuestCase run(results, "systemd");
+	const std::string runtime = "/run/user/0";
+	const std::string home = "/root";
+	fs::create_directories(runtime);
+	fs::permissions(runtime, fs::perms::owner_all);
+	::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+	::setenv("HOME", home.c_str(), 1);
+	const std::string unitName = "stria-input-server@" + std::string(kScannerId) + ".service";
+	const std::string unit = STRIA_BINARY_DIR "/dist/stria-input-server@.service";
+	fs::create_directories(home + "/.config/systemd/user");
+	fs::copy_file(unit, home + "/.config/systemd/user/stria-input-server@.service",
+	              fs::copy_options::overwrite_existing);
+
+	TestKeyboard scanner(kScannerName, kScannerId);
+	std::unique_ptr<ServerProcess> manager;
+	std::string why;
+	if (fs::exists("/lib/systemd/systemd")) {
+		// The user manager starts only on a system booted with systemd,
+		// which it tells by this folder; this machine has no system
+		// manager and nothing else that looks there.
+		fs::create_directories("/run/systemd/system");
+		// Its complaints, if any, to its standard error.
+		::setenv("SYSTEMD_LOG_TARGET", "console", 1);
+		manager = std::make_unique<ServerProcess>("/lib/systemd/systemd",
+		                                          std::vector<std::string>{"--user"});
+		for (int tries = 0; tries < 300 && !fs::exists(runtime + "/systemd/private"); tries++) {
+			if (manager->Wait(0s))
+				break;
+			std::this_thread::sleep_for(100ms);
+		}
+		if (!fs::exists(runtime + "/systemd/private")) {
+			manager->Signal(SIGTERM);
+			manager->Wait(10s);
+			run.Save("manager.err", manager->Errors());
+			const std::vector<std::string> said = Lines(manager->Errors());
+			why = "systemd --user did not start" + (said.empty() ? "" : ": " + said.back());
+			manager.reset();
+		}
+	} else {
+		why = "no systemd here";
+	}
+
+	std::unique_ptr<ServerProcess> server;
+	if (manager) {
+		run.Fact("how", "systemd --user");
+		std::string said;
+		RunCommand({"/usr/bin/systemctl", "--user", "daemon-reload"}, &said);
+		if (RunCommand({"/usr/bin/systemctl", "--user", "start", unitName}, &said) != 0)
+			run.Save("start.out", said);
+	} else {
+		run.Fact("how", "the unit's command line (" + why + ")");
+		std::vector<std::string> command = UnitCommand(unit, kScannerId, home, "");
+		run.Save("command", [&] {
+			std::string text;
+			for (const std::string& word : command)
+				text += word + "\n";
+			return text;
+		}());
+		server = std::make_unique<ServerProcess>(
+		        command.front(), std::vector<std::string>(command.begin() + 1, command.end()));
+	}
+
+	std::unique_ptr<ServerProcess> listener;
+	try {
+		NodeReader typed(WaitForVirtualKeyboard(server.get()));
+		WaitReading(typed, {&scanner});
+		// The server of the unit listens on the default control socket.
+		listener =
+		        std::make_unique<ServerProcess>(kBin + "/stria-listen", std::vector<std::string>{});
+		run.Fact("probes", std::to_string(Subscribe(scanner, *listener)));
+		const Session scans = ListenScanner();
+		scanner.Play(scans.records);
+		WaitForScans(*listener, scans.barcodes);
+	} catch (const std::exception& error) {
+		run.Fact("error", error.what());
+	}
+
+	if (manager) {
+		std::string said;
+		RunCommand({"/usr/bin/systemctl", "--user", "stop", unitName}, &said);
+		RunCommand({"/usr/bin/systemctl", "--user", "show", "-p", "Result", "-p", "ExecMainStatus",
+		            "-p", "ExecMainCode", unitName},
+		           &said);
+		run.Save("show.out", said);
+		manager->Signal(SIGTERM);
+		manager->Wait(30s);
+		run.Save("manager.err", manager->Errors());
+	} else {
+		// What systemctl stop sends.
+		server->Signal(SIGTERM);
+		run.Fact("server-status", std::to_string(server->Wait(60s).value_or(-1)));
+		run.Save("server.err", server->Errors());
+	}
+	if (listener) {
+		run.Fact("listen-status", std::to_string(listener->Wait(30s).value_or(-1)));
+		run.Save("listen.out", listener->Output());
+		run.Save("listen.err", listener->Errors());
+	}
+}
+
+const std::map<std::string, std::function<void(const std::string&)>> kCases = {
+        {"typing", Typing},
+        {"held-at-start", HeldAtStart},
+        {"caps-lock", CapsLock},
+        {"unplug", Unplug},
+        {"sigkill", Killed},
+        {"signal-SIGTERM", [](const std::string& r) { Stopped(r, SIGTERM, "SIGTERM"); }},
+        {"signal-SIGINT", [](const std::string& r) { Stopped(r, SIGINT, "SIGINT"); }},
+        {"signal-SIGHUP", [](const std::string& r) { Stopped(r, SIGHUP, "SIGHUP"); }},
+        {"listen", Listen},
+        {"systemd", Unit},
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+	if (argc < 2) {
+		std::cerr << "usage: vm_guest RESULTS [CASE...]\n";
+		return 2;
+	}
+	const std::string results = argv[1];
+	std::vector<std::string> names(argv + 2, argv + argc);
+	if (names.empty()) {
+		for (const auto& [name, run] : kCases)
+			names.push_back(name);
+	}
+	int status = 0;
+	for (const std::string& name : names) {
+		auto found = kCases.find(name);
+		if (found == kCases.end()) {
+			std::cerr << "no case " << name << "\n";
+			return 2;
+		}
+		const auto start = std::chrono::steady_clock::now();
+		try {
+			found->second(results);
+			std::cout << "case " << name << ": ran";
+		} catch (const std::exception& error) {
+			std::ofstream(results + "/" + name + "/error") << error.what() << "\n";
+			std::cout << "case " << name << ": " << error.what();
+			status = 1;
+		}
+		std::cout << " ("
+		          << std::chrono::duration_cast<std::chrono::milliseconds>(
+		                     std::chrono::steady_clock::now() - start)
+		                     .count()
+		          << " ms)" << std::endl;
+	}
+	return status;
+}
