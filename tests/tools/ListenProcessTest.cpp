@@ -353,3 +353,50 @@ TEST_F(ListenProcessTest, InterruptedListenerEndsCleanlyAndTheServerGoesOn)
 }
 
 } // namespace
+
+// A listener whose runtime directory is not private cannot be reached by the
+// server: it says which directory and what is wrong, instead of subscribing
+// and waiting for scans that could never come.
+TEST_F(ListenProcessTest, AnUnsafeRuntimeDirectoryIsNamedWithWhatIsWrong)
+{
+	std::unique_ptr<Child> server = StartServer("0 modifiers 0\n120000000 modifiers 0\n");
+	const std::string base = fDirectory + "/listener-runtime";
+	const std::string stria = base + "/stria";
+	const struct {
+		const char* name;
+		bool ownSocket; // --control-socket given
+		int (*prepare)(const std::string& stria);
+		std::string message;
+	} cases[] = {
+	        {"open to others, with --control-socket", true,
+	         [](const std::string& path) { return mkdir(path.c_str(), 0700) | chmod(path.c_str(), 0755); },
+	         "stria-listen: cannot receive scans from another process: no usable runtime "
+	         "directory: " + stria + " has mode 0755"},
+	        {"open to others, default socket", false,
+	         [](const std::string& path) { return mkdir(path.c_str(), 0700) | chmod(path.c_str(), 0755); },
+	         "stria-listen: no usable runtime directory: " + stria + " has mode 0755"},
+	        {"a symbolic link", true,
+	         [](const std::string& path) {
+		         return mkdir((path + "-real").c_str(), 0700) |
+		                symlink((path + "-real").c_str(), path.c_str());
+	         },
+	         "no usable runtime directory: " + stria + " is a symbolic link"},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.name);
+		ASSERT_EQ(system(("rm -rf '" + base + "'").c_str()), 0);
+		ASSERT_EQ(mkdir(base.c_str(), 0700), 0);
+		ASSERT_EQ(c.prepare(stria), 0);
+		std::vector<std::string> argv = {STRIA_LISTEN_BINARY};
+		if (c.ownSocket)
+			argv.insert(argv.end(), {"--control-socket", fSocket});
+		setenv("XDG_RUNTIME_DIR", base.c_str(), 1);
+		Child listener(fDirectory, "listener", argv);
+		setenv("XDG_RUNTIME_DIR", fDirectory.c_str(), 1);
+		EXPECT_EQ(listener.Wait(), 1);
+		EXPECT_EQ(listener.Out(), "");
+		const std::string errors = listener.Err();
+		EXPECT_NE(errors.find(c.message), std::string::npos) << errors;
+	}
+	EXPECT_FALSE(server->Exited());
+}

@@ -2,6 +2,7 @@
 #include "RecordingLooper.h"
 
 #include <Application.h>
+#include <Autolock.h>
 #include <Handler.h>
 #include <Looper.h>
 #include <Message.h>
@@ -13,7 +14,9 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 using namespace messaging_test;
 
@@ -112,6 +115,117 @@ TEST(LooperLock, WaitersFailWhenTheLooperIsDeleted)
 	looper->Quit();
 	waiter.join();
 	EXPECT_EQ(result.load(), 0);
+}
+
+namespace {
+
+// The ways a thread can wait for a looper's lock.
+enum class LockPath { kLock, kLockWithTimeout, kAutolock, kLockTarget, kLockLooper };
+
+bool LockBy(LockPath path, BLooper* looper, const BMessenger& messenger, BHandler* handler)
+{
+	switch (path) {
+	case LockPath::kLock:
+		if (!looper->Lock())
+			return false;
+		break;
+	case LockPath::kLockWithTimeout:
+		if (looper->LockWithTimeout(60000000) != B_OK)
+			return false;
+		break;
+	case LockPath::kAutolock: {
+		BAutolock lock(looper);
+		return lock.IsLocked();
+	}
+	case LockPath::kLockTarget:
+		if (!messenger.LockTarget())
+			return false;
+		break;
+	case LockPath::kLockLooper:
+		if (!handler->LockLooper())
+			return false;
+		handler->UnlockLooper();
+		return true;
+	}
+	looper->Unlock();
+	return true;
+}
+
+} // namespace
+
+// Many threads wait for the lock of loopers that are deleted while they
+// wait: either the looper quits from its own thread, holding the lock, or
+// it never ran and its constructing thread deletes it. Every waiter must
+// fail, and none may touch the freed looper (the sanitizer builds watch).
+TEST(LooperLock, WaitersFailWhenTheLooperQuitsOrIsDeletedMeanwhile)
+{
+	constexpr int kLoopers = 40;
+	constexpr int kWaiters = 12;
+	const struct Case {
+		const char* name;
+		LockPath path;
+	} paths[] = {
+	        {"Lock", LockPath::kLock},
+	        {"LockWithTimeout", LockPath::kLockWithTimeout},
+	        {"BAutolock", LockPath::kAutolock},
+	        {"BMessenger::LockTarget", LockPath::kLockTarget},
+	        {"BHandler::LockLooper", LockPath::kLockLooper},
+	};
+	for (bool quitsItself : {true, false}) {
+		for (const Case& item : paths) {
+			SCOPED_TRACE(std::string(item.name) +
+			             (quitsItself ? ", quits itself" : ", deleted before Run"));
+			std::vector<std::unique_ptr<BHandler>> handlers;
+			std::vector<std::thread> waiters;
+			std::atomic<int> started{0};
+			std::atomic<int> locked{0};
+			std::atomic<int> deleted{0};
+			std::atomic<int> dispatching{0};
+			for (int i = 0; i < kLoopers; i++) {
+				auto* looper = new RecordingLooper("doomed");
+				handlers.push_back(std::make_unique<BHandler>("handler"));
+				BHandler* handler = handlers.back().get();
+				looper->AddHandler(handler);
+				BMessenger messenger(looper);
+				int waitersSoFar = (i + 1) * kWaiters;
+				if (quitsItself) {
+					// The looper's thread holds the lock from the moment it
+					// takes the message until it has deleted the looper.
+					looper->onMessage = [&, waitersSoFar](RecordingLooper* self, BMessage*) {
+						dispatching++;
+						while (started.load() < waitersSoFar)
+							snooze(100);
+						snooze(1000);
+						self->Quit();
+						deleted++;
+					};
+					looper->Run();
+					looper->PostMessage('quit');
+					while (dispatching.load() < i + 1)
+						snooze(100);
+				}
+				for (int w = 0; w < kWaiters; w++) {
+					waiters.emplace_back([&, looper, messenger, handler] {
+						started++;
+						if (LockBy(item.path, looper, messenger, handler))
+							locked++;
+					});
+				}
+				if (!quitsItself) {
+					// Still held by this thread since construction.
+					while (started.load() < waitersSoFar)
+						snooze(100);
+					snooze(1000);
+					looper->Quit();
+					deleted++;
+				}
+			}
+			for (std::thread& waiter : waiters)
+				waiter.join();
+			EXPECT_EQ(deleted.load(), kLoopers);
+			EXPECT_EQ(locked.load(), 0);
+		}
+	}
 }
 
 TEST(LooperLock, ADispatchWaitsWhileAnotherThreadHoldsTheLock)
