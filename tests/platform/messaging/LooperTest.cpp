@@ -181,19 +181,20 @@ TEST(LooperLock, WaitersFailWhenTheLooperQuitsOrIsDeletedMeanwhile)
 			std::atomic<int> locked{0};
 			std::atomic<int> deleted{0};
 			std::atomic<int> dispatching{0};
+			// Every looper exists, holding its lock, before the first waiter
+			// starts: no looper is made at the address of a deleted one.
+			std::vector<BLooper*> loopers;
 			for (int i = 0; i < kLoopers; i++) {
 				auto* looper = new RecordingLooper("doomed");
 				handlers.push_back(std::make_unique<BHandler>("handler"));
-				BHandler* handler = handlers.back().get();
-				looper->AddHandler(handler);
-				BMessenger messenger(looper);
-				int waitersSoFar = (i + 1) * kWaiters;
+				looper->AddHandler(handlers.back().get());
+				loopers.push_back(looper);
 				if (quitsItself) {
 					// The looper's thread holds the lock from the moment it
 					// takes the message until it has deleted the looper.
-					looper->onMessage = [&, waitersSoFar](RecordingLooper* self, BMessage*) {
+					looper->onMessage = [&](RecordingLooper* self, BMessage*) {
 						dispatching++;
-						while (started.load() < waitersSoFar)
+						while (started.load() < kLoopers * kWaiters)
 							snooze(100);
 						snooze(1000);
 						self->Quit();
@@ -204,6 +205,11 @@ TEST(LooperLock, WaitersFailWhenTheLooperQuitsOrIsDeletedMeanwhile)
 					while (dispatching.load() < i + 1)
 						snooze(100);
 				}
+			}
+			for (int i = 0; i < kLoopers; i++) {
+				BLooper* looper = loopers[size_t(i)];
+				BMessenger messenger(looper);
+				BHandler* handler = handlers[size_t(i)].get();
 				for (int w = 0; w < kWaiters; w++) {
 					waiters.emplace_back([&, looper, messenger, handler] {
 						started++;
@@ -211,11 +217,13 @@ TEST(LooperLock, WaitersFailWhenTheLooperQuitsOrIsDeletedMeanwhile)
 							locked++;
 					});
 				}
-				if (!quitsItself) {
-					// Still held by this thread since construction.
-					while (started.load() < waitersSoFar)
-						snooze(100);
-					snooze(1000);
+			}
+			if (!quitsItself) {
+				// Still held by this thread since construction.
+				while (started.load() < kLoopers * kWaiters)
+					snooze(100);
+				snooze(1000);
+				for (BLooper* looper : loopers) {
 					looper->Quit();
 					deleted++;
 				}
