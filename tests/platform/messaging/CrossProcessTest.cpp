@@ -49,6 +49,33 @@ bool StartPeer(RecordingLooper* parent, const char* mode, std::unique_ptr<PeerPr
 	       message.FindMessenger("messenger", &subscription->messenger) == B_OK;
 }
 
+// A peer in mode, subscribed to a parent looper of this process, and a
+// looper that takes the peer's replies; the peer is killed and both loopers
+// quit at the end of the test.
+struct PeerSession {
+	RecordingLooper* parent = new RecordingLooper("parent");
+	RecordingLooper* replies = new RecordingLooper("replies");
+	std::unique_ptr<PeerProcess> peer;
+	Subscription subscription;
+
+	explicit PeerSession(const char* mode)
+	{
+		parent->Run();
+		replies->Run();
+		started = StartPeer(parent, mode, &peer, &subscription);
+	}
+	~PeerSession()
+	{
+		peer.reset();
+		for (BLooper* looper : {(BLooper*)parent, (BLooper*)replies}) {
+			if (looper->Lock())
+				looper->Quit();
+		}
+	}
+
+	bool started = false;
+};
+
 // Where a messenger of this process says its port is, and its looper token.
 void PortOf(const BMessenger& messenger, std::string* path, int32* looperToken)
 {
@@ -132,13 +159,11 @@ TEST(CrossProcess, AThousandMessagesArriveOnceInOrderAndEqual)
 
 TEST(CrossProcess, RepliesComeBackAndTheMessengerDiesWithTheLooper)
 {
-	auto* parent = new RecordingLooper("parent");
-	auto* replies = new RecordingLooper("replies");
-	parent->Run();
-	replies->Run();
-	std::unique_ptr<PeerProcess> peer;
-	Subscription echo;
-	ASSERT_TRUE(StartPeer(parent, "echo", &peer, &echo));
+	PeerSession session("echo");
+	ASSERT_TRUE(session.started);
+	RecordingLooper* replies = session.replies;
+	std::unique_ptr<PeerProcess>& peer = session.peer;
+	const Subscription& echo = session.subscription;
 
 	BMessage question = MakePayload(17);
 	question.what = kEcho;
@@ -165,10 +190,6 @@ TEST(CrossProcess, RepliesComeBackAndTheMessengerDiesWithTheLooper)
 	EXPECT_EQ(echo.messenger.SendMessage(kEcho), B_BAD_PORT_ID);
 
 	peer->Kill();
-	parent->Lock();
-	parent->Quit();
-	replies->Lock();
-	replies->Quit();
 }
 
 TEST(CrossProcess, SendsToAPeerThatStopsReadingTimeOut)
@@ -399,13 +420,11 @@ TEST(MessagePort, SilentConnectionsBeyondTheLimitAndLongWritesBeforeAHelloAreClo
 // has gone, and serves the sender that waited once descriptors are free.
 TEST(MessagePort, AFloodUnderADescriptorLimitNeitherSpinsNorLosesSenders)
 {
-	auto* parent = new RecordingLooper("parent");
-	auto* replies = new RecordingLooper("replies");
-	parent->Run();
-	replies->Run();
-	std::unique_ptr<PeerProcess> peer;
-	Subscription limited;
-	ASSERT_TRUE(StartPeer(parent, "limited", &peer, &limited));
+	PeerSession session("limited");
+	ASSERT_TRUE(session.started);
+	RecordingLooper* replies = session.replies;
+	std::unique_ptr<PeerProcess>& peer = session.peer;
+	const Subscription& limited = session.subscription;
 	std::string path;
 	int32 token = 0;
 	PortOf(limited.messenger, &path, &token);
@@ -447,10 +466,6 @@ TEST(MessagePort, AFloodUnderADescriptorLimitNeitherSpinsNorLosesSenders)
 	EXPECT_TRUE(replies->WaitForCount(1));
 
 	peer->Kill();
-	parent->Lock();
-	parent->Quit();
-	replies->Lock();
-	replies->Quit();
 }
 
 namespace {
@@ -467,13 +482,11 @@ bool IsStopped(pid_t pid)
 
 TEST(CrossProcess, ChecksAndZeroTimeOutSendsDoNotWaitForAStoppedPeer)
 {
-	auto* parent = new RecordingLooper("parent");
-	auto* replies = new RecordingLooper("replies");
-	parent->Run();
-	replies->Run();
-	std::unique_ptr<PeerProcess> peer;
-	Subscription echo;
-	ASSERT_TRUE(StartPeer(parent, "echo", &peer, &echo));
+	PeerSession session("echo");
+	ASSERT_TRUE(session.started);
+	RecordingLooper* replies = session.replies;
+	std::unique_ptr<PeerProcess>& peer = session.peer;
+	const Subscription& echo = session.subscription;
 	ASSERT_EQ(kill(peer->Pid(), SIGSTOP), 0);
 	ASSERT_TRUE(Eventually([&] { return IsStopped(peer->Pid()); }));
 
@@ -504,8 +517,4 @@ TEST(CrossProcess, ChecksAndZeroTimeOutSendsDoNotWaitForAStoppedPeer)
 
 	peer->Kill();
 	EXPECT_TRUE(Eventually([&] { return !echo.messenger.IsValid(); }));
-	parent->Lock();
-	parent->Quit();
-	replies->Lock();
-	replies->Quit();
 }
