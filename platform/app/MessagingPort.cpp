@@ -117,8 +117,22 @@ MessagingPort* MessagingPort::Published(status_t* error)
 	std::unique_ptr<MessagingPort> port;
 	if (status == B_OK) {
 		status = _Create(directory, &port);
-		if (status != B_OK)
-			problem = "cannot listen in " + directory + ": " + strerror(errno);
+		if (status != B_OK) {
+			problem = "cannot listen in " + directory + ": ";
+			switch (status) {
+			case B_NAME_IN_USE:
+				problem += "a file of the port's name is in the way";
+				break;
+			case B_NO_MORE_FDS:
+				problem += "no file descriptor left";
+				break;
+			case B_PERMISSION_DENIED:
+				problem += "permission denied";
+				break;
+			default:
+				problem += "error " + std::to_string(status);
+			}
+		}
 	}
 	if (status != B_OK) {
 		sProblem = problem;
