@@ -13,6 +13,7 @@
 #include "WritablePaths.h"
 
 #include <private/InputServerHost.h>
+#include <private/LocalSocket.h>
 #include <private/WindowSnapshot.h>
 
 #include <cerrno>
@@ -114,8 +115,12 @@ int main(int argc, char** argv)
 	if (settings.controlSocket.empty()) {
 		char path[PATH_MAX];
 		if (BPrivate::get_input_server_control_path(path, sizeof(path)) != B_OK) {
-			log.Write("no usable runtime directory for the control socket; "
-			          "name one with --control-socket");
+			std::string directory;
+			std::string problem;
+			BPrivate::LocalSocket::RuntimeDirectory(&directory, &problem);
+			log.Write("no usable runtime directory for the control socket: " +
+			          (problem.empty() ? std::string("reason unknown") : problem) +
+			          "; name another socket with --control-socket");
 			return 1;
 		}
 		settings.controlSocket = path;

@@ -6,6 +6,7 @@
 #include <Message.h>
 #include <Messenger.h>
 #include <private/InputServerControl.h>
+#include <private/MessagingPortProblem.h>
 
 #include <StriaProtocol.h>
 
@@ -65,8 +66,16 @@ void ListenApplication::ReadyToRun()
 	}
 
 	BMessage subscription(STRIA_SUBSCRIBE);
-	subscription.AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(this));
-	status_t status = device->Control(STRIA_SUBSCRIBE, &subscription);
+	status_t status = subscription.AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(this));
+	if (status != B_OK) {
+		// Without a message port of its own nothing could reach this
+		// process: subscribing would succeed and no scan would ever come.
+		std::string why = BPrivate::message_port_problem();
+		_Fail("cannot receive scans from another process: " +
+		      (why.empty() ? describe_status(status) : why));
+		return;
+	}
+	status = device->Control(STRIA_SUBSCRIBE, &subscription);
 	if (status != B_OK) {
 		_Fail("the input server at " + fControlSocket +
 		      " took no subscription: " + describe_status(status));

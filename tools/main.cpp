@@ -5,6 +5,7 @@
 #include <Message.h>
 #include <Messenger.h>
 #include <private/InputServerHost.h>
+#include <private/LocalSocket.h>
 
 #include <cerrno>
 #include <climits>
@@ -86,6 +87,16 @@ int main(int argc, char** argv)
 	}
 
 	std::string socket = defaultSocket;
+	if (options.controlSocket.empty() && socket.empty()) {
+		std::string directory;
+		std::string problem;
+		BPrivate::LocalSocket::RuntimeDirectory(&directory, &problem);
+		// Its own message port would live there too: naming another
+		// control socket would not help.
+		fprintf(stderr, "stria-listen: no usable runtime directory: %s\n",
+		        problem.empty() ? "reason unknown" : problem.c_str());
+		return 1;
+	}
 	if (!options.controlSocket.empty()) {
 		BPrivate::set_input_server_control_path(options.controlSocket.c_str());
 		socket = options.controlSocket;

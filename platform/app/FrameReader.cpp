@@ -33,7 +33,8 @@ status_t FrameReader::ReadFrom(int fd, size_t maxBytes)
 	char chunk[16 * 1024];
 	size_t total = 0;
 	while (total < maxBytes) {
-		ssize_t received = recv(fd, chunk, sizeof(chunk), MSG_DONTWAIT);
+		ssize_t received =
+		        recv(fd, chunk, std::min(sizeof(chunk), maxBytes - total), MSG_DONTWAIT);
 		if (received > 0) {
 			total += size_t(received);
 			status_t status = Feed(chunk, size_t(received));

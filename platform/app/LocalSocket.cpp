@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -83,6 +85,9 @@ status_t FromErrno(int error)
 		return B_TIMED_OUT;
 	case EAGAIN:
 		return B_WOULD_BLOCK;
+	case EMFILE:
+	case ENFILE:
+		return B_NO_MORE_FDS;
 	default:
 		return B_IO_ERROR;
 	}
@@ -125,17 +130,40 @@ void LocalSocket::Close()
 	fFD = -1;
 }
 
-status_t LocalSocket::CheckPrivateDirectory(const char* path)
+status_t LocalSocket::CheckPrivateDirectory(const char* path, std::string* problem)
 {
+	auto refuse = [&](status_t status, const std::string& why) {
+		if (problem != nullptr)
+			*problem = std::string(path) + " " + why;
+		return status;
+	};
 	struct stat info;
-	if (lstat(path, &info) != 0)
-		return FromErrno(errno);
-	if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid() || (info.st_mode & 0077) != 0)
-		return B_PERMISSION_DENIED;
+	if (lstat(path, &info) != 0) {
+		int error = errno;
+		return refuse(FromErrno(error), error == ENOENT ? "does not exist"
+		                                               : std::string("cannot be examined: ") +
+		                                                         strerror(error));
+	}
+	if (S_ISLNK(info.st_mode))
+		return refuse(B_PERMISSION_DENIED, "is a symbolic link, not a directory");
+	if (!S_ISDIR(info.st_mode))
+		return refuse(B_PERMISSION_DENIED, "is not a directory");
+	if (info.st_uid != geteuid()) {
+		return refuse(B_PERMISSION_DENIED, "belongs to user " + std::to_string(info.st_uid) +
+		                                           ", not to this user (" +
+		                                           std::to_string(geteuid()) + ")");
+	}
+	if ((info.st_mode & 0077) != 0) {
+		char mode[8];
+		snprintf(mode, sizeof(mode), "%04o", unsigned(info.st_mode & 07777));
+		return refuse(B_PERMISSION_DENIED, std::string("has mode ") + mode +
+		                                           "; group and others must have no access "
+		                                           "(0700)");
+	}
 	return B_OK;
 }
 
-status_t LocalSocket::RuntimeDirectory(std::string* path)
+status_t LocalSocket::RuntimeDirectory(std::string* path, std::string* problem)
 {
 	std::string directory;
 	const char* runtime = getenv("XDG_RUNTIME_DIR");
@@ -149,9 +177,13 @@ status_t LocalSocket::RuntimeDirectory(std::string* path)
 		else
 			directory = "/tmp/stria-" + std::to_string(geteuid());
 	}
-	if (!MakeDirectory(directory))
-		return FromErrno(errno);
-	status_t status = CheckPrivateDirectory(directory.c_str());
+	if (!MakeDirectory(directory)) {
+		int error = errno;
+		if (problem != nullptr)
+			*problem = directory + " does not exist and cannot be created: " + strerror(error);
+		return FromErrno(error);
+	}
+	status_t status = CheckPrivateDirectory(directory.c_str(), problem);
 	if (status != B_OK)
 		return status;
 	*path = directory;
@@ -193,18 +225,38 @@ status_t LocalSocket::Listen(const char* path, LocalSocket* listener)
 
 status_t LocalSocket::Connect(const char* path, LocalSocket* socket)
 {
+	return Connect(path, socket, B_INFINITE_TIMEOUT);
+}
+
+status_t LocalSocket::Connect(const char* path, LocalSocket* socket, bigtime_t timeout)
+{
 	struct sockaddr_un address;
 	if (!FillAddress(path, &address))
 		return B_BAD_VALUE;
-	LocalSocket connection(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+	int flags = SOCK_STREAM | SOCK_CLOEXEC | (timeout == 0 ? SOCK_NONBLOCK : 0);
+	LocalSocket connection(::socket(AF_UNIX, flags, 0));
 	if (!connection.IsOpen())
 		return FromErrno(errno);
+	// A connect waits only while the listener's backlog is full; the
+	// kernel bounds that wait by the send time-out.
+	bool bounded = timeout > 0 && timeout != B_INFINITE_TIMEOUT;
+	if (bounded) {
+		struct timeval limit = {time_t(timeout / 1000000), suseconds_t(timeout % 1000000)};
+		setsockopt(connection.FD(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
+	}
 	int result;
 	do {
 		result = connect(connection.FD(), (struct sockaddr*)&address, sizeof(address));
 	} while (result != 0 && errno == EINTR);
-	if (result != 0)
+	if (result != 0) {
+		if (errno == EAGAIN || errno == EINPROGRESS)
+			return timeout == 0 ? B_WOULD_BLOCK : B_TIMED_OUT;
 		return FromErrno(errno);
+	}
+	if (bounded) {
+		struct timeval none = {0, 0};
+		setsockopt(connection.FD(), SOL_SOCKET, SO_SNDTIMEO, &none, sizeof(none));
+	}
 	// The listener's credentials count as much as ours: never talk to a
 	// socket that another user put up.
 	status_t status = connection.CheckPeer();

@@ -316,7 +316,7 @@ void BLooper::SetPreferredHandler(BHandler* handler)
 
 bool BLooper::Lock()
 {
-	return fPrivate->lock->Lock() == B_OK;
+	return LockWithTimeout(B_INFINITE_TIMEOUT) == B_OK;
 }
 
 void BLooper::Unlock()
@@ -326,7 +326,14 @@ void BLooper::Unlock()
 
 status_t BLooper::LockWithTimeout(bigtime_t timeout)
 {
-	return fPrivate->lock->Lock(timeout);
+	// The looper may quit (and be deleted) while this thread waits, or may
+	// be gone already: it is looked up by address in the token table, never
+	// dereferenced, and the wait holds its own reference to the lock, which
+	// the deletion marks dead and so wakes every waiter with an error.
+	LooperEntry entry;
+	if (!TokenRegistry::Default().FindLooper(this, &entry) || entry.lock == nullptr)
+		return B_BAD_VALUE;
+	return entry.lock->Lock(timeout);
 }
 
 bool BLooper::IsLocked() const

@@ -1,7 +1,8 @@
 // Private to the application kit: a looper's lock. Recursive and aware of
-// the thread that holds it. It lives in shared ownership so that threads
-// waiting for it when the looper is deleted wake up and fail instead of
-// touching freed memory.
+// the thread that holds it. It lives in shared ownership: every thread that
+// waits for it holds a reference of its own (taken from the token table, not
+// through the looper), so that threads waiting when the looper is deleted
+// wake up and fail instead of touching freed memory.
 #ifndef STRIA_LOOPER_LOCK_H
 #define STRIA_LOOPER_LOCK_H
 

@@ -697,7 +697,11 @@ status_t BMessage::AddPointer(const char* name, const void* pointer)
 status_t BMessage::AddMessenger(const char* name, const BMessenger& messenger)
 {
 	ssize_t size = messenger.FlattenedSize();
-	if (size < 0 || size_t(size) > kMaxFlattenedSize)
+	// A messenger of this process that other processes cannot reach says
+	// why (no message port could be published).
+	if (size < 0)
+		return status_t(size);
+	if (size_t(size) > kMaxFlattenedSize)
 		return B_BAD_VALUE;
 	std::vector<char> bytes(static_cast<size_t>(size));
 	status_t status = messenger.Flatten(bytes.data(), size);
@@ -1079,7 +1083,11 @@ status_t BMessage::ReplaceMessenger(const char* name, const BMessenger& messenge
 status_t BMessage::ReplaceMessenger(const char* name, int32 index, const BMessenger& messenger)
 {
 	ssize_t size = messenger.FlattenedSize();
-	if (size < 0 || size_t(size) > kMaxFlattenedSize)
+	// A messenger of this process that other processes cannot reach says
+	// why (no message port could be published).
+	if (size < 0)
+		return status_t(size);
+	if (size_t(size) > kMaxFlattenedSize)
 		return B_BAD_VALUE;
 	std::vector<char> bytes(static_cast<size_t>(size));
 	status_t status = messenger.Flatten(bytes.data(), size);

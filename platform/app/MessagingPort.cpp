@@ -4,6 +4,8 @@
 #include "MessagingProtocol.h"
 #include "TokenRegistry.h"
 
+#include <private/MessagingPortProblem.h>
+
 #include <OS.h>
 
 #include <cerrno>
@@ -27,12 +29,23 @@ constexpr bigtime_t kHelloTimeout = 10000000;
 // The welcome is a few bytes into an empty socket buffer; a sender that
 // does not take it within this long is dropped.
 constexpr bigtime_t kWelcomeTimeout = 1000000;
+// Read from a connection before its hello is known, per round. A sender
+// writes nothing but its hello before the welcome; whatever else is there
+// stays in the socket for the looper to read.
+constexpr size_t kPreHelloRead = 64;
+// When accept fails for want of descriptors (or memory), the listener is
+// left alone this long at first, then twice as long each time up to the
+// maximum, unless a connection of the port closes first.
+constexpr bigtime_t kFirstAcceptPause = 10000;
+constexpr bigtime_t kLongestAcceptPause = 1000000;
 
 // The port is never destroyed at exit: loopers may still use it while
 // static objects go away. Only its socket file is removed then.
 std::mutex sPortLock;
 MessagingPort* sPort = nullptr;
 std::atomic<MessagingPort*> sCurrent{nullptr};
+// Why the last attempt to publish failed, in words; under sPortLock.
+std::string sProblem;
 
 // Removes the sockets that processes which have ended left behind.
 void RemoveStaleSockets(const std::string& directory)
@@ -97,21 +110,54 @@ MessagingPort* MessagingPort::Published(status_t* error)
 	if (sPort != nullptr && sPort->fTeam == getpid())
 		return sPort;
 	std::string directory;
-	status_t status = LocalSocket::RuntimeDirectory(&directory);
+	std::string problem;
+	status_t status = LocalSocket::RuntimeDirectory(&directory, &problem);
+	if (status != B_OK)
+		problem = "no usable runtime directory: " + problem;
 	std::unique_ptr<MessagingPort> port;
-	if (status == B_OK)
+	if (status == B_OK) {
 		status = _Create(directory, &port);
+		if (status != B_OK) {
+			problem = "cannot listen in " + directory + ": ";
+			switch (status) {
+			case B_NAME_IN_USE:
+				problem += "a file of the port's name is in the way";
+				break;
+			case B_NO_MORE_FDS:
+				problem += "no file descriptor left";
+				break;
+			case B_PERMISSION_DENIED:
+				problem += "permission denied";
+				break;
+			default:
+				problem += "error " + std::to_string(status);
+			}
+		}
+	}
 	if (status != B_OK) {
+		sProblem = problem;
 		if (error != nullptr)
 			*error = status;
 		return nullptr;
 	}
+	sProblem.clear();
 	// A port inherited through fork belongs to the parent and has no thread
 	// here: it is left alone.
 	sPort = port.release();
 	sCurrent.store(sPort);
 	RegisterCleanup();
 	return sPort;
+}
+
+std::string MessagingPort::Problem()
+{
+	std::lock_guard<std::mutex> guard(sPortLock);
+	return sProblem;
+}
+
+std::string message_port_problem()
+{
+	return MessagingPort::Problem();
 }
 
 MessagingPort* MessagingPort::Current()
@@ -177,10 +223,13 @@ void MessagingPort::_AcceptLoop()
 {
 	std::vector<struct pollfd> watched;
 	for (;;) {
+		bool listening = fAcceptPausedUntil == 0;
 		watched.clear();
 		watched.push_back({fWakeFD, POLLIN, 0});
-		watched.push_back({fListener.FD(), POLLIN, 0});
-		bigtime_t nextDeadline = B_INFINITE_TIMEOUT;
+		// While accept cannot get a descriptor the listener stays readable:
+		// watching it then would spin.
+		watched.push_back({listening ? fListener.FD() : -1, POLLIN, 0});
+		bigtime_t nextDeadline = listening ? B_INFINITE_TIMEOUT : fAcceptPausedUntil;
 		for (auto& pending : fPending) {
 			watched.push_back({pending->socket.FD(), POLLIN, 0});
 			nextDeadline = std::min(nextDeadline, pending->deadline);
@@ -195,13 +244,10 @@ void MessagingPort::_AcceptLoop()
 			return;
 		if (watched[0].revents != 0)
 			return;
-		// Connections accepted now are watched from the next round on.
-		size_t watchedPending = fPending.size();
-		if (watched[1].revents != 0)
-			_Accept();
 
 		bigtime_t now = system_time();
-		for (size_t i = watchedPending; i-- > 0;) {
+		size_t pendingBefore = fPending.size();
+		for (size_t i = fPending.size(); i-- > 0;) {
 			bool done;
 			if (watched[i + 2].revents != 0)
 				done = _Serve(*fPending[i]);
@@ -210,6 +256,11 @@ void MessagingPort::_AcceptLoop()
 			if (done)
 				fPending.erase(fPending.begin() + ptrdiff_t(i));
 		}
+		// A connection given up or handed on may have freed a descriptor.
+		if (!listening && (fPending.size() < pendingBefore || fAcceptPausedUntil <= now))
+			fAcceptPausedUntil = 0;
+		if (fAcceptPausedUntil == 0 && (!listening || watched[1].revents != 0))
+			_Accept();
 	}
 }
 
@@ -223,22 +274,66 @@ void MessagingPort::_Accept()
 			fRefusedPeers++;
 			continue;
 		}
-		if (status != B_OK)
+		if (status == B_WOULD_BLOCK) {
+			// Everyone waiting has been taken: the shortage is over.
+			if (fAcceptPause != 0) {
+				fprintf(stderr, "stria: message port %s: accepting connections again\n",
+				        fPath.c_str());
+				fAcceptPause = 0;
+			}
 			return;
+		}
+		if (status != B_OK) {
+			_PauseAccepting(status);
+			return;
+		}
 		peer.SetNonBlocking(true);
 		auto pending = std::make_unique<Pending>();
 		pending->socket = std::move(peer);
 		pending->deadline = system_time() + kHelloTimeout;
+		// A sender writes its hello right after connecting: most are
+		// served here and never wait in the list.
+		if (_Serve(*pending))
+			continue;
 		fPending.push_back(std::move(pending));
+		if (fPending.size() > kMaxPendingConnections) {
+			// The one that has kept silent longest goes.
+			fPending.erase(fPending.begin());
+			fDroppedSilent++;
+		}
 	}
+}
+
+void MessagingPort::_PauseAccepting(status_t why)
+{
+	// Said once for each time the port runs short, not on every retry.
+	if (fAcceptPause == 0) {
+		fprintf(stderr,
+		        "stria: message port %s: cannot accept connections (%s); waiting until "
+		        "a file descriptor is free\n",
+		        fPath.c_str(),
+		        why == B_NO_MORE_FDS ? "no file descriptor left"
+		        : why == B_NO_MEMORY ? "out of memory"
+		                             : "accept failed");
+		fAcceptPause = kFirstAcceptPause;
+	} else {
+		fAcceptPause = std::min(fAcceptPause * 2, kLongestAcceptPause);
+	}
+	fAcceptPauses++;
+	fAcceptPausedUntil = system_time() + fAcceptPause;
 }
 
 bool MessagingPort::_Serve(Pending& pending)
 {
-	status_t status = pending.reader.ReadFrom(pending.socket.FD(), 4096);
+	status_t status = pending.reader.ReadFrom(pending.socket.FD(), kPreHelloRead);
 	std::vector<char> body;
-	if (!pending.reader.NextFrame(&body))
-		return status != B_OK || pending.reader.Failed();
+	if (!pending.reader.NextFrame(&body)) {
+		// The reader refuses a first frame longer than a hello, so what a
+		// connection buffers before it is known stays within a few rounds'
+		// reads.
+		return status != B_OK || pending.reader.Failed() ||
+		       pending.reader.BufferedSize() > kMaxPreHelloBytes;
+	}
 
 	int32 looperToken;
 	int32 team;

@@ -38,8 +38,11 @@
 #include "ReplyPort.h"
 #include "TokenRegistry.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <tuple>
 #include <unistd.h>
@@ -140,13 +143,22 @@ public:
 	~FlatteningForThisProcess() { sFlatteningForThisProcess = false; }
 };
 
-// The path a messenger's target is reached by from other processes.
-std::string ReachablePort(const std::string& port, team_id team)
+// The path a messenger's target is reached by from other processes. A
+// target of this process needs this process's port; when that cannot be
+// published the messenger cannot be flattened for another process, and
+// saying so beats handing out an address nobody can reach.
+status_t ReachablePort(const std::string& port, team_id team, std::string* reachable)
 {
-	if (!port.empty() || team != getpid() || sFlatteningForThisProcess)
-		return port;
-	MessagingPort* own = MessagingPort::Published();
-	return own != nullptr ? own->Path() : std::string();
+	if (!port.empty() || team != getpid() || sFlatteningForThisProcess) {
+		*reachable = port;
+		return B_OK;
+	}
+	status_t status = B_ERROR;
+	MessagingPort* own = MessagingPort::Published(&status);
+	if (own == nullptr)
+		return status;
+	*reachable = own->Path();
+	return B_OK;
 }
 
 } // namespace
@@ -186,11 +198,33 @@ bool BMessenger::IsValid() const
 		return TokenRegistry::Default().HasLooper(fAddress->looperToken);
 	if (fAddress->port.empty())
 		return false;
-	// A connection that the port still keeps open proves the looper lives;
-	// without one, the port's answer to a new hello says it.
+	// Answered from what this process knows, never by waiting on the other
+	// one (which may be stopped or busy): the connection to the looper, opened
+	// now if there is none, is valid until the port refuses the looper or
+	// closes the connection; a port that nobody listens at any more is not.
+	// A looper that has gone shows once the port's answer to the hello has
+	// arrived, so right after a looper quits, IsValid may say true once or
+	// twice more; a send then fails with B_BAD_PORT_ID.
 	std::shared_ptr<RemoteConnection> connection;
-	return RemoteConnectionCache::Default().Get(fAddress->port, fAddress->looperToken, 5000000,
-	                                            true, &connection) == B_OK;
+	status_t status = RemoteConnectionCache::Default().Get(fAddress->port, fAddress->looperToken,
+	                                                       0, true, &connection);
+	switch (status) {
+	case B_OK:
+		return connection->IsAlive();
+	case B_WOULD_BLOCK:
+		// Its backlog is full: the port is there, and busy.
+		return true;
+	case B_NO_MORE_FDS:
+	case B_NO_MEMORY: {
+		// Short of descriptors here, which says nothing about the target:
+		// its port file and its process are what can still be seen.
+		struct stat info;
+		return lstat(fAddress->port.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) &&
+		       (kill(fAddress->team, 0) == 0 || errno == EPERM);
+	}
+	default:
+		return false;
+	}
 }
 
 bool BMessenger::IsTargetLocal() const
@@ -334,6 +368,13 @@ status_t BMessenger::SendMessage(BMessage* message, BMessage* reply, bigtime_t d
 			return B_MESSAGE_TO_SELF;
 		}
 	}
+	if (!fAddress->IsLocal()) {
+		// The reply comes back through this process's port: without one,
+		// waiting would last until the time-out, or for ever.
+		status_t status = B_ERROR;
+		if (MessagingPort::Published(&status) == nullptr)
+			return status;
+	}
 	ReplyPort* port = ReplyPort::ForThisThread();
 	if (port == nullptr)
 		return B_NO_MEMORY;
@@ -413,7 +454,11 @@ ssize_t BMessenger::FlattenedSize() const
 {
 	if (fAddress == NULL)
 		return ssize_t(kFixedSize);
-	return ssize_t(kFixedSize + ReachablePort(fAddress->port, fAddress->team).size());
+	std::string port;
+	status_t status = ReachablePort(fAddress->port, fAddress->team, &port);
+	if (status != B_OK)
+		return status;
+	return ssize_t(kFixedSize + port.size());
 }
 
 status_t BMessenger::Flatten(void* buffer, ssize_t size) const
@@ -421,8 +466,11 @@ status_t BMessenger::Flatten(void* buffer, ssize_t size) const
 	if (buffer == NULL || size < 0)
 		return B_BAD_VALUE;
 	std::string port;
-	if (fAddress != NULL)
-		port = ReachablePort(fAddress->port, fAddress->team);
+	if (fAddress != NULL) {
+		status_t status = ReachablePort(fAddress->port, fAddress->team, &port);
+		if (status != B_OK)
+			return status;
+	}
 	if (port.size() > kMaxPathLength || size_t(size) < kFixedSize + port.size())
 		return B_BAD_VALUE;
 	char* at = static_cast<char*>(buffer);

@@ -2,7 +2,10 @@
 
 #include "MessagingProtocol.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstring>
 #include <chrono>
 #include <poll.h>
 #include <sys/socket.h>
@@ -14,37 +17,81 @@ status_t RemoteConnection::Open(const std::string& path, int32 looperToken, bigt
                                 std::shared_ptr<RemoteConnection>* connection)
 {
 	LocalSocket socket;
-	status_t status = LocalSocket::Connect(path.c_str(), &socket);
+	status_t status = LocalSocket::Connect(path.c_str(), &socket, timeout);
 	if (status == B_NAME_NOT_FOUND || status == B_BAD_VALUE)
 		return B_BAD_PORT_ID;
 	if (status != B_OK)
 		return status;
-
-	// The port's own thread answers the hello at once, however busy the
-	// looper is; even a send that must not wait gets this long for it.
-	constexpr bigtime_t kHandshakeAllowance = 1000000;
-	if (timeout != B_INFINITE_TIMEOUT && timeout < kHandshakeAllowance)
-		timeout = kHandshakeAllowance;
-
+	socket.SetNonBlocking(true);
+	// A hello is a few bytes into an empty socket buffer: it never waits.
 	std::vector<char> hello;
 	MessagingProtocol::MakeHello(looperToken, getpid(), &hello);
-	status = socket.SendFrame(hello.data(), hello.size(), timeout);
-	std::vector<char> welcome;
-	if (status == B_OK)
-		status = socket.ReceiveFrame(&welcome, timeout, MessagingProtocol::kWelcomeSize);
-	if (status == B_WOULD_BLOCK)
-		status = B_TIMED_OUT;
-	if (status == B_IO_ERROR || status == B_BAD_DATA)
+	status = socket.SendFrame(hello.data(), hello.size(), 0);
+	if (status == B_IO_ERROR)
 		return B_BAD_PORT_ID;
 	if (status != B_OK)
 		return status;
-	status_t answer;
-	if (MessagingProtocol::ReadWelcome(welcome.data(), welcome.size(), &answer) != B_OK ||
-	    answer != B_OK) {
-		return B_BAD_PORT_ID;
-	}
-	socket.SetNonBlocking(true);
 	connection->reset(new RemoteConnection(std::move(socket)));
+	return B_OK;
+}
+
+status_t RemoteConnection::_AwaitWelcome(bigtime_t timeout)
+{
+	if (fWelcomed)
+		return B_OK;
+	if (fBroken.load())
+		return B_BAD_PORT_ID;
+	const size_t frameSize = LocalSocket::kFrameHeaderSize + MessagingProtocol::kWelcomeSize;
+	bigtime_t deadline = B_INFINITE_TIMEOUT;
+	if (timeout != B_INFINITE_TIMEOUT && timeout >= 0) {
+		bigtime_t now = system_time();
+		deadline = timeout > B_INFINITE_TIMEOUT - now ? B_INFINITE_TIMEOUT : now + timeout;
+	}
+	auto broken = [this] {
+		fGone.store(true);
+		fBroken.store(true);
+		return B_BAD_PORT_ID;
+	};
+	while (fWelcome.size() < frameSize) {
+		char bytes[32];
+		ssize_t received =
+		        recv(fSocket.FD(), bytes, frameSize - fWelcome.size(), MSG_DONTWAIT);
+		if (received > 0) {
+			fWelcome.append(bytes, size_t(received));
+			continue;
+		}
+		if (received == 0)
+			return broken();
+		if (errno == EINTR)
+			continue;
+		if (errno != EAGAIN && errno != EWOULDBLOCK)
+			return broken();
+		if (timeout == 0)
+			return B_WOULD_BLOCK;
+		int waitMs = -1;
+		if (deadline != B_INFINITE_TIMEOUT) {
+			bigtime_t left = deadline - system_time();
+			if (left <= 0)
+				return B_TIMED_OUT;
+			waitMs = int(std::min<bigtime_t>((left + 999) / 1000, INT_MAX));
+		}
+		struct pollfd entry = {fSocket.FD(), POLLIN, 0};
+		if (poll(&entry, 1, waitMs) < 0 && errno != EINTR)
+			return broken();
+	}
+	uint32 bodySize = 0;
+	for (int i = 0; i < 4; i++)
+		bodySize |= uint32(uint8(fWelcome[4 + size_t(i)])) << (8 * i);
+	status_t answer;
+	if (memcmp(fWelcome.data(), LocalSocket::kFrameMagic, 4) != 0 ||
+	    bodySize != MessagingProtocol::kWelcomeSize ||
+	    MessagingProtocol::ReadWelcome(fWelcome.data() + LocalSocket::kFrameHeaderSize,
+	                                   bodySize, &answer) != B_OK ||
+	    answer != B_OK) {
+		return broken();
+	}
+	fWelcomed = true;
+	fWelcome.clear();
 	return B_OK;
 }
 
@@ -54,11 +101,19 @@ status_t RemoteConnection::Send(const char* frame, size_t size, bigtime_t timeou
 	status_t status;
 	if (!_BeginWrite(timeout, &status))
 		return status;
+	if (!fWelcomed) {
+		bigtime_t allowed = timeout;
+		if (timeout > 0 && timeout < kHandshakeAllowance)
+			allowed = kHandshakeAllowance;
+		status = _AwaitWelcome(allowed);
+		if (status != B_OK) {
+			_EndWrite();
+			return status;
+		}
+	}
 	if (timeout != B_INFINITE_TIMEOUT && timeout > 0)
-		timeout = std::max<bigtime_t>(0, timeout - (system_time() - start));
+		timeout = std::max<bigtime_t>(1, timeout - (system_time() - start));
 
-	// Check first whether the port has closed the connection: a write to a
-	// socket whose peer closed only moments ago may still succeed.
 	// A Unix socket whose peer has closed fails the write at once (EPIPE),
 	// so there is no need to look before writing.
 	size_t sent = 0;
@@ -67,6 +122,8 @@ status_t RemoteConnection::Send(const char* frame, size_t size, bigtime_t timeou
 	// else leaves half a frame or a dead peer behind.
 	if (status != B_OK && !((status == B_TIMED_OUT || status == B_WOULD_BLOCK) && sent == 0))
 		fBroken.store(true);
+	if (status == B_IO_ERROR)
+		fGone.store(true);
 	_EndWrite();
 	return status == B_IO_ERROR ? B_BAD_PORT_ID : status;
 }
@@ -107,16 +164,30 @@ bool RemoteConnection::IsAlive()
 {
 	if (fBroken.load())
 		return false;
-	struct pollfd entry = {fSocket.FD(), POLLIN | POLLRDHUP, 0};
-	int result;
-	do {
-		result = poll(&entry, 1, 0);
-	} while (result < 0 && errno == EINTR);
-	if (result == 0)
-		return true;
-	// The port never writes after its welcome: anything readable is the end.
-	fBroken.store(true);
-	return false;
+	status_t status;
+	// Another thread writing now will find out soon enough.
+	if (!_BeginWrite(0, &status))
+		return !fBroken.load();
+	bool alive = true;
+	status = _AwaitWelcome(0);
+	if (status == B_OK) {
+		struct pollfd entry = {fSocket.FD(), POLLIN | POLLRDHUP, 0};
+		int result;
+		do {
+			result = poll(&entry, 1, 0);
+		} while (result < 0 && errno == EINTR);
+		// The port never writes after its welcome: anything readable is the
+		// end.
+		if (result != 0) {
+			fGone.store(true);
+			fBroken.store(true);
+			alive = false;
+		}
+	} else if (status != B_WOULD_BLOCK) {
+		alive = false;
+	}
+	_EndWrite();
+	return alive;
 }
 
 RemoteConnectionCache& RemoteConnectionCache::Default()
@@ -128,16 +199,21 @@ RemoteConnectionCache& RemoteConnectionCache::Default()
 status_t RemoteConnectionCache::Get(const std::string& path, int32 looperToken, bigtime_t timeout,
                                     bool checkAlive, std::shared_ptr<RemoteConnection>* connection)
 {
-	auto key = std::make_pair(path, looperToken);
+	Key key = std::make_pair(path, looperToken);
 	{
 		std::lock_guard<std::mutex> guard(fLock);
+		if (fGone.count(key) != 0)
+			return B_BAD_PORT_ID;
 		auto found = fConnections.find(key);
 		if (found != fConnections.end()) {
-			if (checkAlive ? found->second->IsAlive() : !found->second->IsBroken()) {
-				*connection = found->second;
+			std::shared_ptr<RemoteConnection> cached = found->second;
+			if (checkAlive ? cached->IsAlive() : !cached->IsBroken()) {
+				*connection = cached;
 				return B_OK;
 			}
-			fConnections.erase(found);
+			_Remember(key, cached);
+			if (cached->IsGone())
+				return B_BAD_PORT_ID;
 		}
 	}
 	// Connect outside the lock: one slow port must not hold up the others.
@@ -147,7 +223,7 @@ status_t RemoteConnectionCache::Get(const std::string& path, int32 looperToken, 
 		return status;
 	std::lock_guard<std::mutex> guard(fLock);
 	auto inserted = fConnections.emplace(key, opened);
-	if (!inserted.second && !inserted.first->second->IsAlive())
+	if (!inserted.second && inserted.first->second->IsBroken())
 		inserted.first->second = opened;
 	*connection = inserted.first->second;
 	return B_OK;
@@ -157,9 +233,21 @@ void RemoteConnectionCache::Forget(const std::string& path, int32 looperToken,
                                    const std::shared_ptr<RemoteConnection>& connection)
 {
 	std::lock_guard<std::mutex> guard(fLock);
-	auto found = fConnections.find(std::make_pair(path, looperToken));
+	_Remember(std::make_pair(path, looperToken), connection);
+}
+
+void RemoteConnectionCache::_Remember(const Key& key,
+                                      const std::shared_ptr<RemoteConnection>& connection)
+{
+	auto found = fConnections.find(key);
 	if (found != fConnections.end() && found->second == connection)
 		fConnections.erase(found);
+	if (connection->IsGone()) {
+		constexpr size_t kMostRemembered = 4096;
+		if (fGone.size() >= kMostRemembered)
+			fGone.clear();
+		fGone.insert(key);
+	}
 }
 
 } // namespace BPrivate

@@ -39,6 +39,7 @@ void TokenRegistry::AddLooper(int32 token, const LooperEntry& entry)
 {
 	std::lock_guard<std::mutex> guard(fLock);
 	fLoopers[token] = entry;
+	fLooperTokens[entry.looper] = token;
 }
 
 void TokenRegistry::RemoveLooper(int32 token)
@@ -51,6 +52,9 @@ void TokenRegistry::RemoveLooper(int32 token)
 			return;
 		removed = std::move(found->second);
 		fLoopers.erase(found);
+		auto byAddress = fLooperTokens.find(removed.looper);
+		if (byAddress != fLooperTokens.end() && byAddress->second == token)
+			fLooperTokens.erase(byAddress);
 	}
 	// The shared state may be released here, outside the registry's lock.
 }
@@ -68,13 +72,14 @@ bool TokenRegistry::FindLooper(int32 token, LooperEntry* entry) const
 bool TokenRegistry::FindLooper(const BLooper* looper, LooperEntry* entry) const
 {
 	std::lock_guard<std::mutex> guard(fLock);
-	for (const auto& listed : fLoopers) {
-		if (listed.second.looper == looper) {
-			*entry = listed.second;
-			return true;
-		}
-	}
-	return false;
+	auto token = fLooperTokens.find(looper);
+	if (token == fLooperTokens.end())
+		return false;
+	auto found = fLoopers.find(token->second);
+	if (found == fLoopers.end())
+		return false;
+	*entry = found->second;
+	return true;
 }
 
 bool TokenRegistry::HasLooper(int32 token) const

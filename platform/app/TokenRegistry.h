@@ -57,6 +57,9 @@ private:
 	int32 fNextToken = 1;
 	std::unordered_map<int32, BHandler*> fHandlers;
 	std::unordered_map<int32, LooperEntry> fLoopers;
+	// Looked up by BLooper::Lock on every call, so kept apart from the
+	// token table rather than searched.
+	std::unordered_map<const BLooper*, int32> fLooperTokens;
 };
 
 } // namespace BPrivate

@@ -74,4 +74,9 @@ enum {
 	B_SHUTTING_DOWN
 };
 
+enum {
+	// The process (or the system) has no file descriptor left.
+	B_NO_MORE_FDS = B_STORAGE_ERROR_BASE + 10
+};
+
 #endif // _ERRORS_H

@@ -65,8 +65,13 @@ status_t send_control_request(const char* path, const char* device, uint32 code,
 
 bool control_socket_answers(const char* path)
 {
+	if (path == NULL)
+		return false;
 	LocalSocket socket;
-	return path != NULL && LocalSocket::Connect(path, &socket) == B_OK;
+	status_t status = LocalSocket::Connect(path, &socket);
+	// Running out of descriptors or memory here says nothing about the
+	// server: only an answer, or its absence, does.
+	return status == B_OK || status == B_NO_MORE_FDS || status == B_NO_MEMORY;
 }
 
 } // namespace BPrivate

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -353,3 +354,98 @@ TEST_F(ListenProcessTest, InterruptedListenerEndsCleanlyAndTheServerGoesOn)
 }
 
 } // namespace
+
+// A listener whose runtime directory is not private cannot be reached by the
+// server: it says which directory and what is wrong, instead of subscribing
+// and waiting for scans that could never come.
+TEST_F(ListenProcessTest, AnUnsafeRuntimeDirectoryIsNamedWithWhatIsWrong)
+{
+	std::unique_ptr<Child> server = StartServer("0 modifiers 0\n120000000 modifiers 0\n");
+	const std::string base = fDirectory + "/listener-runtime";
+	const std::string stria = base + "/stria";
+	const struct {
+		const char* name;
+		bool ownSocket; // --control-socket given
+		int (*prepare)(const std::string& stria);
+		std::string message;
+	} cases[] = {
+	        {"open to others, with --control-socket", true,
+	         [](const std::string& path) { return mkdir(path.c_str(), 0700) | chmod(path.c_str(), 0755); },
+	         "stria-listen: cannot receive scans from another process: no usable runtime "
+	         "directory: " + stria + " has mode 0755"},
+	        {"open to others, default socket", false,
+	         [](const std::string& path) { return mkdir(path.c_str(), 0700) | chmod(path.c_str(), 0755); },
+	         "stria-listen: no usable runtime directory: " + stria + " has mode 0755"},
+	        {"a symbolic link", true,
+	         [](const std::string& path) {
+		         return mkdir((path + "-real").c_str(), 0700) |
+		                symlink((path + "-real").c_str(), path.c_str());
+	         },
+	         "no usable runtime directory: " + stria + " is a symbolic link"},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.name);
+		ASSERT_EQ(system(("rm -rf '" + base + "'").c_str()), 0);
+		ASSERT_EQ(mkdir(base.c_str(), 0700), 0);
+		ASSERT_EQ(c.prepare(stria), 0);
+		std::vector<std::string> argv = {STRIA_LISTEN_BINARY};
+		if (c.ownSocket)
+			argv.insert(argv.end(), {"--control-socket", fSocket});
+		setenv("XDG_RUNTIME_DIR", base.c_str(), 1);
+		Child listener(fDirectory, "listener", argv);
+		setenv("XDG_RUNTIME_DIR", fDirectory.c_str(), 1);
+		EXPECT_EQ(listener.Wait(), 1);
+		EXPECT_EQ(listener.Out(), "");
+		const std::string errors = listener.Err();
+		EXPECT_NE(errors.find(c.message), std::string::npos) << errors;
+	}
+	EXPECT_FALSE(server->Exited());
+}
+
+// A listener that runs out of file descriptors (a flood of connections to its
+// message port, under a limit of 64) neither takes that for the server's end
+// nor loses the scans that come once the flood is over.
+TEST_F(ListenProcessTest, AListenerOutOfDescriptorsWaitsAndStillGetsItsScans)
+{
+	std::unique_ptr<Child> server = StartServer(ScanScript(10000000, 1, 0));
+	std::unique_ptr<Child> listener = std::make_unique<Child>(
+	        fDirectory, "listener",
+	        std::vector<std::string>{"/usr/bin/prlimit", "--nofile=64:64", STRIA_LISTEN_BINARY,
+	                                 "--control-socket", fSocket});
+	// Its port appears as it subscribes.
+	const std::string prefix = "port-" + std::to_string(listener->Pid()) + "-";
+	std::string port;
+	for (int round = 0; round < 1000 && port.empty(); round++) {
+		if (DIR* folder = opendir((fDirectory + "/stria").c_str())) {
+			while (struct dirent* entry = readdir(folder)) {
+				if (std::string(entry->d_name).rfind(prefix, 0) == 0)
+					port = fDirectory + "/stria/" + entry->d_name;
+			}
+			closedir(folder);
+		}
+		snooze(10000);
+	}
+	ASSERT_FALSE(port.empty()) << listener->Err();
+
+	std::vector<int> flood;
+	for (int i = 0; i < 200; i++) {
+		int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+		struct sockaddr_un address = {};
+		address.sun_family = AF_UNIX;
+		std::snprintf(address.sun_path, sizeof(address.sun_path), "%s", port.c_str());
+		ASSERT_EQ(connect(fd, (struct sockaddr*)&address, sizeof(address)), 0) << i;
+		flood.push_back(fd);
+	}
+	// Longer than the listener gives a silent server before it counts as gone.
+	snooze(3000000);
+	EXPECT_FALSE(listener->Exited()) << listener->Err();
+	for (int fd : flood)
+		close(fd);
+
+	EXPECT_EQ(server->Wait(), 0) << server->Err();
+	EXPECT_EQ(listener->Wait(), 0) << listener->Err();
+	EXPECT_EQ(listener->Out(), "IBN 9780201889543\n");
+	EXPECT_NE(listener->Err().find("cannot accept connections (no file descriptor left)"),
+	          std::string::npos)
+	        << "the flood never exhausted the listener's descriptors";
+}

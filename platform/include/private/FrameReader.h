@@ -18,7 +18,8 @@ public:
 	// malformed header or an oversized frame; the reader then refuses all
 	// further input.
 	status_t Feed(const void* bytes, size_t size);
-	// Reads what the socket has without blocking. B_OK when bytes came or
+	// Reads what the socket has without blocking, at most maxBytes of it
+	// (the rest stays in the socket). B_OK when bytes came or
 	// none were waiting, B_IO_ERROR at the end of the stream or on an error,
 	// B_BAD_DATA as for Feed.
 	status_t ReadFrom(int fd, size_t maxBytes = 64 * 1024);

@@ -56,7 +56,8 @@ status_t read_control_reply(const BMessage& envelope, status_t* result);
 status_t send_control_request(const char* path, const char* device, uint32 code,
                               const BMessage* message, bigtime_t timeout);
 
-// True when a server accepts connections at path.
+// True when a server accepts connections at path, and when this process
+// cannot tell because it has no descriptor (or memory) left for the try.
 bool control_socket_answers(const char* path);
 
 } // namespace BPrivate

@@ -25,7 +25,8 @@
 // Errors: B_NAME_NOT_FOUND when nobody listens at a path, B_PERMISSION_DENIED
 // for a refused peer or an unsafe directory, B_TIMED_OUT (B_WOULD_BLOCK for a
 // time-out of 0), B_BAD_DATA for a malformed frame, B_IO_ERROR when the peer
-// has gone or the connection broke, B_BAD_VALUE for an unusable path.
+// has gone or the connection broke, B_BAD_VALUE for an unusable path,
+// B_NO_MORE_FDS when this process (or the system) has no descriptor left.
 #ifndef _LOCAL_SOCKET_H
 #define _LOCAL_SOCKET_H
 
@@ -61,13 +62,20 @@ public:
 	int Release();
 	void Close();
 
-	// The user's runtime directory, created if missing; see above.
-	static status_t RuntimeDirectory(std::string* path);
-	// Checks that an existing directory is safe to keep sockets in.
-	static status_t CheckPrivateDirectory(const char* path);
+	// The user's runtime directory, created if missing; see above. When it
+	// is unusable, *problem (if given) names it and says what is wrong, in
+	// one line: "/tmp/stria-1000 is a symbolic link, not a directory".
+	static status_t RuntimeDirectory(std::string* path, std::string* problem = nullptr);
+	// Checks that an existing directory is safe to keep sockets in: a
+	// directory, not a link, this user's, mode 0700 or stricter.
+	static status_t CheckPrivateDirectory(const char* path, std::string* problem = nullptr);
 
 	static status_t Listen(const char* path, LocalSocket* listener);
 	static status_t Connect(const char* path, LocalSocket* socket);
+	// The same, waiting at most timeout while the listener's backlog is
+	// full: B_WOULD_BLOCK at once for 0 (the socket is then non-blocking),
+	// B_TIMED_OUT after a longer time-out.
+	static status_t Connect(const char* path, LocalSocket* socket, bigtime_t timeout);
 
 	// Accepts the next peer; B_PERMISSION_DENIED when it runs as another
 	// user, and the peer's connection is then closed, or handed to refused

@@ -1,5 +1,6 @@
 // Messaging between two real processes: delivery, replies, validity,
-// time-outs, peers that send garbage and peers of another user.
+// time-outs, peers that send garbage, flood the port or stop, and peers of
+// another user.
 #include "PeerProcess.h"
 #include "RecordingLooper.h"
 #include "TestMessages.h"
@@ -13,7 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <poll.h>
+#include <thread>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
@@ -41,6 +48,33 @@ bool StartPeer(RecordingLooper* parent, const char* mode, std::unique_ptr<PeerPr
 	return message.what == kSubscribe &&
 	       message.FindMessenger("messenger", &subscription->messenger) == B_OK;
 }
+
+// A peer in mode, subscribed to a parent looper of this process, and a
+// looper that takes the peer's replies; the peer is killed and both loopers
+// quit at the end of the test.
+struct PeerSession {
+	RecordingLooper* parent = new RecordingLooper("parent");
+	RecordingLooper* replies = new RecordingLooper("replies");
+	std::unique_ptr<PeerProcess> peer;
+	Subscription subscription;
+
+	explicit PeerSession(const char* mode)
+	{
+		parent->Run();
+		replies->Run();
+		started = StartPeer(parent, mode, &peer, &subscription);
+	}
+	~PeerSession()
+	{
+		peer.reset();
+		for (BLooper* looper : {(BLooper*)parent, (BLooper*)replies}) {
+			if (looper->Lock())
+				looper->Quit();
+		}
+	}
+
+	bool started = false;
+};
 
 // Where a messenger of this process says its port is, and its looper token.
 void PortOf(const BMessenger& messenger, std::string* path, int32* looperToken)
@@ -125,13 +159,11 @@ TEST(CrossProcess, AThousandMessagesArriveOnceInOrderAndEqual)
 
 TEST(CrossProcess, RepliesComeBackAndTheMessengerDiesWithTheLooper)
 {
-	auto* parent = new RecordingLooper("parent");
-	auto* replies = new RecordingLooper("replies");
-	parent->Run();
-	replies->Run();
-	std::unique_ptr<PeerProcess> peer;
-	Subscription echo;
-	ASSERT_TRUE(StartPeer(parent, "echo", &peer, &echo));
+	PeerSession session("echo");
+	ASSERT_TRUE(session.started);
+	RecordingLooper* replies = session.replies;
+	std::unique_ptr<PeerProcess>& peer = session.peer;
+	const Subscription& echo = session.subscription;
 
 	BMessage question = MakePayload(17);
 	question.what = kEcho;
@@ -158,10 +190,6 @@ TEST(CrossProcess, RepliesComeBackAndTheMessengerDiesWithTheLooper)
 	EXPECT_EQ(echo.messenger.SendMessage(kEcho), B_BAD_PORT_ID);
 
 	peer->Kill();
-	parent->Lock();
-	parent->Quit();
-	replies->Lock();
-	replies->Quit();
 }
 
 TEST(CrossProcess, SendsToAPeerThatStopsReadingTimeOut)
@@ -301,4 +329,192 @@ TEST(CrossProcess, PeersOfAnotherUserAreRefused)
 	ASSERT_EQ(LocalSocket::RuntimeDirectory(&runtime), B_OK);
 	ASSERT_EQ(BPrivate::MessagingPort::PublishIn(runtime.c_str()), B_OK);
 	std::system(("rm -rf '" + directory + "'").c_str());
+}
+
+namespace {
+
+bool IsClosedByPeer(const LocalSocket& socket)
+{
+	struct pollfd entry = {socket.FD(), POLLIN, 0};
+	char byte;
+	return poll(&entry, 1, 0) == 1 && recv(socket.FD(), &byte, 1, MSG_DONTWAIT) == 0;
+}
+
+// The peer's CPU time, peak memory and accept pauses, asked from this
+// thread (whose reply connection the peer already holds).
+bool AskUsage(const BMessenger& peer, int64* cpu, int64* maxRssKb, int64* acceptPauses)
+{
+	BMessage request(kUsage);
+	BMessage usage;
+	if (peer.SendMessage(&request, &usage, 10000000, 20000000) != B_OK || usage.what != kUsage)
+		return false;
+	*cpu = usage.GetInt64("cpu", -1);
+	*maxRssKb = usage.GetInt64("max_rss_kb", -1);
+	*acceptPauses = usage.GetInt64("accept_pauses", -1);
+	return true;
+}
+
+} // namespace
+
+TEST(MessagePort, SilentConnectionsBeyondTheLimitAndLongWritesBeforeAHelloAreClosed)
+{
+	auto* parent = new RecordingLooper("parent");
+	parent->Run();
+	std::string path;
+	int32 token = 0;
+	PortOf(BMessenger(parent), &path, &token);
+	BPrivate::MessagingPort* port = BPrivate::MessagingPort::Current();
+	ASSERT_NE(port, nullptr);
+
+	// Before its hello a sender is nobody: nothing longer than a hello is
+	// buffered for it.
+	std::string promisesMuch(LocalSocket::kFrameHeaderSize, '\0');
+	LocalSocket::WriteFrameHeader(promisesMuch.data(), 15 * 1024 * 1024);
+	promisesMuch += std::string(64 * 1024, 'x');
+	std::string longHello = Hello(token);
+	LocalSocket::WriteFrameHeader(longHello.data(), 13);
+	longHello += "x";
+	const struct Case {
+		const char* name;
+		std::string bytes;
+	} cases[] = {
+	        {"a frame promising 15 MiB", promisesMuch},
+	        {"a hello one byte too long", longHello},
+	        {"a kilobyte without a frame", std::string(1024, 'x')},
+	};
+	for (const Case& item : cases) {
+		SCOPED_TRACE(item.name);
+		LocalSocket socket;
+		ASSERT_EQ(LocalSocket::Connect(path.c_str(), &socket), B_OK);
+		// The port may hang up in the middle of the write.
+		socket.SendAll(item.bytes.data(), item.bytes.size(), 2000000);
+		EXPECT_TRUE(HangsUp(socket));
+	}
+
+	// Connections that never say hello: beyond the limit, the ones that
+	// have kept silent longest are closed.
+	constexpr size_t kOver = 8;
+	int64 droppedBefore = port->DroppedSilentPeers();
+	std::vector<LocalSocket> silent(BPrivate::MessagingPort::kMaxPendingConnections + kOver);
+	for (LocalSocket& socket : silent)
+		ASSERT_EQ(LocalSocket::Connect(path.c_str(), &socket), B_OK);
+	ASSERT_TRUE(Eventually([&] { return port->DroppedSilentPeers() >= droppedBefore + int64(kOver); }));
+	EXPECT_EQ(port->DroppedSilentPeers(), droppedBefore + int64(kOver));
+	for (size_t i = 0; i < silent.size(); i++)
+		EXPECT_EQ(IsClosedByPeer(silent[i]), i < kOver) << "connection " << i;
+
+	// A sender that says hello is served meanwhile.
+	LocalSocket socket;
+	ASSERT_EQ(LocalSocket::Connect(path.c_str(), &socket), B_OK);
+	std::string hello = Hello(token);
+	ASSERT_EQ(socket.SendAll(hello.data(), hello.size(), 1000000), B_OK);
+	std::vector<char> welcome;
+	EXPECT_EQ(socket.ReceiveFrame(&welcome, 5000000), B_OK);
+	parent->Lock();
+	parent->Quit();
+}
+
+// A process allowed 64 descriptors is flooded with connections: its port
+// stops accepting instead of spinning on a listener it cannot take from,
+// buffers nothing for senders it does not know, tells nobody the process
+// has gone, and serves the sender that waited once descriptors are free.
+TEST(MessagePort, AFloodUnderADescriptorLimitNeitherSpinsNorLosesSenders)
+{
+	PeerSession session("limited");
+	ASSERT_TRUE(session.started);
+	RecordingLooper* replies = session.replies;
+	std::unique_ptr<PeerProcess>& peer = session.peer;
+	const Subscription& limited = session.subscription;
+	std::string path;
+	int32 token = 0;
+	PortOf(limited.messenger, &path, &token);
+
+	int64 cpuBefore, rssBefore, pausesBefore;
+	ASSERT_TRUE(AskUsage(limited.messenger, &cpuBefore, &rssBefore, &pausesBefore));
+	EXPECT_EQ(pausesBefore, 0);
+
+	std::vector<LocalSocket> flood(200);
+	std::string bulk(1024 * 1024, 'x');
+	for (size_t i = 0; i < flood.size(); i++) {
+		ASSERT_EQ(LocalSocket::Connect(path.c_str(), &flood[i], 5000000), B_OK) << i;
+		if (i % 20 == 0) {
+			// Written as far as the socket takes it, never waiting.
+			flood[i].SendAll(bulk.data(), bulk.size(), 0);
+		}
+	}
+	// A real sender arrives while the peer has no descriptor left.
+	LocalSocket waiting;
+	ASSERT_EQ(LocalSocket::Connect(path.c_str(), &waiting, 5000000), B_OK);
+	std::string hello = Hello(token);
+	ASSERT_EQ(waiting.SendAll(hello.data(), hello.size(), 1000000), B_OK);
+	// Time for a spinning accept thread to show in the peer's CPU time.
+	snooze(2000000);
+
+	EXPECT_TRUE(limited.messenger.IsValid());
+	int64 cpuAfter, rssAfter, pausesAfter;
+	ASSERT_TRUE(AskUsage(limited.messenger, &cpuAfter, &rssAfter, &pausesAfter));
+	EXPECT_GT(pausesAfter, 0) << "the flood never exhausted the peer's descriptors";
+	// A spinning thread burns most of the two seconds; a waiting one next
+	// to nothing. The bounds are generous on purpose.
+	EXPECT_LT(cpuAfter - cpuBefore, 700000);
+	EXPECT_LT(rssAfter - rssBefore, 64 * 1024);
+
+	flood.clear();
+	std::vector<char> welcome;
+	EXPECT_EQ(waiting.ReceiveFrame(&welcome, 20000000), B_OK);
+	ASSERT_EQ(limited.messenger.SendMessage(kEcho, replies), B_OK);
+	EXPECT_TRUE(replies->WaitForCount(1));
+
+	peer->Kill();
+}
+
+namespace {
+
+bool IsStopped(pid_t pid)
+{
+	std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+	std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+	size_t end = text.rfind(')');
+	return end != std::string::npos && end + 2 < text.size() && text[end + 2] == 'T';
+}
+
+} // namespace
+
+TEST(CrossProcess, ChecksAndZeroTimeOutSendsDoNotWaitForAStoppedPeer)
+{
+	PeerSession session("echo");
+	ASSERT_TRUE(session.started);
+	RecordingLooper* replies = session.replies;
+	std::unique_ptr<PeerProcess>& peer = session.peer;
+	const Subscription& echo = session.subscription;
+	ASSERT_EQ(kill(peer->Pid(), SIGSTOP), 0);
+	ASSERT_TRUE(Eventually([&] { return IsStopped(peer->Pid()); }));
+
+	// Nothing has been sent to the peer yet: no connection is open, and
+	// the stopped process cannot answer a hello.
+	std::atomic<bool> valid{false};
+	std::atomic<status_t> sent{B_ERROR};
+	std::atomic<bool> finished{false};
+	std::thread caller([&] {
+		valid = echo.messenger.IsValid();
+		BMessage question(kEcho);
+		sent = echo.messenger.SendMessage(&question, replies, 0);
+		finished = true;
+	});
+	// A watchdog only: the calls must come back at all while the peer
+	// stays stopped.
+	bool returned = Eventually([&] { return finished.load(); }, 60);
+	kill(peer->Pid(), SIGCONT);
+	caller.join();
+	EXPECT_TRUE(returned);
+	EXPECT_TRUE(valid.load()) << "a stopped process is not a gone one";
+	EXPECT_EQ(sent.load(), B_WOULD_BLOCK);
+
+	// Running again, it is reached as before.
+	ASSERT_EQ(echo.messenger.SendMessage(kEcho, replies), B_OK);
+	EXPECT_TRUE(replies->WaitForCount(1));
+	EXPECT_TRUE(echo.messenger.IsValid());
+
+	peer->Kill();
+	EXPECT_TRUE(Eventually([&] { return !echo.messenger.IsValid(); }));
 }

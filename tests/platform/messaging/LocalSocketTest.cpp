@@ -5,6 +5,8 @@
 
 #include <OS.h>
 
+#include "PeerProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -97,12 +99,17 @@ TEST(RuntimeDirectory, IsCreatedPrivateUnderXdgRuntimeDir)
 	ASSERT_EQ(LocalSocket::RuntimeDirectory(&path), B_OK);
 }
 
-TEST(RuntimeDirectory, UnsafeDirectoriesAreRefused)
+// An unusable runtime directory is refused with its path and what is wrong
+// with it; a process that cannot publish its message port there cannot put
+// a messenger of its own into a message for another process either, and
+// says why.
+TEST(RuntimeDirectory, UnsafeDirectoriesAreRefusedWithTheReason)
 {
 	struct Case {
 		const char* name;
 		// Prepares base/stria.
 		std::string (*prepare)(const std::string& stria);
+		const char* reason;
 		bool needsRoot;
 	} cases[] = {
 	        {"open to the group",
@@ -111,14 +118,14 @@ TEST(RuntimeDirectory, UnsafeDirectoriesAreRefused)
 		         chmod(stria.c_str(), 0750);
 		         return std::string();
 	         },
-	         false},
+	         "/stria has mode 0750", false},
 	        {"open to others",
 	         [](const std::string& stria) {
 		         mkdir(stria.c_str(), 0700);
-		         chmod(stria.c_str(), 0711);
+		         chmod(stria.c_str(), 0755);
 		         return std::string();
 	         },
-	         false},
+	         "/stria has mode 0755", false},
 	        {"a link to a private directory",
 	         [](const std::string& stria) {
 		         std::string target = stria + "-target";
@@ -126,13 +133,20 @@ TEST(RuntimeDirectory, UnsafeDirectoriesAreRefused)
 		         symlink(target.c_str(), stria.c_str());
 		         return std::string();
 	         },
-	         false},
+	         "/stria is a symbolic link", false},
 	        {"a file",
 	         [](const std::string& stria) {
 		         close(open(stria.c_str(), O_CREAT | O_WRONLY, 0600));
 		         return std::string();
 	         },
-	         false},
+	         "/stria is not a directory", false},
+	        {"missing and impossible to create",
+	         [](const std::string& stria) {
+		         // The base itself is taken away.
+		         std::string base = stria.substr(0, stria.rfind('/'));
+		         return std::string(rmdir(base.c_str()) == 0 ? "" : "rmdir failed");
+	         },
+	         "/stria does not exist and cannot be created", false},
 	        {"owned by another user",
 	         [](const std::string& stria) {
 		         mkdir(stria.c_str(), 0700);
@@ -140,7 +154,7 @@ TEST(RuntimeDirectory, UnsafeDirectoriesAreRefused)
 			         return std::string("chown failed");
 		         return std::string();
 	         },
-	         true},
+	         "/stria belongs to user 65534", true},
 	};
 	for (const Case& item : cases) {
 		SCOPED_TRACE(item.name);
@@ -152,8 +166,15 @@ TEST(RuntimeDirectory, UnsafeDirectoriesAreRefused)
 		ScopedEnvironment runtime("XDG_RUNTIME_DIR", base.Path().c_str());
 		ASSERT_EQ(item.prepare(base.Path() + "/stria"), "");
 		std::string path = "unchanged";
-		EXPECT_NE(LocalSocket::RuntimeDirectory(&path), B_OK);
+		std::string problem;
+		EXPECT_NE(LocalSocket::RuntimeDirectory(&path, &problem), B_OK);
 		EXPECT_EQ(path, "unchanged");
+		std::string expected = base.Path() + item.reason;
+		EXPECT_NE(problem.find(expected), std::string::npos) << problem;
+
+		// A fresh process, which has no port yet, finds the same.
+		messaging_test::PeerProcess peer({"add-messenger", expected});
+		EXPECT_EQ(peer.Wait(), 0);
 	}
 }
 

@@ -2,6 +2,7 @@
 #include "RecordingLooper.h"
 
 #include <Application.h>
+#include <Autolock.h>
 #include <Handler.h>
 #include <Looper.h>
 #include <Message.h>
@@ -12,8 +13,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 using namespace messaging_test;
 
@@ -112,6 +117,145 @@ TEST(LooperLock, WaitersFailWhenTheLooperIsDeleted)
 	looper->Quit();
 	waiter.join();
 	EXPECT_EQ(result.load(), 0);
+}
+
+namespace {
+
+// The ways a thread can wait for a looper's lock.
+enum class LockPath { kLock, kLockWithTimeout, kAutolock, kLockTarget, kLockLooper };
+
+bool LockBy(LockPath path, BLooper* looper, const BMessenger& messenger, BHandler* handler)
+{
+	switch (path) {
+	case LockPath::kLock:
+		if (!looper->Lock())
+			return false;
+		break;
+	case LockPath::kLockWithTimeout:
+		if (looper->LockWithTimeout(60000000) != B_OK)
+			return false;
+		break;
+	case LockPath::kAutolock: {
+		BAutolock lock(looper);
+		return lock.IsLocked();
+	}
+	case LockPath::kLockTarget:
+		if (!messenger.LockTarget())
+			return false;
+		break;
+	case LockPath::kLockLooper:
+		if (!handler->LockLooper())
+			return false;
+		handler->UnlockLooper();
+		return true;
+	}
+	looper->Unlock();
+	return true;
+}
+
+// Counts up; threads wait until it reaches a value.
+class Count {
+public:
+	void Add()
+	{
+		std::lock_guard<std::mutex> guard(fLock);
+		fValue++;
+		fChanged.notify_all();
+	}
+	void WaitFor(int value)
+	{
+		std::unique_lock<std::mutex> guard(fLock);
+		fChanged.wait(guard, [&] { return fValue >= value; });
+	}
+
+private:
+	std::mutex fLock;
+	std::condition_variable fChanged;
+	int fValue = 0;
+};
+
+} // namespace
+
+// Many threads wait for the lock of loopers that are deleted while they
+// wait: either the looper quits from its own thread, holding the lock, or
+// it never ran and its constructing thread deletes it. Every waiter must
+// fail, and none may touch the freed looper (the sanitizer builds watch).
+TEST(LooperLock, WaitersFailWhenTheLooperQuitsOrIsDeletedMeanwhile)
+{
+	constexpr int kWaiters = 12;
+	const struct Case {
+		const char* name;
+		LockPath path;
+	} paths[] = {
+	        {"Lock", LockPath::kLock},
+	        {"LockWithTimeout", LockPath::kLockWithTimeout},
+	        {"BAutolock", LockPath::kAutolock},
+	        {"BMessenger::LockTarget", LockPath::kLockTarget},
+	        {"BHandler::LockLooper", LockPath::kLockLooper},
+	};
+	for (bool quitsItself : {true, false}) {
+		for (const Case& item : paths) {
+			// Many loopers for the plain Lock; the other paths share its
+			// waiting and need fewer.
+			const int kLoopers = item.path == LockPath::kLock ? 40 : 8;
+			SCOPED_TRACE(std::string(item.name) +
+			             (quitsItself ? ", quits itself" : ", deleted before Run"));
+			std::vector<std::unique_ptr<BHandler>> handlers;
+			std::vector<std::thread> waiters;
+			Count started;
+			std::atomic<int> locked{0};
+			std::atomic<int> deleted{0};
+			Count dispatching;
+			// Every looper exists, holding its lock, before the first waiter
+			// starts: no looper is made at the address of a deleted one.
+			std::vector<BLooper*> loopers;
+			for (int i = 0; i < kLoopers; i++) {
+				auto* looper = new RecordingLooper("doomed");
+				handlers.push_back(std::make_unique<BHandler>("handler"));
+				looper->AddHandler(handlers.back().get());
+				loopers.push_back(looper);
+				if (quitsItself) {
+					// The looper's thread holds the lock from the moment it
+					// takes the message until it has deleted the looper.
+					looper->onMessage = [&](RecordingLooper* self, BMessage*) {
+						dispatching.Add();
+						started.WaitFor(kLoopers * kWaiters);
+						snooze(1000);
+						self->Quit();
+						deleted++;
+					};
+					looper->Run();
+					looper->PostMessage('quit');
+					dispatching.WaitFor(i + 1);
+				}
+			}
+			for (int i = 0; i < kLoopers; i++) {
+				BLooper* looper = loopers[size_t(i)];
+				BMessenger messenger(looper);
+				BHandler* handler = handlers[size_t(i)].get();
+				for (int w = 0; w < kWaiters; w++) {
+					waiters.emplace_back([&, looper, messenger, handler] {
+						started.Add();
+						if (LockBy(item.path, looper, messenger, handler))
+							locked++;
+					});
+				}
+			}
+			if (!quitsItself) {
+				// Still held by this thread since construction.
+				started.WaitFor(kLoopers * kWaiters);
+				snooze(1000);
+				for (BLooper* looper : loopers) {
+					looper->Quit();
+					deleted++;
+				}
+			}
+			for (std::thread& waiter : waiters)
+				waiter.join();
+			EXPECT_EQ(deleted.load(), kLoopers);
+			EXPECT_EQ(locked.load(), 0);
+		}
+	}
 }
 
 TEST(LooperLock, ADispatchWaitsWhileAnotherThreadHoldsTheLock)

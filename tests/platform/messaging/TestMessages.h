@@ -20,7 +20,8 @@ enum : uint32 {
 	kResult = 'Tres',
 	kEcho = 'Tech',
 	kQuitLooper = 'Tqlp',
-	kStall = 'Tstl'
+	kStall = 'Tstl',
+	kUsage = 'Tuse'
 };
 
 // Message number index of a run: every field type, sizes that vary with the

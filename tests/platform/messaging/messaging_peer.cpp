@@ -16,18 +16,30 @@
 //   messenger-as-user UID HEX
 //                          as user UID, send through the messenger; exit 0
 //                          when the send is refused
+//   limited HEX            as echo, with at most 64 file descriptors; a
+//                          kUsage message is answered with the process's
+//                          CPU time and peak memory so far and how often
+//                          its port ran out of descriptors
+//   add-messenger REASON   put a messenger of this process into a message;
+//                          exit 0 when that fails and the port's problem
+//                          contains REASON
 #include "TestMessages.h"
+
+#include "MessagingPort.h"
 
 #include <Looper.h>
 #include <Message.h>
 #include <Messenger.h>
 #include <OS.h>
+#include <private/MessagingPortProblem.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -90,6 +102,18 @@ public:
 	{
 		if (message->what == kQuitLooper) {
 			Quit();
+			return;
+		}
+		if (message->what == kUsage) {
+			struct rusage usage;
+			getrusage(RUSAGE_SELF, &usage);
+			BMessage reply(kUsage);
+			reply.AddInt64("cpu", int64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000 +
+			                              usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+			reply.AddInt64("max_rss_kb", int64(usage.ru_maxrss));
+			BPrivate::MessagingPort* port = BPrivate::MessagingPort::Current();
+			reply.AddInt64("accept_pauses", port != nullptr ? port->AcceptPauses() : -1);
+			message->SendReply(&reply);
 			return;
 		}
 		BMessage reply(*message);
@@ -178,6 +202,25 @@ int main(int argc, char** argv)
 		return status == B_PERMISSION_DENIED ? 0 : 1;
 	}
 
+	if (strcmp(mode, "add-messenger") == 0) {
+		BLooper* looper = new BLooper("unreachable");
+		BMessage message(kPayload);
+		status_t status = message.AddMessenger("messenger", BMessenger(looper));
+		std::string problem = BPrivate::message_port_problem();
+		looper->Quit();
+		if (status == B_OK || problem.find(argv[2]) == std::string::npos) {
+			fprintf(stderr, "peer: AddMessenger gave %d, problem \"%s\"\n", int(status),
+			        problem.c_str());
+			return 1;
+		}
+		return 0;
+	}
+	if (strcmp(mode, "limited") == 0) {
+		struct rlimit limit = {64, 64};
+		if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+			return 2;
+	}
+
 	BMessenger parent;
 	if (!FromHex(argv[2], &parent)) {
 		fprintf(stderr, "peer: bad messenger\n");
@@ -186,7 +229,7 @@ int main(int argc, char** argv)
 	BLooper* looper;
 	if (strcmp(mode, "subscribe") == 0)
 		looper = new Subscriber(parent);
-	else if (strcmp(mode, "echo") == 0)
+	else if (strcmp(mode, "echo") == 0 || strcmp(mode, "limited") == 0)
 		looper = new Echo;
 	else if (strcmp(mode, "stall") == 0)
 		looper = new Stall;
