@@ -1,7 +1,6 @@
 #include "CueCatFilter.h"
 
 #include "StriaClock.h"
-#include "StriaSubscriber.h"
 
 #include <AppDefs.h>
 #include <Autolock.h>
@@ -84,7 +83,7 @@ CueCatFilter::CueCatFilter() : CueCatFilter(StriaClock::System()) {}
 
 CueCatFilter::CueCatFilter(StriaClock* clock, bigtime_t windowCloseTime)
     : BInputServerFilter(), win(NULL), f10message(NULL), f10messageSize(0),
-      subscribers(new BList(5)), processor_tid(-1), viewer_tid(-1), lastToken(FirstToken()),
+      subscribers(StriaClock::System()), processor_tid(-1), viewer_tid(-1), lastToken(FirstToken()),
       clock(clock), timer(clock, [this](int64 capture) { requestTick(capture); }),
       records(RECORD_QUEUE_SIZE), rows(ROW_QUEUE_SIZE), windowCloseTime(windowCloseTime),
       viewerDeadline(B_INFINITE_TIMEOUT), sharedLock("CueCatFilter shared"), threadsStopped(false)
@@ -110,23 +109,14 @@ CueCatFilter::~CueCatFilter()
 
 	// Every subscriber gets its queued scans and then STRIA_SHUTDOWN; the
 	// queues drain side by side, so a slow one delays only itself.
-	const bigtime_t deadline = system_time() + kShutdownGrace;
-	for (int32 i = 0; i < subscribers->CountItems(); i++)
-		((StriaSubscriber*)subscribers->ItemAt(i))->QueueShutdown(deadline);
-	for (int32 i = 0; i < subscribers->CountItems(); i++) {
-		StriaSubscriber* subscriber = (StriaSubscriber*)subscribers->ItemAt(i);
-		subscriber->WaitForDelivery();
-		delete subscriber;
-	}
-	delete subscribers;
-	subscribers = NULL;
+	subscribers.Shutdown(StriaClock::System()->Now() + kShutdownGrace);
 
 	free(f10message);
 }
 
 status_t CueCatFilter::InitCheck()
 {
-	if (!timer.IsRunning())
+	if (!timer.IsRunning() || !subscribers.IsRunning())
 		return B_NO_MORE_THREADS;
 	if (processor_tid < 0)
 		return processor_tid;
@@ -457,14 +447,9 @@ filter_result CueCatFilter::inputEnded(BMessage* message, BList* outList)
 
 void CueCatFilter::subscribe(BMessage* message)
 {
-	int32 number;
-	{
-		BAutolock lock(sharedLock);
-		number = subscribers->CountItems() + 1;
-	}
-	StriaSubscriber* subscriber = new StriaSubscriber(*message, number);
-	BAutolock lock(sharedLock);
-	subscribers->AddItem(subscriber);
+	// A messenger subscribed already is not added twice; past the limit
+	// the list refuses and tells the messenger so.
+	subscribers.Add(*message);
 }
 
 BMessage* CueCatFilter::rebuildCatCall(bigtime_t when) const
@@ -510,17 +495,7 @@ void CueCatFilter::process(BString* code)
 	// The scan's list row; it keeps the code.
 	StriaCode* item = new StriaCode(code);
 
-	// A snapshot of the list under the lock; the subscribers live until the
-	// destructor, which runs after this thread has ended.
-	std::vector<StriaSubscriber*> targets;
-	{
-		BAutolock lock(sharedLock);
-		targets.reserve(subscribers->CountItems());
-		for (int32 i = 0; i < subscribers->CountItems(); i++)
-			targets.push_back((StriaSubscriber*)subscribers->ItemAt(i));
-	}
-	for (StriaSubscriber* subscriber : targets)
-		subscriber->QueueScan(item->getrawcode()->String());
+	subscribers.QueueScan(item->getrawcode()->String());
 
 	// Then the window, on the viewer thread: a window that does not answer
 	// holds back only its own rows.

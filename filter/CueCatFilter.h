@@ -16,6 +16,7 @@
 
 #include "CaptureTimer.h"
 #include "HandOffQueue.h"
+#include "SubscriberList.h"
 
 #include <InputServerFilter.h>
 #include <Locker.h>
@@ -77,9 +78,8 @@ public:
 	static BString* decode(const BString* record);
 	static BString* fixCode(const BString* code);
 
-	// Guards what the filter's threads share: the subscriber list and the
-	// window pointer. Held only to read or change them, never while
-	// sending.
+	// Guards the window pointer, which the filter's threads share. Held
+	// only to read or change it, never while sending.
 	BLocker* SharedLock() { return &sharedLock; }
 
 protected:
@@ -158,8 +158,9 @@ private:
 	// ticks of applications.
 	char* f10message;
 	ssize_t f10messageSize;
-	// StriaSubscriber objects, in arrival order; guarded by sharedLock.
-	BList* subscribers;
+	// The subscribers and their delivery threads; on the system clock
+	// whatever clock the timer goes by.
+	SubscriberList subscribers;
 	thread_id processor_tid;
 	thread_id viewer_tid;
 

@@ -133,7 +133,7 @@ TEST_F(LifecycleTest, EverySubscriberGetsEveryScanInOrderThenTheShutdown)
 	second->Stop();
 }
 
-TEST_F(LifecycleTest, SubscribingTwiceGivesTwoDeliveries)
+TEST_F(LifecycleTest, SubscribingTwiceGivesOneDelivery)
 {
 	ScanCollector* collector = ScanCollector::Start();
 	{
@@ -143,17 +143,12 @@ TEST_F(LifecycleTest, SubscribingTwiceGivesTwoDeliveries)
 		StreamRunner runner(filter);
 		PlayScans(runner, 7, 1);
 	}
-	// The two deliveries run side by side: only each one's own order is fixed.
-	std::vector<std::string> notes = collector->WaitForNotes(4);
-	EXPECT_THAT(notes,
-	            UnorderedElementsAre(NumberedNote(7), NumberedNote(7), "SHUTDOWN", "SHUTDOWN"));
-	ASSERT_EQ(notes.size(), 4u);
-	EXPECT_EQ(notes.front(), NumberedNote(7));
-	EXPECT_EQ(notes.back(), "SHUTDOWN");
+	EXPECT_THAT(collector->WaitForNotes(2), ElementsAre(NumberedNote(7), "SHUTDOWN"));
+	EXPECT_THAT(collector->Flush(), ElementsAre(NumberedNote(7), "SHUTDOWN"));
 	collector->Stop();
 }
 
-TEST_F(LifecycleTest, SubscriptionsWithoutAValidMessengerAreSkippedAndKept)
+TEST_F(LifecycleTest, SubscriptionsWithoutAValidMessengerAreSkipped)
 {
 	ScanCollector* gone = ScanCollector::Start();
 	BMessage goneSubscription = gone->Subscription();
@@ -211,8 +206,7 @@ TEST_F(LifecycleTest, NoThreadOutlivesTheFilter)
 		// destructor must not wait for it.
 		ManualClock clock;
 		CueCatFilter filter(&clock);
-		for (int i = 0; i < 3; i++)
-			Subscribe(filter, collector->Subscription());
+		Subscribe(filter, collector->Subscription());
 		Subscribe(filter, BMessage(STRIA_SUBSCRIBE));
 		StreamRunner runner(filter);
 		PlayScans(runner, 1, 2);
@@ -220,10 +214,9 @@ TEST_F(LifecycleTest, NoThreadOutlivesTheFilter)
 		EXPECT_GT(CountThreads(), before);
 	}
 	EXPECT_EQ(SettledThreadCount(), before) << ThreadNames();
-	EXPECT_THAT(collector->WaitForNotes(11),
-	            UnorderedElementsAre(NumberedNote(1), "SHUTDOWN", NumberedNote(1), NumberedNote(1),
-	                                 NumberedNote(1), NumberedNote(2), NumberedNote(2),
-	                                 NumberedNote(2), "SHUTDOWN", "SHUTDOWN", "SHUTDOWN"));
+	EXPECT_THAT(collector->WaitForNotes(5),
+	            ElementsAre(NumberedNote(1), "SHUTDOWN", NumberedNote(1), NumberedNote(2),
+	                        "SHUTDOWN"));
 	collector->Stop();
 }
 
