@@ -86,7 +86,8 @@ CueCatFilter::CueCatFilter(StriaClock* clock, bigtime_t windowCloseTime)
       subscribers(StriaClock::System()), processor_tid(-1), viewer_tid(-1), lastToken(FirstToken()),
       clock(clock), timer(clock, [this](int64 capture) { requestTick(capture); }),
       records(RECORD_QUEUE_SIZE), rows(ROW_QUEUE_SIZE), windowCloseTime(windowCloseTime),
-      viewerDeadline(B_INFINITE_TIMEOUT), sharedLock("CueCatFilter shared"), threadsStopped(false)
+      viewerDeadline(B_INFINITE_TIMEOUT), sharedLock("CueCatFilter shared"), threadsStopped(false),
+      recordsDropped(0)
 {
 	processor_tid = spawn_thread(processor, "CueCodeProcessor", B_NORMAL_PRIORITY, this);
 	if (processor_tid >= 0)
@@ -100,6 +101,7 @@ CueCatFilter::CueCatFilter(StriaClock* clock, bigtime_t windowCloseTime)
 CueCatFilter::~CueCatFilter()
 {
 	stopThreads();
+	endRecordDrops();
 
 	// Here, with no thread of the filter left to reach it, the viewer's
 	// window closes: before the subscribers hear of the shutdown. What the
@@ -393,11 +395,25 @@ void CueCatFilter::handOff(Capture& capture)
 	// keyboard.
 	std::string record(barcode->String(), barcode->Length());
 	if (!records.Push(record)) {
-		fprintf(stderr,
-		        "StriaFilter: %d scanned records wait for the processor already; "
-		        "scan dropped\n",
-		        RECORD_QUEUE_SIZE);
+		// The first of a run of drops is logged at once, the rest counted.
+		if (recordsDropped++ == 0) {
+			fprintf(stderr,
+			        "StriaFilter: %d scanned records wait for the processor already; "
+			        "scan dropped (more drops are counted)\n",
+			        RECORD_QUEUE_SIZE);
+		}
+	} else
+		endRecordDrops();
+}
+
+void CueCatFilter::endRecordDrops()
+{
+	if (recordsDropped > 1) {
+		long long more = recordsDropped - 1;
+		fprintf(stderr, "StriaFilter: %lld more scanned record%s dropped\n", more,
+		        more == 1 ? " was" : "s were");
 	}
+	recordsDropped = 0;
 }
 
 filter_result CueCatFilter::replayTick(BMessage* message, BList* outList)

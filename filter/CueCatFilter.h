@@ -142,6 +142,8 @@ private:
 	filter_result replayTick(BMessage* message, BList* outList);
 	filter_result inputEnded(BMessage* message, BList* outList);
 	void handOff(Capture& capture);
+	// Logs how many records the current run of drops lost after its first.
+	void endRecordDrops();
 	void subscribe(BMessage* message);
 	// A new key-down rebuilt from the first F10 key-down ever seen.
 	BMessage* rebuildCatCall(bigtime_t when) const;
@@ -181,6 +183,8 @@ private:
 	std::atomic<bigtime_t> viewerDeadline;
 	BLocker sharedLock;
 	bool threadsStopped;
+	// Records dropped in the current run (only Filter's thread).
+	int64 recordsDropped;
 };
 
 #endif // CUECAT_FILTER_H

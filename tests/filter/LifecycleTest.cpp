@@ -337,7 +337,8 @@ private:
 };
 
 // The input thread never waits for the processor: records wait in a queue
-// of their own, and one too many is dropped with a line that says so.
+// of their own, and one too many is dropped with a line that says so (once
+// for a run of drops).
 TEST_F(LifecycleTest, KeysKeepFlowingWhileTheProcessorIsBehind)
 {
 	ManualClock clock;
@@ -354,7 +355,8 @@ TEST_F(LifecycleTest, KeysKeepFlowingWhileTheProcessorIsBehind)
 	for (size_t at = log.find("scan dropped"); at != std::string::npos;
 	     at = log.find("scan dropped", at + 1))
 		dropped++;
-	EXPECT_EQ(dropped, 3u) << log;
+	EXPECT_EQ(dropped, 1u) << log;
+	EXPECT_NE(log.find("more drops are counted"), std::string::npos) << log;
 
 	std::vector<std::string> expected;
 	for (int number = 1; number <= kQueued + 1; number++)
