@@ -25,6 +25,9 @@ namespace {
 
 // A request is a device name, a code and one small message.
 const size_t kMaxRequestSize = 64 * 1024;
+const std::string kFullRunEnd =
+        "connections closed at once while " + std::to_string(ControlSocketServer::kMaxClients) +
+        " were open";
 // How long accepting pauses when the process has no file descriptor left
 // and no client of ours leaves to free one.
 const bigtime_t kAcceptPause = 1000000;
@@ -128,8 +131,9 @@ private:
 };
 
 ControlSocketServer::ControlSocketServer(Controller controller, Logger log,
-                                         bigtime_t clientDeadline)
-    : fController(std::move(controller)), fLog(std::move(log)), fClientDeadline(clientDeadline)
+                                         bigtime_t clientDeadline, bigtime_t logFoldTime)
+    : fController(std::move(controller)), fLog(std::move(log)), fClientDeadline(clientDeadline),
+      fLogFoldTime(logFoldTime)
 {
 }
 
@@ -215,8 +219,11 @@ void ControlSocketServer::Loop()
 			fLog("control socket: poll failed; no more control requests are taken");
 			return;
 		}
-		if (watched[0].revents != 0)
+		if (watched[0].revents != 0) {
+			EndRun(fInvalidRun, "connections closed without a valid request", true);
+			EndRun(fFullRun, kFullRunEnd, true);
 			return;
+		}
 
 		for (size_t index = 0; index < clients.size(); index++) {
 			if (watched[index + 2].revents == 0)
@@ -282,8 +289,7 @@ bool ControlSocketServer::Accept(std::vector<std::unique_ptr<Client>>& clients)
 			                               "once");
 			continue;
 		}
-		EndRun(fFullRun, "connections closed at once while " + std::to_string(kMaxClients) +
-		                         " were open");
+		EndRun(fFullRun, kFullRunEnd);
 		clients.push_back(std::make_unique<Client>(std::move(peer),
 		                                           system_time() + fClientDeadline));
 		size_t most = fMostClients.load();
@@ -294,12 +300,16 @@ bool ControlSocketServer::Accept(std::vector<std::unique_ptr<Client>>& clients)
 
 void ControlSocketServer::StartOrCount(Run& run, const std::string& first)
 {
-	if (run.count++ == 0)
+	if (run.count++ == 0) {
+		run.started = system_time();
 		fLog(first);
+	}
 }
 
-void ControlSocketServer::EndRun(Run& run, const std::string& what)
+void ControlSocketServer::EndRun(Run& run, const std::string& what, bool force)
 {
+	if (run.count == 0 || (!force && system_time() - run.started < fLogFoldTime))
+		return;
 	if (run.count > 1)
 		fLog("control socket: " + std::to_string(run.count - 1) + " more " + what);
 	run.count = 0;

@@ -38,9 +38,14 @@ public:
 	// How long a client has for its request and the answer.
 	static constexpr bigtime_t kClientDeadline = 1000000;
 
-	// clientDeadline: see kClientDeadline.
+	// Shortest time a run of like log lines is folded into one: under a
+	// flood of connections the log gets a line or two per this time.
+	static constexpr bigtime_t kLogFoldTime = 10000000;
+
+	// clientDeadline: see kClientDeadline; logFoldTime: see kLogFoldTime.
 	ControlSocketServer(Controller controller, Logger log,
-	                    bigtime_t clientDeadline = kClientDeadline);
+	                    bigtime_t clientDeadline = kClientDeadline,
+	                    bigtime_t logFoldTime = kLogFoldTime);
 	~ControlSocketServer();
 
 	ControlSocketServer(const ControlSocketServer&) = delete;
@@ -71,12 +76,14 @@ private:
 	// file descriptors.
 	bool Accept(std::vector<std::unique_ptr<Client>>& clients);
 	// Logs the first of a run of like events at once and counts the rest;
-	// EndRun logs the count, if any, as one line.
+	// EndRun logs the count, if any, as one line, once the run is at least
+	// the fold time old (or at once with force).
 	struct Run {
 		int64 count = 0;
+		bigtime_t started = 0;
 	};
 	void StartOrCount(Run& run, const std::string& first);
-	void EndRun(Run& run, const std::string& what);
+	void EndRun(Run& run, const std::string& what, bool force = false);
 	// Answers a peer of another user with B_PERMISSION_DENIED.
 	static void Refuse(const BPrivate::LocalSocket& peer);
 	static bool FlattenReply(status_t result, std::vector<char>* bytes);
@@ -84,6 +91,7 @@ private:
 	Controller fController;
 	Logger fLog;
 	bigtime_t fClientDeadline;
+	bigtime_t fLogFoldTime;
 	BPrivate::LocalSocket fListener;
 	std::string fPath;
 	int fWake[2] = {-1, -1};

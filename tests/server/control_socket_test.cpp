@@ -44,7 +44,7 @@ protected:
 			        std::lock_guard lock(fLogLock);
 			        fLog.push_back(line);
 		        },
-		        deadline);
+		        deadline, 0);
 		std::string error;
 		EXPECT_TRUE(server->Start(fSocket, &error)) << error;
 		return server;
