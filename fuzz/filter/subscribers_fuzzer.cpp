@@ -5,6 +5,8 @@
 // a messenger twice, every looper that stays gets every scan queued after
 // its subscription, in order, then the shutdown notice, and the shutdown
 // always ends.
+#include "../../tests/MadeUpSubscription.h"
+
 #include <StriaClock.h>
 #include <SubscriberList.h>
 
@@ -105,26 +107,6 @@ private:
 	std::vector<std::string> fNotes;
 };
 
-BMessage MadeUp(pid_t pid, int32 looper)
-{
-	std::string path = "/tmp/stria-fuzz-no-port-" + std::to_string(looper);
-	std::vector<char> bytes(16 + path.size(), 0);
-	bytes[0] = 1;
-	bytes[1] = 1;
-	bytes[2] = char(path.size());
-	memcpy(&bytes[4], &pid, 4);
-	memcpy(&bytes[8], &looper, 4);
-	int32 handler = -2;
-	memcpy(&bytes[12], &handler, 4);
-	memcpy(&bytes[16], path.data(), path.size());
-	BMessenger messenger;
-	if (messenger.Unflatten(bytes.data(), bytes.size()) != B_OK)
-		std::abort();
-	BMessage subscription(STRIA_SUBSCRIBE);
-	subscription.AddMessenger(STRIA_MESSENGER_FIELD, messenger);
-	return subscription;
-}
-
 pid_t EndedProcess()
 {
 	static pid_t ended = [] {
@@ -184,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 				break;
 			}
 			case 1:
-				list.Add(MadeUp(argument % 2 ? getpid() : EndedProcess(), 1 + argument));
+				list.Add(MadeUpSubscription(argument % 2 ? getpid() : EndedProcess(), 1 + argument));
 				break;
 			case 2: {
 				BMessage withoutMessenger(STRIA_SUBSCRIBE);

@@ -1,5 +1,6 @@
 // SubscriberList on its own: the bounded queues, drops and their log lines,
 // duplicates and the limit, subscribers that leave, and the end of delivery.
+#include "../MadeUpSubscription.h"
 #include "ManualClock.h"
 #include "ScanCollector.h"
 
@@ -40,28 +41,6 @@ SubscriberList::Limits WithMaxSubscribers(size_t count)
 	SubscriberList::Limits limits = SubscriberList::DefaultLimits();
 	limits.maxSubscribers = count;
 	return limits;
-}
-
-// A subscription to a looper in another process, as an application could
-// make one up: the process pid, looper token, a port nobody listens at.
-BMessage MadeUpSubscription(pid_t pid, int32 looper)
-{
-	std::string path = "/tmp/stria-made-up-port-" + std::to_string(looper);
-	std::vector<char> bytes(16 + path.size(), 0);
-	bytes[0] = 1;
-	bytes[1] = 1;
-	bytes[2] = char(path.size() & 0xff);
-	bytes[3] = char(path.size() >> 8);
-	memcpy(&bytes[4], &pid, 4);
-	memcpy(&bytes[8], &looper, 4);
-	int32 handler = -2;
-	memcpy(&bytes[12], &handler, 4);
-	memcpy(&bytes[16], path.data(), path.size());
-	BMessenger messenger;
-	EXPECT_EQ(messenger.Unflatten(bytes.data(), bytes.size()), B_OK);
-	BMessage subscription(STRIA_SUBSCRIBE);
-	subscription.AddMessenger(STRIA_MESSENGER_FIELD, messenger);
-	return subscription;
 }
 
 // The pid of a process that has ended.

@@ -3,6 +3,7 @@
 // signals; every error a person can cause.
 #include "ServerProcess.h"
 
+#include "../MadeUpSubscription.h"
 #include "../barcode/record_encoder.h"
 
 #include <Input.h>
@@ -624,29 +625,6 @@ size_t ThreadsOf(pid_t pid)
 	return count;
 }
 
-// A subscription to a looper of this process that does not exist, at a
-// port nobody listens at: the made-up messenger of a careless (or hostile)
-// application.
-BMessage MadeUpSubscription(int32 looper)
-{
-	std::string path = "/tmp/stria-made-up-port-" + std::to_string(looper);
-	std::vector<char> bytes(16 + path.size(), 0);
-	bytes[0] = 1;
-	bytes[1] = 1;
-	bytes[2] = char(path.size());
-	pid_t pid = getpid();
-	memcpy(&bytes[4], &pid, 4);
-	memcpy(&bytes[8], &looper, 4);
-	int32 handler = -2;
-	memcpy(&bytes[12], &handler, 4);
-	memcpy(&bytes[16], path.data(), path.size());
-	BMessenger messenger;
-	EXPECT_EQ(messenger.Unflatten(bytes.data(), bytes.size()), B_OK);
-	BMessage subscription(STRIA_SUBSCRIBE);
-	subscription.AddMessenger(STRIA_MESSENGER_FIELD, messenger);
-	return subscription;
-}
-
 TEST_F(ServerBlackBox, SubscribeFloodCostsNoThreadsAndRequestsGoOn)
 {
 	ServerProcess server(kServer, Arguments({"--print"}));
@@ -661,7 +639,7 @@ TEST_F(ServerBlackBox, SubscribeFloodCostsNoThreadsAndRequestsGoOn)
 		                                      5000000);
 	};
 	for (int looper = 1; looper <= kRequests; looper++) {
-		BMessage subscription = MadeUpSubscription(looper);
+		BMessage subscription = MadeUpSubscription(getpid(), looper);
 		ASSERT_EQ(control(STRIA_SUBSCRIBE, &subscription), B_OK) << looper;
 		if (looper % 250 == 0) {
 			EXPECT_EQ(control(STRIA_ALTF10_WHAT, nullptr), B_OK) << looper;
@@ -670,7 +648,7 @@ TEST_F(ServerBlackBox, SubscribeFloodCostsNoThreadsAndRequestsGoOn)
 	}
 	// Again: the first 256 are subscribed already, the next 44 refused again.
 	for (int looper = 1; looper <= 300; looper++) {
-		BMessage subscription = MadeUpSubscription(looper);
+		BMessage subscription = MadeUpSubscription(getpid(), looper);
 		ASSERT_EQ(control(STRIA_SUBSCRIBE, &subscription), B_OK) << looper;
 	}
 	EXPECT_LE(ThreadsOf(server.Pid()), threads + 2);
