@@ -9,9 +9,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <thread>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace stria {
@@ -142,6 +146,64 @@ TEST_F(ControlSocketTest, ClientsPastTheirDeadlineAreClosedAndLoggedOnce)
 		timedOut += line.starts_with("control socket: no valid request");
 	EXPECT_EQ(timedOut, 1u) << testing::PrintToString(log);
 	EXPECT_THAT(log, Contains(HasSubstr("more connections closed without a valid request")));
+}
+
+// Open descriptors of this process.
+int CountDescriptors()
+{
+	int count = 0;
+	for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+		(void)entry;
+		count++;
+	}
+	return count;
+}
+
+TEST_F(ControlSocketTest, OutOfDescriptorsPausesAcceptingAndSaysSoOnce)
+{
+	std::unique_ptr<ControlSocketServer> server = Start(600000000);
+	// Client sockets made while descriptors are plenty; connected once
+	// the server's process (this one) has none left for accept.
+	const int kClients = 6;
+	std::vector<int> clients;
+	for (int i = 0; i < kClients; i++)
+		clients.push_back(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+	struct sockaddr_un address = {};
+	address.sun_family = AF_UNIX;
+	std::snprintf(address.sun_path, sizeof(address.sun_path), "%s", fSocket.c_str());
+
+	struct rlimit saved;
+	ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+	struct rlimit tight = saved;
+	// Hardly a descriptor to spare: the server accepts a client or two,
+	// then none.
+	tight.rlim_cur = CountDescriptors() + 1;
+	ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+	for (int client : clients)
+		EXPECT_EQ(connect(client, (struct sockaddr*)&address, sizeof(address)), 0);
+	// Wait until the server has met the limit.
+	bool said = false;
+	for (int round = 0; round < 100000 && !said; round++) {
+		for (const std::string& line : Log())
+			said = said || line.find("out of file descriptors") != std::string::npos;
+		std::this_thread::yield();
+	}
+	ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+	ASSERT_TRUE(said);
+	EXPECT_LT(server->MostClients(), (size_t)kClients);
+
+	// A client leaving resumes accepting: everybody waiting is taken, and a
+	// request is answered.
+	close(clients.front());
+	clients.erase(clients.begin());
+	EXPECT_EQ(Request(4), 4);
+	EXPECT_EQ(server->MostClients(), (size_t)kClients);
+	size_t lines = 0;
+	for (const std::string& line : Log())
+		lines += line.find("out of file descriptors") != std::string::npos;
+	EXPECT_EQ(lines, 1u);
+	for (int client : clients)
+		close(client);
 }
 
 } // namespace
