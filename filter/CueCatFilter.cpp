@@ -1,7 +1,6 @@
 #include "CueCatFilter.h"
 
 #include "StriaClock.h"
-#include "StriaSubscriber.h"
 
 #include <AppDefs.h>
 #include <Autolock.h>
@@ -84,10 +83,11 @@ CueCatFilter::CueCatFilter() : CueCatFilter(StriaClock::System()) {}
 
 CueCatFilter::CueCatFilter(StriaClock* clock, bigtime_t windowCloseTime)
     : BInputServerFilter(), win(NULL), f10message(NULL), f10messageSize(0),
-      subscribers(new BList(5)), processor_tid(-1), viewer_tid(-1), lastToken(FirstToken()),
+      subscribers(StriaClock::System()), processor_tid(-1), viewer_tid(-1), lastToken(FirstToken()),
       clock(clock), timer(clock, [this](int64 capture) { requestTick(capture); }),
       records(RECORD_QUEUE_SIZE), rows(ROW_QUEUE_SIZE), windowCloseTime(windowCloseTime),
-      viewerDeadline(B_INFINITE_TIMEOUT), sharedLock("CueCatFilter shared"), threadsStopped(false)
+      viewerDeadline(B_INFINITE_TIMEOUT), sharedLock("CueCatFilter shared"), threadsStopped(false),
+      recordsDropped(0)
 {
 	processor_tid = spawn_thread(processor, "CueCodeProcessor", B_NORMAL_PRIORITY, this);
 	if (processor_tid >= 0)
@@ -101,6 +101,7 @@ CueCatFilter::CueCatFilter(StriaClock* clock, bigtime_t windowCloseTime)
 CueCatFilter::~CueCatFilter()
 {
 	stopThreads();
+	endRecordDrops();
 
 	// Here, with no thread of the filter left to reach it, the viewer's
 	// window closes: before the subscribers hear of the shutdown. What the
@@ -110,23 +111,14 @@ CueCatFilter::~CueCatFilter()
 
 	// Every subscriber gets its queued scans and then STRIA_SHUTDOWN; the
 	// queues drain side by side, so a slow one delays only itself.
-	const bigtime_t deadline = system_time() + kShutdownGrace;
-	for (int32 i = 0; i < subscribers->CountItems(); i++)
-		((StriaSubscriber*)subscribers->ItemAt(i))->QueueShutdown(deadline);
-	for (int32 i = 0; i < subscribers->CountItems(); i++) {
-		StriaSubscriber* subscriber = (StriaSubscriber*)subscribers->ItemAt(i);
-		subscriber->WaitForDelivery();
-		delete subscriber;
-	}
-	delete subscribers;
-	subscribers = NULL;
+	subscribers.Shutdown(StriaClock::System()->Now() + kShutdownGrace);
 
 	free(f10message);
 }
 
 status_t CueCatFilter::InitCheck()
 {
-	if (!timer.IsRunning())
+	if (!timer.IsRunning() || !subscribers.IsRunning())
 		return B_NO_MORE_THREADS;
 	if (processor_tid < 0)
 		return processor_tid;
@@ -403,11 +395,25 @@ void CueCatFilter::handOff(Capture& capture)
 	// keyboard.
 	std::string record(barcode->String(), barcode->Length());
 	if (!records.Push(record)) {
-		fprintf(stderr,
-		        "StriaFilter: %d scanned records wait for the processor already; "
-		        "scan dropped\n",
-		        RECORD_QUEUE_SIZE);
+		// The first of a run of drops is logged at once, the rest counted.
+		if (recordsDropped++ == 0) {
+			fprintf(stderr,
+			        "StriaFilter: %d scanned records wait for the processor already; "
+			        "scan dropped (more drops are counted)\n",
+			        RECORD_QUEUE_SIZE);
+		}
+	} else
+		endRecordDrops();
+}
+
+void CueCatFilter::endRecordDrops()
+{
+	if (recordsDropped > 1) {
+		long long more = recordsDropped - 1;
+		fprintf(stderr, "StriaFilter: %lld more scanned record%s dropped\n", more,
+		        more == 1 ? " was" : "s were");
 	}
+	recordsDropped = 0;
 }
 
 filter_result CueCatFilter::replayTick(BMessage* message, BList* outList)
@@ -457,14 +463,9 @@ filter_result CueCatFilter::inputEnded(BMessage* message, BList* outList)
 
 void CueCatFilter::subscribe(BMessage* message)
 {
-	int32 number;
-	{
-		BAutolock lock(sharedLock);
-		number = subscribers->CountItems() + 1;
-	}
-	StriaSubscriber* subscriber = new StriaSubscriber(*message, number);
-	BAutolock lock(sharedLock);
-	subscribers->AddItem(subscriber);
+	// A messenger subscribed already is not added twice; past the limit
+	// the list refuses and tells the messenger so.
+	subscribers.Add(*message);
 }
 
 BMessage* CueCatFilter::rebuildCatCall(bigtime_t when) const
@@ -510,17 +511,7 @@ void CueCatFilter::process(BString* code)
 	// The scan's list row; it keeps the code.
 	StriaCode* item = new StriaCode(code);
 
-	// A snapshot of the list under the lock; the subscribers live until the
-	// destructor, which runs after this thread has ended.
-	std::vector<StriaSubscriber*> targets;
-	{
-		BAutolock lock(sharedLock);
-		targets.reserve(subscribers->CountItems());
-		for (int32 i = 0; i < subscribers->CountItems(); i++)
-			targets.push_back((StriaSubscriber*)subscribers->ItemAt(i));
-	}
-	for (StriaSubscriber* subscriber : targets)
-		subscriber->QueueScan(item->getrawcode()->String());
+	subscribers.QueueScan(item->getrawcode()->String());
 
 	// Then the window, on the viewer thread: a window that does not answer
 	// holds back only its own rows.

@@ -16,6 +16,7 @@
 
 #include "CaptureTimer.h"
 #include "HandOffQueue.h"
+#include "SubscriberList.h"
 
 #include <InputServerFilter.h>
 #include <Locker.h>
@@ -77,9 +78,8 @@ public:
 	static BString* decode(const BString* record);
 	static BString* fixCode(const BString* code);
 
-	// Guards what the filter's threads share: the subscriber list and the
-	// window pointer. Held only to read or change them, never while
-	// sending.
+	// Guards the window pointer, which the filter's threads share. Held
+	// only to read or change it, never while sending.
 	BLocker* SharedLock() { return &sharedLock; }
 
 protected:
@@ -142,6 +142,8 @@ private:
 	filter_result replayTick(BMessage* message, BList* outList);
 	filter_result inputEnded(BMessage* message, BList* outList);
 	void handOff(Capture& capture);
+	// Logs how many records the current run of drops lost after its first.
+	void endRecordDrops();
 	void subscribe(BMessage* message);
 	// A new key-down rebuilt from the first F10 key-down ever seen.
 	BMessage* rebuildCatCall(bigtime_t when) const;
@@ -158,8 +160,9 @@ private:
 	// ticks of applications.
 	char* f10message;
 	ssize_t f10messageSize;
-	// StriaSubscriber objects, in arrival order; guarded by sharedLock.
-	BList* subscribers;
+	// The subscribers and their delivery threads; on the system clock
+	// whatever clock the timer goes by.
+	SubscriberList subscribers;
 	thread_id processor_tid;
 	thread_id viewer_tid;
 
@@ -180,6 +183,8 @@ private:
 	std::atomic<bigtime_t> viewerDeadline;
 	BLocker sharedLock;
 	bool threadsStopped;
+	// Records dropped in the current run (only Filter's thread).
+	int64 recordsDropped;
 };
 
 #endif // CUECAT_FILTER_H

@@ -4,13 +4,18 @@
 #include "StatusText.h"
 #include "WritablePaths.h"
 
+#include <private/FrameReader.h>
 #include <private/InputServerControl.h>
 
 #include <Message.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -20,14 +25,115 @@ namespace {
 
 // A request is a device name, a code and one small message.
 const size_t kMaxRequestSize = 64 * 1024;
-// How long one client may take to send its request or read the answer;
-// clients are served one after the other.
-const bigtime_t kClientTimeout = 1000000;
+const std::string kFullRunEnd =
+        "connections closed at once while " + std::to_string(ControlSocketServer::kMaxClients) +
+        " were open";
+// How long accepting pauses when the process has no file descriptor left
+// and no client of ours leaves to free one.
+const bigtime_t kAcceptPause = 1000000;
+
+// Milliseconds from now until when, rounded up, for poll.
+int PollTimeout(bigtime_t now, bigtime_t when)
+{
+	if (when <= now)
+		return 0;
+	bigtime_t milliseconds = (when - now + 999) / 1000;
+	return milliseconds > 60000 ? 60000 : (int)milliseconds;
+}
 
 } // namespace
 
-ControlSocketServer::ControlSocketServer(Controller controller, Logger log)
-    : fController(std::move(controller)), fLog(std::move(log))
+// One client of the control socket, read and answered without blocking:
+// its request is taken in whatever pieces it comes, run, and the answer
+// written as the socket takes it.
+class ControlSocketServer::Client {
+public:
+	enum Outcome {
+		kPending,
+		// Answered (a malformed request is answered too, B_BAD_DATA).
+		kAnswered,
+		kAnsweredMalformed,
+		// Closed without a request: somebody checked that we are there.
+		kLeftQuietly,
+		// No valid request; Why() says what went wrong.
+		kInvalid
+	};
+
+	Client(int fd, bigtime_t deadline) : fFD(fd), fReader(kMaxRequestSize), fDeadline(deadline)
+	{
+		fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+	}
+
+	Client(BPrivate::LocalSocket socket, bigtime_t deadline) : Client(socket.FD(), deadline)
+	{
+		fOwned = std::move(socket);
+	}
+
+	int FD() const { return fFD; }
+	short Events() const { return fReply.empty() ? POLLIN : POLLOUT; }
+	bigtime_t Deadline() const { return fDeadline; }
+	status_t Why() const { return fWhy; }
+
+	// Goes on as far as the socket lets it.
+	Outcome Step(const Controller& controller)
+	{
+		if (fReply.empty()) {
+			status_t status = fReader.ReadFrom(fFD, kMaxRequestSize);
+			std::vector<char> frame;
+			if (fReader.NextFrame(&frame))
+				_Answer(frame, controller);
+			else if (status == B_IO_ERROR)
+				return kLeftQuietly;
+			else if (status != B_OK) {
+				fWhy = status;
+				return kInvalid;
+			} else
+				return kPending;
+		}
+		size_t sent = 0;
+		BPrivate::LocalSocket socket(fFD);
+		status_t status = socket.SendAll(fReply.data() + fSent, fReply.size() - fSent, 0, &sent);
+		socket.Release();
+		fSent += sent;
+		if (fSent < fReply.size() && (status == B_WOULD_BLOCK || status == B_TIMED_OUT))
+			return kPending;
+		// Answered, or the client left before it took the answer.
+		return fMalformed ? kAnsweredMalformed : kAnswered;
+	}
+
+private:
+	void _Answer(const std::vector<char>& frame, const Controller& controller)
+	{
+		BPrivate::InputServerControlRequest request;
+		status_t result = BPrivate::decode_control_request(frame.data(), frame.size(), &request);
+		if (result != B_OK)
+			fMalformed = true;
+		else {
+			result = controller(request.device.c_str(), request.code,
+			                    request.hasMessage ? &request.message : nullptr);
+		}
+		std::vector<char> body;
+		if (!FlattenReply(result, &body))
+			return;
+		fReply.resize(BPrivate::LocalSocket::kFrameHeaderSize + body.size());
+		BPrivate::LocalSocket::WriteFrameHeader(fReply.data(), body.size());
+		memcpy(fReply.data() + BPrivate::LocalSocket::kFrameHeaderSize, body.data(), body.size());
+	}
+
+	BPrivate::LocalSocket fOwned;
+	int fFD;
+	BPrivate::FrameReader fReader;
+	bigtime_t fDeadline;
+	std::vector<char> fReply;
+	size_t fSent = 0;
+	bool fMalformed = false;
+	status_t fWhy = B_OK;
+};
+
+ControlSocketServer::ControlSocketServer(Controller controller, Logger log,
+                                         bigtime_t clientDeadline, bigtime_t logFoldTime)
+    : fController(std::move(controller)), fLog(std::move(log)), fClientDeadline(clientDeadline),
+      fLogFoldTime(logFoldTime)
 {
 }
 
@@ -79,33 +185,134 @@ void ControlSocketServer::Stop()
 
 void ControlSocketServer::Loop()
 {
+	std::vector<std::unique_ptr<Client>> clients;
+	bigtime_t acceptPausedUntil = 0;
+	std::vector<struct pollfd> watched;
 	for (;;) {
-		struct pollfd watched[2] = {{fListener.FD(), POLLIN, 0}, {fWake[0], POLLIN, 0}};
-		int ready = poll(watched, 2, -1);
+		bigtime_t now = system_time();
+		size_t before = clients.size();
+		std::erase_if(clients, [&](const std::unique_ptr<Client>& client) {
+			if (client->Deadline() > now)
+				return false;
+			StartOrCount(fInvalidRun, "control socket: no valid request (" +
+			                                  StatusText(B_TIMED_OUT) + "); connection closed");
+			fServed++;
+			return true;
+		});
+		if (clients.size() < before)
+			acceptPausedUntil = 0;
+
+		bool accepting = now >= acceptPausedUntil;
+		bigtime_t wake = accepting ? B_INFINITE_TIMEOUT : acceptPausedUntil;
+		watched.clear();
+		watched.push_back({fWake[0], POLLIN, 0});
+		watched.push_back({accepting ? fListener.FD() : -1, POLLIN, 0});
+		for (const std::unique_ptr<Client>& client : clients) {
+			watched.push_back({client->FD(), client->Events(), 0});
+			wake = std::min(wake, client->Deadline());
+		}
+		int ready = poll(watched.data(), watched.size(),
+		                 wake == B_INFINITE_TIMEOUT ? -1 : PollTimeout(now, wake));
 		if (ready < 0) {
 			if (errno == EINTR)
 				continue;
 			fLog("control socket: poll failed; no more control requests are taken");
 			return;
 		}
-		if (watched[1].revents != 0)
+		if (watched[0].revents != 0) {
+			EndRun(fInvalidRun, "connections closed without a valid request", true);
+			EndRun(fFullRun, kFullRunEnd, true);
 			return;
-		if ((watched[0].revents & POLLIN) == 0)
-			continue;
+		}
 
-		BPrivate::LocalSocket peer;
-		BPrivate::LocalSocket refused;
-		status_t status = fListener.Accept(&peer, &refused);
-		if (status == B_PERMISSION_DENIED) {
+		for (size_t index = 0; index < clients.size(); index++) {
+			if (watched[index + 2].revents == 0)
+				continue;
+			Client::Outcome outcome = clients[index]->Step(fController);
+			switch (outcome) {
+			case Client::kPending:
+				continue;
+			case Client::kAnswered:
+				EndRun(fInvalidRun, "connections closed without a valid request");
+				break;
+			case Client::kAnsweredMalformed:
+				StartOrCount(fInvalidRun, "control socket: refused a malformed request");
+				break;
+			case Client::kLeftQuietly:
+				break;
+			case Client::kInvalid:
+				StartOrCount(fInvalidRun, "control socket: no valid request (" +
+				                                  StatusText(clients[index]->Why()) +
+				                                  "); connection closed");
+				break;
+			}
+			fServed++;
+			clients[index].reset();
+			acceptPausedUntil = 0;
+		}
+		std::erase(clients, nullptr);
+
+		if ((watched[1].revents & POLLIN) != 0 && !Accept(clients))
+			acceptPausedUntil = system_time() + kAcceptPause;
+	}
+}
+
+bool ControlSocketServer::Accept(std::vector<std::unique_ptr<Client>>& clients)
+{
+	for (;;) {
+		int fd = accept4(fListener.FD(), NULL, NULL, SOCK_CLOEXEC);
+		if (fd < 0) {
+			if (errno == EINTR)
+				continue;
+			if (errno == EMFILE || errno == ENFILE) {
+				// The connection stays in the backlog: stop looking at the
+				// listener for now instead of finding it ready again at once.
+				if (!fOutOfDescriptors) {
+					fLog("control socket: out of file descriptors; accepting pauses until a "
+					     "connection closes");
+				}
+				fOutOfDescriptors = true;
+				return false;
+			}
+			return true; // nothing more waiting, or the peer left before it was taken
+		}
+		fOutOfDescriptors = false;
+		BPrivate::LocalSocket peer(fd);
+		if (peer.CheckPeer() != B_OK) {
 			fLog("control socket: refused a connection from another user");
-			if (refused.IsOpen())
-				Refuse(refused);
+			Refuse(peer);
 			continue;
 		}
-		if (status != B_OK)
-			continue; // the peer left before it was taken, or nothing was waiting
-		Serve(peer, fController, fLog, kClientTimeout);
+		if (clients.size() >= kMaxClients) {
+			StartOrCount(fFullRun, "control socket: " + std::to_string(kMaxClients) +
+			                               " connections open already; new ones are closed at "
+			                               "once");
+			continue;
+		}
+		EndRun(fFullRun, kFullRunEnd);
+		clients.push_back(std::make_unique<Client>(std::move(peer),
+		                                           system_time() + fClientDeadline));
+		size_t most = fMostClients.load();
+		if (clients.size() > most)
+			fMostClients = clients.size();
 	}
+}
+
+void ControlSocketServer::StartOrCount(Run& run, const std::string& first)
+{
+	if (run.count++ == 0) {
+		run.started = system_time();
+		fLog(first);
+	}
+}
+
+void ControlSocketServer::EndRun(Run& run, const std::string& what, bool force)
+{
+	if (run.count == 0 || (!force && system_time() - run.started < fLogFoldTime))
+		return;
+	if (run.count > 1)
+		fLog("control socket: " + std::to_string(run.count - 1) + " more " + what);
+	run.count = 0;
 }
 
 void ControlSocketServer::Refuse(const BPrivate::LocalSocket& peer)
@@ -120,27 +327,31 @@ void ControlSocketServer::Refuse(const BPrivate::LocalSocket& peer)
 void ControlSocketServer::Serve(const BPrivate::LocalSocket& peer, const Controller& controller,
                                 const Logger& log, bigtime_t timeout)
 {
-	std::vector<char> frame;
-	status_t status = peer.ReceiveFrame(&frame, timeout, kMaxRequestSize);
-	if (status == B_IO_ERROR)
-		return; // closed without a request: somebody checked that we are there
-	if (status != B_OK) {
-		log("control socket: no valid request (" + StatusText(status) + "); connection closed");
-		return;
+	Client client(peer.FD(), system_time() + timeout);
+	for (;;) {
+		switch (client.Step(controller)) {
+		case Client::kPending:
+			break;
+		case Client::kAnswered:
+		case Client::kLeftQuietly:
+			return;
+		case Client::kAnsweredMalformed:
+			log("control socket: refused a malformed request");
+			return;
+		case Client::kInvalid:
+			log("control socket: no valid request (" + StatusText(client.Why()) +
+			    "); connection closed");
+			return;
+		}
+		bigtime_t now = system_time();
+		if (now >= client.Deadline()) {
+			log("control socket: no valid request (" + StatusText(B_TIMED_OUT) +
+			    "); connection closed");
+			return;
+		}
+		struct pollfd watched = {client.FD(), client.Events(), 0};
+		poll(&watched, 1, PollTimeout(now, client.Deadline()));
 	}
-
-	BPrivate::InputServerControlRequest request;
-	status_t result = BPrivate::decode_control_request(frame.data(), frame.size(), &request);
-	if (result != B_OK) {
-		log("control socket: refused a malformed request");
-	} else {
-		result = controller(request.device.c_str(), request.code,
-		                    request.hasMessage ? &request.message : nullptr);
-	}
-
-	std::vector<char> bytes;
-	if (FlattenReply(result, &bytes))
-		peer.SendFrame(bytes.data(), bytes.size(), timeout);
 }
 
 bool ControlSocketServer::FlattenReply(status_t result, std::vector<char>* bytes)

@@ -129,9 +129,10 @@ bool InputServer::WaitForEnd()
 
 void InputServer::Enqueue(std::unique_ptr<BMessage> message)
 {
-	// Marked with its source by the source's sink already.
+	// Marked with its source by the source's sink already. Waits while
+	// applications are behind, so that keys stay with the kernel.
 	if (fHost != nullptr)
-		fHost->EnqueueMessage(nullptr, message.release());
+		fHost->EnqueueFromReader(std::move(message));
 }
 
 bigtime_t InputServer::InputStart() const
@@ -276,6 +277,11 @@ int InputServer::Run()
 	stream.WaitUntilQuiet(kSettleQuiet, kSettleLimit);
 	stream.Close();
 	host.SetStream(nullptr);
+	if (uint64_t waits = stream.CountWaits(); waits > 0) {
+		Log("input queue: applications fell behind; the readers waited " +
+		    std::to_string(waits) + " time(s), at most " +
+		    std::to_string(stream.HighWaterMark()) + " messages queued");
+	}
 
 	addOns.StopDevices(host);
 	for (const std::function<void()>& step : fBeforeFiltersDeleted)

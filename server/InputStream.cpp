@@ -5,10 +5,13 @@
 
 #include <Message.h>
 
+#include <algorithm>
+
 namespace stria {
 
-InputStream::InputStream(const FilterChain& chain, ApplicationSide* side)
-    : fChain(chain), fSide(side), fLastActivity(std::chrono::steady_clock::now())
+InputStream::InputStream(const FilterChain& chain, ApplicationSide* side, size_t capacity)
+    : fChain(chain), fSide(side), fCapacity(capacity > 0 ? capacity : 1),
+      fLastActivity(std::chrono::steady_clock::now())
 {
 }
 
@@ -28,13 +31,30 @@ bool InputStream::Enqueue(std::unique_ptr<BMessage> message)
 {
 	if (!message)
 		return false;
-	{
-		std::lock_guard lock(fLock);
-		if (fClosing)
-			return false;
-		fQueue.push_back(std::move(message));
-		fLastActivity = std::chrono::steady_clock::now();
+	std::unique_lock lock(fLock);
+	return _Push(std::move(message), lock);
+}
+
+bool InputStream::EnqueueWaiting(std::unique_ptr<BMessage> message)
+{
+	if (!message)
+		return false;
+	std::unique_lock lock(fLock);
+	if (fQueue.size() >= fCapacity && !fClosing) {
+		fWaits++;
+		fRoom.wait(lock, [this] { return fQueue.size() < fCapacity || fClosing; });
 	}
+	return _Push(std::move(message), lock);
+}
+
+bool InputStream::_Push(std::unique_ptr<BMessage> message, std::unique_lock<std::mutex>& lock)
+{
+	if (fClosing)
+		return false;
+	fQueue.push_back(std::move(message));
+	fHighWater = std::max(fHighWater, fQueue.size());
+	fLastActivity = std::chrono::steady_clock::now();
+	lock.unlock();
 	fChanged.notify_all();
 	return true;
 }
@@ -67,6 +87,7 @@ void InputStream::Close()
 		thread = std::move(fThread);
 	}
 	fChanged.notify_all();
+	fRoom.notify_all();
 	if (thread.joinable())
 		thread.join();
 	// Never started: nothing may stay queued.
@@ -78,6 +99,18 @@ uint64_t InputStream::CountDelivered() const
 {
 	std::lock_guard lock(fLock);
 	return fDelivered;
+}
+
+size_t InputStream::HighWaterMark() const
+{
+	std::lock_guard lock(fLock);
+	return fHighWater;
+}
+
+uint64_t InputStream::CountWaits() const
+{
+	std::lock_guard lock(fLock);
+	return fWaits;
 }
 
 void InputStream::Loop()
@@ -93,6 +126,7 @@ void InputStream::Loop()
 		fQueue.pop_front();
 		fBusy = true;
 		lock.unlock();
+		fRoom.notify_one();
 
 		fChain.Run(std::move(message), delivered);
 		for (const std::unique_ptr<BMessage>& out : delivered) {

@@ -1,6 +1,12 @@
 // The input stream: one thread that takes the messages of every input
 // device in the order they came, passes each through the filters and hands
 // what leaves the last filter to the application side.
+//
+// The queue is bounded for the server's readers: when applications fall
+// behind, a reader waits before it enqueues (the kernel keeps the keys)
+// rather than the queue growing with the backlog; nothing is dropped. What
+// the add-ons enqueue themselves never waits, since the filters run on the
+// very thread that makes room.
 #ifndef STRIA_INPUT_STREAM_H
 #define STRIA_INPUT_STREAM_H
 
@@ -23,7 +29,11 @@ class InputStream {
 public:
 	// Neither chain nor side (which may be null: delivered messages are
 	// then dropped) is owned; both must outlive the stream's thread.
-	InputStream(const FilterChain& chain, ApplicationSide* side);
+	// Messages the readers may have queued before they wait.
+	static constexpr size_t kDefaultCapacity = 1024;
+
+	InputStream(const FilterChain& chain, ApplicationSide* side,
+	            size_t capacity = kDefaultCapacity);
 	~InputStream();
 
 	InputStream(const InputStream&) = delete;
@@ -31,9 +41,15 @@ public:
 
 	void Start();
 
-	// Queues a message for the stream's thread. After Close the message is
+	// Queues a message for the stream's thread without waiting, past the
+	// capacity if need be (for the add-ons). After Close the message is
 	// dropped and false returned.
 	bool Enqueue(std::unique_ptr<BMessage> message);
+
+	// Queues a message for the stream's thread once fewer than the capacity
+	// wait (for the readers). Close releases every waiting caller: false
+	// then, and the message is dropped.
+	bool EnqueueWaiting(std::unique_ptr<BMessage> message);
 
 	// Returns once no message has been queued or passed for quiet, or after
 	// limit at the latest: lets messages that the filters ask for on their
@@ -45,6 +61,11 @@ public:
 	void Close();
 
 	uint64_t CountDelivered() const;
+	size_t Capacity() const { return fCapacity; }
+	// The most messages that were ever queued at once.
+	size_t HighWaterMark() const;
+	// How many times a reader had to wait for room.
+	uint64_t CountWaits() const;
 
 private:
 	void Loop();
@@ -52,9 +73,16 @@ private:
 	const FilterChain& fChain;
 	ApplicationSide* fSide;
 
+	bool _Push(std::unique_ptr<BMessage> message, std::unique_lock<std::mutex>& lock);
+
+	const size_t fCapacity;
 	mutable std::mutex fLock;
 	std::condition_variable fChanged;
+	// Notified whenever a message leaves the queue, and on Close.
+	std::condition_variable fRoom;
 	std::deque<std::unique_ptr<BMessage>> fQueue;
+	size_t fHighWater = 0;
+	uint64_t fWaits = 0;
 	bool fBusy = false;
 	bool fClosing = false;
 	std::chrono::steady_clock::time_point fLastActivity;

@@ -86,6 +86,18 @@ status_t ServerHost::EnqueueMessage(BInputServerDevice* owner, BMessage* message
 	return B_OK;
 }
 
+status_t ServerHost::EnqueueFromReader(std::unique_ptr<BMessage> message)
+{
+	if (!message)
+		return B_BAD_VALUE;
+	// The stream is closed before it is unset, which releases a reader
+	// waiting here under the shared lock.
+	std::shared_lock lock(fStreamLock);
+	if (fStream == nullptr || !fStream->EnqueueWaiting(std::move(message)))
+		return B_NO_INIT;
+	return B_OK;
+}
+
 status_t ServerHost::FindDevice(const char* name, input_device_type* type)
 {
 	if (name == NULL)

@@ -42,7 +42,11 @@ public:
 	// A message of a device add-on (owner set) is marked as coming from
 	// that add-on, one source per add-on object; one without owner comes
 	// from an input device of the server itself and is marked already.
+	// Never waits for room in the stream.
 	status_t EnqueueMessage(BInputServerDevice* owner, BMessage* message) override;
+	// For the server's own readers, whose messages are marked already:
+	// waits while the stream is full (see InputStream).
+	status_t EnqueueFromReader(std::unique_ptr<BMessage> message);
 	status_t FindDevice(const char* name, input_device_type* type) override;
 	status_t ControlDevice(const char* name, uint32 code, BMessage* message) override;
 

@@ -97,6 +97,10 @@ void ListenApplication::MessageReceived(BMessage* message)
 			_Fail(std::string("cannot write standard output: ") + strerror(errno ? errno : EIO));
 		break;
 	}
+	case STRIA_SUBSCRIBE_REFUSED:
+		_Fail("the input server at " + fControlSocket +
+		      " took no subscription: it has as many subscribers as it serves");
+		break;
 	case STRIA_SHUTDOWN:
 		fExitStatus = 0;
 		Quit();

@@ -10,6 +10,10 @@ enum : uint32 {
 	// Application -> device "CueCat [Keyboard]" -> input stream -> filter.
 	// Field STRIA_MESSENGER_FIELD: where scans are to be sent.
 	STRIA_SUBSCRIBE = 0x000CBADD,
+	// Filter -> an application whose subscription was not taken because
+	// the filter has as many subscribers as it serves (256). Field
+	// STRIA_ERROR_FIELD: why (B_BUSY). Nothing else comes to that messenger.
+	STRIA_SUBSCRIBE_REFUSED = 0x000CBADE,
 	// Filter -> every subscriber, once per scan. Field STRIA_BARCODE_FIELD:
 	// the repaired decoded code ("UPA 012000003455"), not its label.
 	STRIA_CATSCAN = 0x000CBCEE,
@@ -65,5 +69,6 @@ inline constexpr char STRIA_DEVICE_NAME[] = "CueCat [Keyboard]";
 
 inline constexpr char STRIA_MESSENGER_FIELD[] = "messenger";
 inline constexpr char STRIA_BARCODE_FIELD[] = "barcode";
+inline constexpr char STRIA_ERROR_FIELD[] = "error";
 
 #endif // STRIA_PROTOCOL_H

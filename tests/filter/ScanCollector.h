@@ -91,6 +91,8 @@ public:
 			noted = std::string("CATSCAN ") + barcode;
 		} else if (message->what == STRIA_SHUTDOWN)
 			noted = message->IsEmpty() ? "SHUTDOWN" : "SHUTDOWN with fields";
+		else if (message->what == STRIA_SUBSCRIBE_REFUSED)
+			noted = "REFUSED " + std::to_string(message->GetInt32(STRIA_ERROR_FIELD, 0));
 		else {
 			BLooper::MessageReceived(message);
 			return;

@@ -29,6 +29,7 @@ public:
 	bool WaitForLines(size_t count, std::chrono::seconds timeout);
 
 	void Signal(int signal);
+	pid_t Pid() const { return fPid; }
 
 	std::string Output();
 	std::string Errors();

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -167,6 +168,140 @@ TEST(InputStreamTest, WithoutApplicationSideMessagesAreDropped)
 		stream.Enqueue(Numbered('keep', n));
 	stream.Close();
 	EXPECT_EQ(stream.CountDelivered(), 10u);
+}
+
+
+// Holds the stream's thread in its first call until opened; while held, it
+// enqueues one message of its own on every call, as an add-on whose filter
+// asks its device for a tick would, into a queue that may be full.
+class GateFilter : public BInputServerFilter {
+public:
+	// ticks: whether it enqueues messages of its own.
+	GateFilter(InputStream*& stream, bool ticks) : fStream(stream), fTicks(ticks ? 0 : 3) {}
+
+	filter_result Filter(BMessage* message, BList*) override
+	{
+		if (message->what == 'tick')
+			return B_DISPATCH_MESSAGE;
+		{
+			std::unique_lock lock(fLock);
+			fEntered = true;
+			fChanged.notify_all();
+			fChanged.wait(lock, [this] { return fOpen; });
+		}
+		if (fTicks < 3) {
+			EXPECT_TRUE(fStream->Enqueue(Numbered('tick', fTicks)));
+			fTicks++;
+		}
+		return B_DISPATCH_MESSAGE;
+	}
+
+	void WaitUntilEntered()
+	{
+		std::unique_lock lock(fLock);
+		fChanged.wait(lock, [this] { return fEntered; });
+	}
+
+	void Open()
+	{
+		std::lock_guard lock(fLock);
+		fOpen = true;
+		fChanged.notify_all();
+	}
+
+private:
+	InputStream*& fStream;
+	std::mutex fLock;
+	std::condition_variable fChanged;
+	bool fEntered = false;
+	bool fOpen = false;
+	int fTicks = 0;
+};
+
+TEST(InputStreamTest, FullQueueHoldsReadersBackAndLosesNothing)
+{
+	const size_t kCapacity = 8;
+	const int kMessages = 200;
+	InputStream* streamOfFilter = nullptr;
+	GateFilter gate(streamOfFilter, true);
+	FilterChain chain({&gate});
+	RecordingSide side;
+	InputStream stream(chain, &side, kCapacity);
+	streamOfFilter = &stream;
+	stream.Start();
+
+	// The thread holds the first message; the reader fills the queue behind
+	// it and waits for room.
+	ASSERT_TRUE(stream.EnqueueWaiting(Numbered('key ', 0)));
+	gate.WaitUntilEntered();
+	std::atomic<int> queued{0};
+	std::thread reader([&] {
+		for (int n = 1; n < kMessages; n++) {
+			EXPECT_TRUE(stream.EnqueueWaiting(Numbered('key ', n)));
+			queued++;
+		}
+	});
+	while (stream.CountWaits() == 0)
+		std::this_thread::yield();
+	EXPECT_EQ(queued.load(), (int)kCapacity);
+	EXPECT_EQ(stream.HighWaterMark(), kCapacity);
+
+	// The filter's own messages go past the bound instead of waiting on
+	// the thread that would make room.
+	gate.Open();
+	reader.join();
+	stream.Close();
+
+	std::vector<int32> keys;
+	int ticks = 0;
+	for (auto [what, n] : side.Delivered()) {
+		if (what == 'key ')
+			keys.push_back(n);
+		else
+			ticks++;
+	}
+	ASSERT_EQ(keys.size(), (size_t)kMessages);
+	for (int n = 0; n < kMessages; n++)
+		EXPECT_EQ(keys[n], n);
+	EXPECT_EQ(ticks, 3);
+	EXPECT_LE(stream.HighWaterMark(), kCapacity + 1) << "one tick at most beyond the bound";
+}
+
+TEST(InputStreamTest, CloseReleasesReadersWaitingForRoom)
+{
+	InputStream* streamOfFilter = nullptr;
+	GateFilter gate(streamOfFilter, false);
+	FilterChain chain({&gate});
+	RecordingSide side;
+	InputStream stream(chain, &side, 2);
+	streamOfFilter = &stream;
+	stream.Start();
+
+	const int kReaders = 3;
+	std::atomic<int> refused{0};
+	std::vector<std::thread> readers;
+	for (int reader = 0; reader < kReaders; reader++) {
+		readers.emplace_back([&, reader] {
+			for (int n = 0; n < 10; n++) {
+				if (!stream.EnqueueWaiting(Numbered('key ', reader * 100 + n))) {
+					refused++;
+					return;
+				}
+			}
+		});
+	}
+	while (stream.CountWaits() < (uint64_t)kReaders)
+		std::this_thread::yield();
+
+	// The thread stays held: only Close can release the readers.
+	std::thread closer([&] { stream.Close(); });
+	for (std::thread& reader : readers)
+		reader.join();
+	EXPECT_EQ(refused.load(), kReaders);
+	gate.Open();
+	closer.join();
+	EXPECT_EQ(side.Delivered().size(), 1u + 2u) << "the held one and the queued two";
+	EXPECT_EQ(side.Finished(), 1);
 }
 
 } // namespace

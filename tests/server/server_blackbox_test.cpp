@@ -3,6 +3,7 @@
 // signals; every error a person can cause.
 #include "ServerProcess.h"
 
+#include "../MadeUpSubscription.h"
 #include "../barcode/record_encoder.h"
 
 #include <Input.h>
@@ -18,6 +19,7 @@
 
 #include <condition_variable>
 #include <csignal>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -541,6 +543,8 @@ public:
 			fLines.push_back(std::string("CATSCAN ") + barcode);
 		} else if (message->what == STRIA_SHUTDOWN) {
 			fLines.push_back("SHUTDOWN");
+		} else if (message->what == STRIA_SUBSCRIBE_REFUSED) {
+			fLines.push_back("REFUSED");
 		}
 		fChanged.notify_all();
 	}
@@ -607,6 +611,89 @@ TEST_F(ServerBlackBox, ControlRequestsFromAnotherProcess)
 	BPrivate::set_input_server_control_path(nullptr);
 	// Nobody listens any more.
 	EXPECT_EQ(find_input_device(STRIA_DEVICE_NAME), nullptr);
+}
+
+size_t ThreadsOf(pid_t pid)
+{
+	size_t count = 0;
+	std::error_code error;
+	for (const auto& entry :
+	     std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+		(void)entry;
+		count++;
+	}
+	return count;
+}
+
+TEST_F(ServerBlackBox, SubscribeFloodCostsNoThreadsAndRequestsGoOn)
+{
+	ServerProcess server(kServer, Arguments({"--print"}));
+	for (int tries = 0; tries < 200 && !BPrivate::control_socket_answers(fSocket.c_str()); tries++)
+		usleep(50000);
+	ASSERT_TRUE(BPrivate::control_socket_answers(fSocket.c_str()));
+	const size_t threads = ThreadsOf(server.Pid());
+	const int kRequests = 2000;
+	const int kLimit = 256;
+	auto control = [&](uint32 code, const BMessage* message) {
+		return BPrivate::send_control_request(fSocket.c_str(), STRIA_DEVICE_NAME, code, message,
+		                                      5000000);
+	};
+	for (int looper = 1; looper <= kRequests; looper++) {
+		BMessage subscription = MadeUpSubscription(getpid(), looper);
+		ASSERT_EQ(control(STRIA_SUBSCRIBE, &subscription), B_OK) << looper;
+		if (looper % 250 == 0) {
+			EXPECT_EQ(control(STRIA_ALTF10_WHAT, nullptr), B_OK) << looper;
+			EXPECT_LE(ThreadsOf(server.Pid()), threads + 2) << looper;
+		}
+	}
+	// Again: the first 256 are subscribed already, the next 44 refused again.
+	for (int looper = 1; looper <= 300; looper++) {
+		BMessage subscription = MadeUpSubscription(getpid(), looper);
+		ASSERT_EQ(control(STRIA_SUBSCRIBE, &subscription), B_OK) << looper;
+	}
+	EXPECT_LE(ThreadsOf(server.Pid()), threads + 2);
+
+	// A real subscriber is told that there is no room.
+	BPrivate::set_input_server_control_path(fSocket.c_str());
+	CollectingLooper* collector = new CollectingLooper;
+	collector->Run();
+	BMessage subscription;
+	subscription.AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(collector));
+	EXPECT_EQ(control(STRIA_SUBSCRIBE, &subscription), B_OK);
+	EXPECT_EQ(collector->WaitFor(1, std::chrono::seconds(60)),
+	          std::vector<std::string>{"REFUSED"});
+
+	server.Signal(SIGTERM);
+	ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
+	const std::string errors = server.Errors();
+	const int refused = (kRequests - kLimit) + (300 - kLimit) + 1;
+	EXPECT_NE(errors.find("256 subscribers already; subscription refused"), std::string::npos)
+	        << errors;
+	EXPECT_NE(errors.find(std::to_string(refused - 1) + " more subscriptions were refused"),
+	          std::string::npos)
+	        << errors;
+	EXPECT_LE(Lines(errors).size(), 5u) << errors;
+	if (collector->Lock())
+		collector->Quit();
+	BPrivate::set_input_server_control_path(nullptr);
+}
+
+TEST_F(ServerBlackBox, SilentControlClientsDoNotHoldBackARealRequest)
+{
+	ServerProcess server(kServer, Arguments({"--print"}));
+	for (int tries = 0; tries < 200 && !BPrivate::control_socket_answers(fSocket.c_str()); tries++)
+		usleep(50000);
+	std::vector<BPrivate::LocalSocket> silent(40);
+	for (BPrivate::LocalSocket& socket : silent)
+		ASSERT_EQ(BPrivate::LocalSocket::Connect(fSocket.c_str(), &socket), B_OK);
+	// Answered beside them, well within their second.
+	for (int request = 0; request < 5; request++) {
+		EXPECT_EQ(BPrivate::send_control_request(fSocket.c_str(), STRIA_DEVICE_NAME,
+		                                         STRIA_ALTF10_WHAT, nullptr, 5000000),
+		          B_OK);
+	}
+	server.Signal(SIGTERM);
+	ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <OS.h>
 #include <private/InputServerControl.h>
 
+#include "../MadeUpSubscription.h"
 #include "../barcode/record_encoder.h"
 
 #include <gtest/gtest.h>
@@ -449,3 +450,33 @@ TEST_F(ListenProcessTest, AListenerOutOfDescriptorsWaitsAndStillGetsItsScans)
 	          std::string::npos)
 	        << "the flood never exhausted the listener's descriptors";
 }
+
+namespace {
+
+// With as many subscribers as the server serves, a listener is told there is
+// no room and ends with a reason, instead of waiting for scans that never
+// come.
+TEST_F(ListenProcessTest, ListenerBeyondTheSubscriberLimitIsRefusedWithAReason)
+{
+	std::unique_ptr<Child> server = StartServer("0 modifiers 0\n60000000 modifiers 0\n");
+	// Made-up subscribers in this process, which lives: they are kept.
+	for (int32 looper = 1; looper <= 256; looper++) {
+		BMessage subscription = MadeUpSubscription(getpid(), looper);
+		ASSERT_EQ(BPrivate::send_control_request(fSocket.c_str(), STRIA_DEVICE_NAME,
+		                                         STRIA_SUBSCRIBE, &subscription, 5000000),
+		          B_OK);
+	}
+	std::unique_ptr<Child> listener = StartListener("refused");
+	EXPECT_EQ(listener->Wait(), 1);
+	EXPECT_EQ(listener->Err(), "stria-listen: the input server at " + fSocket +
+	                                   " took no subscription: it has as many subscribers "
+	                                   "as it serves\n");
+	EXPECT_EQ(listener->Out(), "");
+	kill(server->Pid(), SIGTERM);
+	EXPECT_EQ(server->Wait(), 0) << server->Err();
+	EXPECT_NE(server->Err().find("256 subscribers already; subscription refused"),
+	          std::string::npos)
+	        << server->Err();
+}
+
+} // namespace

@@ -267,3 +267,59 @@ TEST(RecordedSession, BadInputOnAFifoCountsAsMuchAsInAFile)
 }
 
 } // namespace
+
+// A file far longer than the input queue, played with --fast: the reader
+// outruns the applications and must wait for room, never lose a key.
+TEST(RecordedSession, FastFileFarLongerThanTheQueueLosesNothing)
+{
+	const int kScans = 1500;
+	stria::test::SessionBuilder builder("long");
+	for (int scan = 0; scan < kScans; scan++) {
+		if (scan % 2 == 0)
+			builder.Scan(stria::test::kBooklandRecord, "IBN 9780201889543");
+		else
+			builder.Scan(stria::test::kUpcARecord, "UPA 059280201638");
+		if (scan % 100 == 0)
+			builder.Type("ok");
+		builder.Pause(100000);
+	}
+	const Session session = builder.Build();
+	ASSERT_GT(session.records.size(), 100u * 1024u);
+	TempFolder folder;
+	const std::string events = folder / "long.events";
+	{
+		std::vector<uint8> bytes = EventFile::Encode(session.records);
+		std::ofstream(events, std::ios::binary)
+		        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+	}
+
+	ServerProcess server(STRIA_BINARY_DIR "/bin/stria-input-server",
+	                     {"--device", events, "--fast", "--print", "--subscribe", "--add-ons",
+	                      STRIA_BINARY_DIR "/add-ons", "--control-socket", folder / "control"});
+	ASSERT_EQ(server.Wait(300s), std::optional<int>(0)) << server.Errors();
+
+	const std::vector<std::string> printed = Lines(server.Output());
+	std::vector<std::string> scans;
+	for (const std::string& barcode : session.barcodes)
+		scans.push_back("CATSCAN " + barcode);
+	scans.push_back("SHUTDOWN");
+	EXPECT_EQ(Select(printed, true), scans);
+	// The person's "ok" after every hundredth scan.
+	size_t typed = 0;
+	for (const std::string& line : printed) {
+		typed += line.rfind("KEY_DOWN ", 0) == 0 && (line.find(" byte=111 ") != std::string::npos ||
+		                                              line.find(" byte=107 ") != std::string::npos);
+	}
+	EXPECT_EQ(typed, 2u * (kScans / 100));
+
+	// When the readers had to wait, the queue never held more than its
+	// bound.
+	const std::string errors = server.Errors();
+	const std::string said = "messages queued";
+	if (size_t at = errors.find(said); at != std::string::npos) {
+		size_t start = errors.rfind("at most ", at);
+		ASSERT_NE(start, std::string::npos) << errors;
+		EXPECT_LE(std::stoul(errors.substr(start + 8)), 1024u) << errors;
+	}
+	EXPECT_EQ(errors.find("dropped"), std::string::npos) << errors;
+}

@@ -1,0 +1,439 @@
+#include "SubscriberList.h"
+
+#include "StriaClock.h"
+
+#include <OS.h>
+
+#include <StriaProtocol.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+#include <signal.h>
+#include <stdio.h>
+#include <system_error>
+
+namespace {
+
+// Longest single wait of a send: how long a stopped subscriber can hold a
+// delivery thread before it is set aside for its pause.
+const bigtime_t kSendSlice = 100000;
+// Pauses between tries to reach a subscriber that takes nothing.
+const bigtime_t kFirstRetryPause = 100000;
+const bigtime_t kLongestRetryPause = 5000000;
+
+const bigtime_t kNever = std::numeric_limits<bigtime_t>::max();
+
+bigtime_t Later(bigtime_t when, bigtime_t span)
+{
+	bigtime_t later;
+	if (__builtin_add_overflow(when, span, &later))
+		return kNever;
+	return later;
+}
+
+// Whether the target of a messenger that waits for nothing may still be
+// there. reached: the last send went through, so a connection to it is
+// open and asking costs nothing. A target never reached is only given up
+// when its process has gone: asking it would open a connection, which a
+// stopped process would not answer.
+bool MayStillBeThere(const BMessenger& messenger, bool reached)
+{
+	if (messenger.IsTargetLocal())
+		return messenger.IsValid();
+	team_id team = messenger.Team();
+	if (team > 0 && kill(team, 0) != 0 && errno == ESRCH)
+		return false;
+	return !reached || messenger.IsValid();
+}
+
+} // namespace
+
+SubscriberList::Limits SubscriberList::DefaultLimits()
+{
+	return Limits{kQueueCapacity, kMaxSubscribers, kDeliveryThreads, kCheckInterval};
+}
+
+SubscriberList::SubscriberList(StriaClock* clock) : SubscriberList(clock, DefaultLimits()) {}
+
+SubscriberList::SubscriberList(StriaClock* clock, const Limits& limits)
+    : fClock(clock), fLimits(limits), fNextCheck(Later(clock->Now(), limits.checkInterval)),
+      fDeadline(kNever)
+{
+	for (int i = 0; i < std::max(limits.threads, 1); i++) {
+		try {
+			fThreads.emplace_back(&SubscriberList::_Loop, this);
+		} catch (const std::system_error&) {
+			break;
+		}
+	}
+}
+
+SubscriberList::~SubscriberList()
+{
+	{
+		std::lock_guard lock(fLock);
+		fShuttingDown = true;
+		fDeadline = std::numeric_limits<bigtime_t>::min();
+	}
+	_StopThreads();
+	std::lock_guard lock(fLock);
+	for (const std::shared_ptr<Subscriber>& subscriber : fSubscribers)
+		_EndDropRun(*subscriber);
+	_EndRefusalRun();
+}
+
+SubscriberList::AddResult SubscriberList::Add(const BMessage& subscription)
+{
+	BMessenger messenger;
+	if (subscription.FindMessenger(STRIA_MESSENGER_FIELD, &messenger) != B_OK)
+		return kNoMessenger;
+
+	bool firstRefusal = false;
+	{
+		std::lock_guard lock(fLock);
+		if (fShuttingDown)
+			return kRefused;
+		for (const std::shared_ptr<Subscriber>& subscriber : fSubscribers) {
+			if (subscriber->messenger == messenger)
+				return kAlreadySubscribed;
+		}
+		if (fSubscribers.size() < fLimits.maxSubscribers) {
+			auto subscriber = std::make_shared<Subscriber>();
+			subscriber->messenger = messenger;
+			subscriber->number = ++fLastNumber;
+			fSubscribers.push_back(std::move(subscriber));
+			_EndRefusalRun();
+			return kAdded;
+		}
+		fRefused++;
+		firstRefusal = fRefusedRun++ == 0;
+		if (fRefusals.size() < kRefusalQueueSize)
+			fRefusals.push_back(messenger);
+	}
+	fChanged.notify_one();
+	if (firstRefusal) {
+		fprintf(stderr,
+		        "StriaFilter: %zu subscribers already; subscription refused "
+		        "(more refusals are counted)\n",
+		        fLimits.maxSubscribers);
+	}
+	return kRefused;
+}
+
+size_t SubscriberList::QueueScan(const std::string& barcode)
+{
+	std::vector<std::pair<int32, size_t>> firstDrops;
+	size_t dropped = 0;
+	{
+		std::lock_guard lock(fLock);
+		if (fShuttingDown)
+			return fSubscribers.size();
+		for (const std::shared_ptr<Subscriber>& subscriber : fSubscribers) {
+			if (subscriber->queue.size() < fLimits.queueCapacity) {
+				subscriber->queue.push_back({false, barcode});
+				continue;
+			}
+			fDropped++;
+			dropped++;
+			if (subscriber->droppedRun++ == 0)
+				firstDrops.emplace_back(subscriber->number, subscriber->queue.size());
+		}
+	}
+	fChanged.notify_all();
+	for (auto [number, waiting] : firstDrops) {
+		fprintf(stderr,
+		        "StriaFilter: subscriber %d is not taking its scans (%zu waiting); scan dropped "
+		        "(more drops are counted)\n",
+		        (int)number, waiting);
+	}
+	return dropped;
+}
+
+void SubscriberList::Shutdown(bigtime_t deadline)
+{
+	{
+		std::unique_lock lock(fLock);
+		if (fShuttingDown)
+			return;
+		fShuttingDown = true;
+		fDeadline = deadline;
+		for (const std::shared_ptr<Subscriber>& subscriber : fSubscribers)
+			subscriber->queue.push_back({true, std::string()});
+		fChanged.notify_all();
+		while (!_AllDelivered() && !fThreads.empty()) {
+			if (fClock->Now() < fDeadline)
+				fClock->WaitUntil(lock, fChanged, fDeadline);
+			else
+				fChanged.wait(lock);
+		}
+		for (const std::shared_ptr<Subscriber>& subscriber : fSubscribers)
+			_EndDropRun(*subscriber);
+		_EndRefusalRun();
+	}
+	_StopThreads();
+}
+
+size_t SubscriberList::CountSubscribers() const
+{
+	std::lock_guard lock(fLock);
+	return fSubscribers.size();
+}
+
+int64 SubscriberList::CountDropped() const
+{
+	std::lock_guard lock(fLock);
+	return fDropped;
+}
+
+int64 SubscriberList::CountRefused() const
+{
+	std::lock_guard lock(fLock);
+	return fRefused;
+}
+
+int64 SubscriberList::CountChecks() const
+{
+	std::lock_guard lock(fLock);
+	return fChecks;
+}
+
+void SubscriberList::_Loop()
+{
+	std::unique_lock lock(fLock);
+	while (!fStopping) {
+		bigtime_t now = fClock->Now();
+		if (_DeliverOne(lock, now) || _SendRefusal(lock) || _Check(lock, now))
+			continue;
+		if (fStopping)
+			break;
+		bigtime_t wake = _NextWake(now);
+		if (wake == kNever)
+			fChanged.wait(lock);
+		else
+			fClock->WaitUntil(lock, fChanged, wake);
+	}
+}
+
+bool SubscriberList::_DeliverOne(std::unique_lock<std::mutex>& lock, bigtime_t now)
+{
+	// Round the list from where the last thread left off, so that every
+	// subscriber gets its turn.
+	size_t count = fSubscribers.size();
+	std::shared_ptr<Subscriber> chosen;
+	bool late = fShuttingDown && now >= fDeadline;
+	for (size_t step = 0; step < count; step++) {
+		const std::shared_ptr<Subscriber>& subscriber = fSubscribers[(fCursor + step) % count];
+		if (subscriber->busy || subscriber->queue.empty())
+			continue;
+		if (late) {
+			_DropRest(*subscriber);
+			fChanged.notify_all();
+			return true;
+		}
+		if (subscriber->retryAt > now && !(fShuttingDown && subscriber->retryAt >= fDeadline))
+			continue;
+		chosen = subscriber;
+		fCursor = (fCursor + step + 1) % count;
+		break;
+	}
+	if (!chosen)
+		return false;
+
+	chosen->busy = true;
+	Item item = chosen->queue.front();
+	bigtime_t deadline = fShuttingDown ? fDeadline : kNever;
+	lock.unlock();
+	SendResult result = _Send(*chosen, item, deadline);
+	lock.lock();
+	chosen->busy = false;
+
+	switch (result) {
+	case kSent:
+		chosen->queue.pop_front();
+		chosen->reached = true;
+		chosen->pause = 0;
+		chosen->retryAt = 0;
+		// Caught up: a run of drops has ended.
+		if (chosen->queue.empty())
+			_EndDropRun(*chosen);
+		break;
+	case kGone:
+		// It never comes back (ports and loopers are not reused).
+		_Remove(chosen);
+		break;
+	case kStalled:
+		// Stopped or stuck: set aside for a pause that grows, so that a
+		// subscriber stopped for hours costs next to nothing.
+		chosen->reached = false;
+		chosen->pause = chosen->pause == 0 ? kFirstRetryPause
+		                                   : std::min(chosen->pause * 2, kLongestRetryPause);
+		chosen->retryAt = Later(fClock->Now(), chosen->pause);
+		break;
+	case kOutOfTime:
+		_DropRest(*chosen);
+		break;
+	}
+	fChanged.notify_all();
+	return true;
+}
+
+bool SubscriberList::_SendRefusal(std::unique_lock<std::mutex>& lock)
+{
+	// One thread at a time, so that refusals to targets that do not answer
+	// never take the threads from the subscribers.
+	if (fRefusing || fRefusals.empty())
+		return false;
+	fRefusing = true;
+	BMessenger messenger = fRefusals.front();
+	fRefusals.pop_front();
+	lock.unlock();
+	BMessage refusal(STRIA_SUBSCRIBE_REFUSED);
+	refusal.AddInt32(STRIA_ERROR_FIELD, B_BUSY);
+	messenger.SendMessage(&refusal, (BHandler*)NULL, 0);
+	lock.lock();
+	fRefusing = false;
+	return true;
+}
+
+bool SubscriberList::_Check(std::unique_lock<std::mutex>& lock, bigtime_t now)
+{
+	if (fChecking || fShuttingDown || now < fNextCheck)
+		return false;
+	fChecking = true;
+	std::vector<std::shared_ptr<Subscriber>> idle;
+	for (const std::shared_ptr<Subscriber>& subscriber : fSubscribers) {
+		if (!subscriber->busy && subscriber->queue.empty())
+			idle.push_back(subscriber);
+	}
+	// One at a time: whoever is being looked at is not sent to meanwhile.
+	for (const std::shared_ptr<Subscriber>& subscriber : idle) {
+		if (subscriber->busy || !subscriber->queue.empty() ||
+		    std::find(fSubscribers.begin(), fSubscribers.end(), subscriber) == fSubscribers.end())
+			continue;
+		subscriber->busy = true;
+		bool reached = subscriber->reached;
+		lock.unlock();
+		bool there = MayStillBeThere(subscriber->messenger, reached);
+		lock.lock();
+		subscriber->busy = false;
+		if (!there)
+			_Remove(subscriber);
+		fChanged.notify_all();
+	}
+	fChecking = false;
+	fChecks++;
+	fNextCheck = Later(fClock->Now(), fLimits.checkInterval);
+	fChanged.notify_all();
+	return true;
+}
+
+bigtime_t SubscriberList::_NextWake(bigtime_t now) const
+{
+	bigtime_t wake = kNever;
+	if (!fShuttingDown && !fChecking)
+		wake = fNextCheck;
+	for (const std::shared_ptr<Subscriber>& subscriber : fSubscribers) {
+		if (!subscriber->busy && !subscriber->queue.empty())
+			wake = std::min(wake, subscriber->retryAt);
+	}
+	// Past the deadline only a send under way is waited for: it says when
+	// it is done.
+	if (fShuttingDown && fDeadline > now)
+		wake = std::min(wake, fDeadline);
+	return wake;
+}
+
+SubscriberList::SendResult SubscriberList::_Send(Subscriber& subscriber, const Item& item,
+                                                 bigtime_t deadline)
+{
+	BMessage message(item.shutdown ? STRIA_SHUTDOWN : STRIA_CATSCAN);
+	if (!item.shutdown)
+		message.AddString(STRIA_BARCODE_FIELD, item.barcode.c_str());
+	bigtime_t timeout = kSendSlice;
+	if (deadline != kNever) {
+		bigtime_t left = deadline - fClock->Now();
+		if (left <= 0)
+			return kOutOfTime;
+		timeout = std::min(timeout, left);
+	}
+	status_t status = subscriber.messenger.SendMessage(&message, (BHandler*)NULL, timeout);
+	if (status == B_OK)
+		return kSent;
+	if (status == B_TIMED_OUT || status == B_WOULD_BLOCK)
+		return kStalled;
+	// A subscriber that has gone fails the send at once; it is removed
+	// silently, like one whose messenger was never valid. Other failures
+	// lose this message only.
+	return subscriber.messenger.IsValid() ? kSent : kGone;
+}
+
+void SubscriberList::_DropRest(Subscriber& subscriber)
+{
+	size_t scans = 0;
+	bool shutdown = false;
+	for (const Item& item : subscriber.queue) {
+		if (item.shutdown)
+			shutdown = true;
+		else
+			scans++;
+	}
+	subscriber.queue.clear();
+	fDropped += scans;
+	if (scans != 0 || shutdown) {
+		fprintf(stderr, "StriaFilter: subscriber %d did not take %zu scan%s%s in time; dropped\n",
+		        (int)subscriber.number, scans, scans == 1 ? "" : "s",
+		        shutdown ? " and the shutdown notice" : "");
+	}
+}
+
+void SubscriberList::_Remove(const std::shared_ptr<Subscriber>& subscriber)
+{
+	_EndDropRun(*subscriber);
+	std::erase(fSubscribers, subscriber);
+	if (fCursor >= fSubscribers.size())
+		fCursor = 0;
+}
+
+void SubscriberList::_EndDropRun(Subscriber& subscriber)
+{
+	// The first drop of the run was logged when it happened.
+	if (subscriber.droppedRun > 1) {
+		int64 more = subscriber.droppedRun - 1;
+		fprintf(stderr, "StriaFilter: %lld more scan%s dropped for subscriber %d\n",
+		        (long long)more, more == 1 ? " was" : "s were", (int)subscriber.number);
+	}
+	subscriber.droppedRun = 0;
+}
+
+void SubscriberList::_EndRefusalRun()
+{
+	if (fRefusedRun > 1) {
+		int64 more = fRefusedRun - 1;
+		fprintf(stderr, "StriaFilter: %lld more subscription%s refused\n", (long long)more,
+		        more == 1 ? " was" : "s were");
+	}
+	fRefusedRun = 0;
+}
+
+bool SubscriberList::_AllDelivered() const
+{
+	for (const std::shared_ptr<Subscriber>& subscriber : fSubscribers) {
+		if (subscriber->busy || !subscriber->queue.empty())
+			return false;
+	}
+	return true;
+}
+
+void SubscriberList::_StopThreads()
+{
+	{
+		std::lock_guard lock(fLock);
+		fStopping = true;
+	}
+	fChanged.notify_all();
+	for (std::thread& thread : fThreads) {
+		if (thread.joinable())
+			thread.join();
+	}
+}
