@@ -274,6 +274,7 @@ int InputServer::Run()
 	sourceThreads.clear(); // joins
 	control.Stop();
 	stream.WaitUntilQuiet(kSettleQuiet, kSettleLimit);
+	addOns.ShutDownDevices();
 	stream.Close();
 	host.SetStream(nullptr);
 
