@@ -26,6 +26,9 @@ Typist::~Typist()
 void Typist::Type(const std::string& code)
 {
 	std::unique_lock lock(fLock);
+	// With nothing to type there is nothing to say about a scan left out.
+	if (fFinishing && fSettings.type == TypedKind::Off)
+		return;
 	if (fFinishing) {
 		lock.unlock();
 		fLog("the input server stops; scan not typed: " + printable_code(code));

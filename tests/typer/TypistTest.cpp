@@ -223,6 +223,10 @@ TEST(Typist, FinishInTheMiddleOfACodeTypesItToTheEndAndStartsNoOther)
 	EXPECT_EQ(collector.Lines().size(), 8u);
 	EXPECT_EQ(collector.LogLines(),
 	          std::vector<std::string>{"the input server stops; scan not typed: UPA 789"});
+	// Typing nothing, a scan left out is not worth a line.
+	typist.SetSettings(Settings(TypedKind::Off));
+	typist.Type("UPA 789");
+	EXPECT_EQ(collector.LogLines().size(), 1u);
 }
 
 TEST(Typist, StreamThatTakesNoMoreEndsTheCodeWithALogLine)
