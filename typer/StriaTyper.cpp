@@ -116,6 +116,7 @@ status_t StriaTyper::ChangeSettings(BMessage* message)
 {
 	// Every value is checked before any applies: a request changes all it
 	// names or nothing.
+	std::unique_lock changing(fSettingsLock);
 	TyperSettings settings = fTypist->Settings();
 	status_t result = B_OK;
 	if (message != NULL) {
@@ -140,6 +141,8 @@ status_t StriaTyper::ChangeSettings(BMessage* message)
 	} else {
 		settings = fTypist->Settings();
 	}
+
+	changing.unlock();
 
 	if (message != NULL) {
 		BMessenger replyTo;

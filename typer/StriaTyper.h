@@ -52,6 +52,8 @@ private:
 	std::unique_ptr<Typist> fTypist;
 	TyperLooper* fLooper = nullptr; // deletes itself on Quit
 	std::mutex fLooperLock;
+	// One settings change at a time: each reads, changes and writes back.
+	std::mutex fSettingsLock;
 };
 
 #endif // STRIA_TYPER_H
