@@ -86,8 +86,12 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 	int32 keyboard = -1;
 	message.FindInt32(STRIA_SOURCE_FIELD, &keyboard);
 	int32 kind = 0;
-	const bool typedByAddOn =
-	        message.FindInt32(STRIA_SOURCE_KIND_FIELD, &kind) == B_OK && kind == STRIA_SOURCE_ADD_ON;
+	message.FindInt32(STRIA_SOURCE_KIND_FIELD, &kind);
+	const bool typedByAddOn = kind == STRIA_SOURCE_ADD_ON;
+	const std::optional<bigtime_t> deadline =
+	        kind == STRIA_SOURCE_RECORDED ? std::nullopt
+	                                      : std::optional<bigtime_t>(now + fOptions.modifierDelay);
+	TypeOverdue(keyboard, when);
 	std::optional<uint32>& known = fModifiers[keyboard];
 	// A modifier held back and then let go of because its keyboard went
 	// away (a scanner unplugged mid-scan) was no tap of the person's.
@@ -104,7 +108,7 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 		                              ? static_cast<uint32>(old)
 		                              : known.value_or(modifiers);
 		ToggleLocks((before ^ modifiers) & kLockBits, when);
-		SyncModifiers(keyboard, modifiers, when, now);
+		SyncModifiers(keyboard, modifiers, when, deadline);
 		known = modifiers;
 		break;
 	}
@@ -119,12 +123,12 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 				SyncModifiers(keyboard,
 				              hasModifiers ? modifiers
 				                           : known.value_or(0) | UsKeyboard::ModifierBits(key),
-				              when, now);
+				              when, deadline);
 			}
 			break;
 		}
 		if (hasModifiers)
-			SyncModifiers(keyboard, modifiers, when, now);
+			SyncModifiers(keyboard, modifiers, when, deadline);
 		if (typedByAddOn)
 			SetAsideOthersModifiers(keyboard, when);
 		KeyDown(keyboard, key, when);
@@ -138,7 +142,7 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 				SyncModifiers(keyboard,
 				              hasModifiers ? modifiers
 				                           : known.value_or(0) & ~UsKeyboard::ModifierBits(key),
-				              when, now);
+				              when, deadline);
 			}
 			break;
 		}
@@ -213,14 +217,15 @@ bool VirtualKeyboard::HeldByAnother(uint16 code, int32 keyboard) const
 
 // Each keyboard holds its own modifiers; the desktop gets a modifier key
 // down while any keyboard holds it.
-void VirtualKeyboard::SyncModifiers(int32 keyboard, uint32 modifiers, bigtime_t when, bigtime_t now)
+void VirtualKeyboard::SyncModifiers(int32 keyboard, uint32 modifiers, bigtime_t when,
+                                    std::optional<bigtime_t> deadline)
 {
 	std::vector<uint16>& held = fHeld[keyboard];
 	const std::vector<uint16> wanted = HeldKeys(modifiers);
 	for (uint16 code : wanted) {
 		if (std::find(held.begin(), held.end(), code) == held.end() && !IsPressed(code) &&
 		    !IsPending(code))
-			fPending.push_back({code, keyboard, when, now + fOptions.modifierDelay, false});
+			fPending.push_back({code, keyboard, when, deadline, false});
 	}
 	const std::vector<uint16> before = std::exchange(held, wanted);
 	for (uint16 code : before) {
@@ -302,10 +307,23 @@ bool VirtualKeyboard::IsPending(uint16 code) const
 	                   [code](const Pending& p) { return p.code == code; });
 }
 
+void VirtualKeyboard::TypeOverdue(int32 keyboard, bigtime_t when)
+{
+	for (auto it = fPending.begin(); it != fPending.end();) {
+		if (it->keyboard == keyboard && !it->spoiled &&
+		    when - it->when >= fOptions.modifierDelay) {
+			Press(it->code, it->when);
+			it = fPending.erase(it);
+		} else {
+			++it;
+		}
+	}
+}
+
 void VirtualKeyboard::Tick(bigtime_t now)
 {
 	for (auto it = fPending.begin(); it != fPending.end();) {
-		if (!it->spoiled && it->deadline <= now) {
+		if (!it->spoiled && it->deadline && *it->deadline <= now) {
 			Press(it->code, it->when);
 			it = fPending.erase(it);
 		} else {
@@ -318,7 +336,7 @@ std::optional<bigtime_t> VirtualKeyboard::NextDeadline() const
 {
 	std::optional<bigtime_t> next;
 	for (const Pending& pending : fPending) {
-		if (!pending.spoiled && (!next || pending.deadline < *next))
+		if (!pending.spoiled && pending.deadline && (!next || *pending.deadline < *next))
 			next = pending.deadline;
 	}
 	return next;

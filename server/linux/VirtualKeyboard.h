@@ -10,7 +10,11 @@
 // Shift of a scan never reach the desktop (where a lone Alt would open a
 // menu). A modifier that is still held when the moment has passed, or a
 // key typed under it, types it; one let go of as its keyboard goes away is
-// not typed at all.
+// not typed at all. The moment passes by the messages' own stamps: a later
+// message of the same keyboard stamped past it; for live keyboards also by
+// the steady clock, when no such message comes. Recorded input is never
+// decided by the steady clock, so a loaded machine that delivers a
+// recording slowly types the same keys as one that delivers it fast.
 //
 // Keys a device add-on types (a scan typed as text) carry their own
 // modifiers: the modifier keys other keyboards hold are let go of around
@@ -78,14 +82,18 @@ private:
 		uint16 code;
 		int32 keyboard;
 		bigtime_t when;
-		bigtime_t deadline;
+		// Steady-clock moment to type it; none for recorded input.
+		std::optional<bigtime_t> deadline;
 		bool spoiled;
 	};
 
 	// keyboard: the message's STRIA_SOURCE_FIELD, -1 without.
 	void KeyDown(int32 keyboard, int32 key, bigtime_t when);
 	void KeyUp(int32 keyboard, int32 key, bigtime_t when);
-	void SyncModifiers(int32 keyboard, uint32 modifiers, bigtime_t when, bigtime_t now);
+	void SyncModifiers(int32 keyboard, uint32 modifiers, bigtime_t when,
+	                   std::optional<bigtime_t> deadline);
+	// Types keyboard's held-back modifiers whose moment had passed by when.
+	void TypeOverdue(int32 keyboard, bigtime_t when);
 	void ToggleLocks(uint32 changed, bigtime_t when);
 	// Types the modifiers keyboard holds back, for a key it types.
 	void FlushPending(int32 keyboard);

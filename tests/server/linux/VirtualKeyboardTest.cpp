@@ -119,6 +119,23 @@ std::vector<Step> On(int32 keyboard, std::vector<Step> steps)
 	return steps;
 }
 
+// The same messages, as recorded input (an event file or a replay script).
+std::vector<Step> Recorded(std::vector<Step> steps)
+{
+	for (Step& step : steps) {
+		MessageMaker maker = step.message;
+		if (!maker)
+			continue;
+		step.message = [maker] {
+			std::unique_ptr<BMessage> message = maker();
+			message->AddInt32(STRIA_SOURCE_FIELD, 1);
+			message->AddInt32(STRIA_SOURCE_KIND_FIELD, STRIA_SOURCE_RECORDED);
+			return message;
+		};
+	}
+	return steps;
+}
+
 // The same messages, as a device add-on (the typer, number keyboard) typed
 // them.
 std::vector<Step> ByAddOn(int32 keyboard, std::vector<Step> steps)
@@ -210,6 +227,25 @@ TEST(VirtualKeyboard, TypesWhatReachesApplications)
 	               {{1000, Key(B_KEY_UP, 200, 0x0b, kLeftAlt), {}}, {900000, nullptr, {}}},
 	               Let(950000, 300, 0x5d, kLeftAlt, kLeftAlt, {})}),
 	         {}},
+	        {"recorded input: a scan's Shift delivered slowly is still not typed",
+	         Recorded(Join({Hold(0, 100, 0x4b, kLeftShift, 0),
+	                        {{10000000, nullptr, {}},
+	                         {20000000, Key(B_KEY_UP, 150, 0x4e, kLeftShift), {}}},
+	                        Let(30000000, 200, 0x4b, kLeftShift, kLeftShift, {})})),
+	         {}},
+	        {"recorded input: a held modifier is typed once a later stamp passes its moment",
+	         Recorded(Join({Hold(0, 100, 0x5c, B_CONTROL_KEY | B_LEFT_CONTROL_KEY, 0),
+	                        {{10000000, nullptr, {}},
+	                         {10000001, Key(B_KEY_UP, 50100, 0x0b, B_CONTROL_KEY | B_LEFT_CONTROL_KEY),
+	                          {"+LeftControl"}}},
+	                        Let(10000002, 60000, 0x5c, B_CONTROL_KEY | B_LEFT_CONTROL_KEY,
+	                            B_CONTROL_KEY | B_LEFT_CONTROL_KEY, {"-LeftControl"})})),
+	         {}},
+	        {"a later stamp past the moment types a held modifier before the clock does",
+	         Join({Hold(0, 100, 0x5c, B_CONTROL_KEY | B_LEFT_CONTROL_KEY, 0),
+	               {{1000, Key(B_KEY_UP, 50100, 0x0b, B_CONTROL_KEY | B_LEFT_CONTROL_KEY),
+	                 {"+LeftControl"}}}}),
+	         {"-LeftControl"}},
 	        {"a key typed under a held-back modifier types it first",
 	         Join({Hold(0, 100, 0x5d, kLeftAlt, 0),
 	               {{1000, Key(B_KEY_UP, 200, 0x0b, kLeftAlt), {}},
