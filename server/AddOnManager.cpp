@@ -150,6 +150,14 @@ size_t AddOnManager::CountDevices() const
 	                     [](const AddOn& addOn) { return addOn.device != nullptr; });
 }
 
+void AddOnManager::ShutDownDevices()
+{
+	for (AddOn& addOn : fAddOns) {
+		if (addOn.device != nullptr)
+			addOn.device->SystemShuttingDown();
+	}
+}
+
 void AddOnManager::StopDevices(ServerHost& host)
 {
 	for (AddOn& addOn : fAddOns) {

@@ -45,6 +45,10 @@ public:
 	size_t CountLoaded() const { return fAddOns.size(); }
 	size_t CountDevices() const;
 
+	// SystemShuttingDown for every device, while the input stream still
+	// takes what they enqueue: a device finishes what it is in the middle
+	// of (a typed code) and starts nothing new.
+	void ShutDownDevices();
 	// Stop for every registered device.
 	void StopDevices(ServerHost& host);
 	void DeleteFilters();

@@ -275,6 +275,7 @@ int InputServer::Run()
 	sourceThreads.clear(); // joins
 	control.Stop();
 	stream.WaitUntilQuiet(kSettleQuiet, kSettleLimit);
+	addOns.ShutDownDevices();
 	stream.Close();
 	host.SetStream(nullptr);
 	if (uint64_t waits = stream.CountWaits(); waits > 0) {

@@ -54,7 +54,8 @@ private:
 
 StriaWindow::StriaWindow(BRect frame, StriaWindow** ownerSlot, BLocker* ownerLock, BList* initial)
     : BWindow(frame, "Stria", B_TITLED_WINDOW,
-              B_NOT_CLOSABLE | B_NOT_ZOOMABLE | B_ASYNCHRONOUS_CONTROLS, B_CURRENT_WORKSPACE),
+              B_NOT_CLOSABLE | B_NOT_ZOOMABLE | B_ASYNCHRONOUS_CONTROLS | B_AVOID_FOCUS,
+              B_CURRENT_WORKSPACE),
       owner(std::make_shared<OwnerLink>(ownerSlot, ownerLock)), listView(NULL), codeView(NULL),
       quitting(false)
 {
@@ -111,8 +112,9 @@ status_t StriaWindow::addCode(StriaCode* item, bigtime_t timeout)
 	// Selecting calls SelectionChanged here, under this lock, which shows
 	// the new item in the tab.
 	listView->Select(0, false);
+	// The new row shows on the person's workspace, but the keyboard stays
+	// with the application they type into (where a scan may be typed too).
 	SetWorkspaces(B_CURRENT_WORKSPACE);
-	Activate(true);
 	Unlock();
 	return B_OK;
 }

@@ -5,6 +5,13 @@
 // thread while scans wait for it). The same pair through the filter chain
 // alone shows the filter's own share without the thread hand-off.
 //
+// A scan typed by the typer (type = data, key-delay 0): from the scan's
+// Enter key-up entering the stream to the typed Enter key-up (the last key
+// of 13 digits and Enter) leaving it, beside the same 14 keystrokes entered
+// by a device and passing the same server. Its counter scan_median_us is
+// the part until the scan reaches a subscriber (any application, the typer
+// among them); the rest is the typer's own.
+//
 // A person's lone F10, from its stamp to its delivery (the filter holds it
 // back for the first-character limit, then its timer's tick brings it
 // through the device and the stream): median and 99th percentile, beside a
@@ -32,6 +39,7 @@
 #include <WindowHolder.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -61,6 +69,12 @@ public:
 			fCatCalls++;
 			fLastCatCall = now;
 		}
+		if (message.what == B_KEY_UP &&
+		    message.GetInt32("key", -1) == CueCatFilter::CAT_TERM_KEY &&
+		    message.GetInt32(STRIA_SOURCE_KIND_FIELD, 0) == STRIA_SOURCE_ADD_ON) {
+			fTypedEnds++;
+			fLastTypedEnd = now;
+		}
 		fChanged.notify_one();
 	}
 
@@ -84,9 +98,27 @@ public:
 		return fLastCatCall;
 	}
 
+	// When the count-th Enter key-up the typer typed arrived.
+	bigtime_t WaitForTypedEnd(uint64_t count)
+	{
+		std::unique_lock lock(fLock);
+		fChanged.wait(lock, [&] { return fTypedEnds >= count; });
+		return fLastTypedEnd;
+	}
+
+	// When the count-th message arrived, at the latest.
+	bigtime_t WaitForDelivered(uint64_t count)
+	{
+		std::unique_lock lock(fLock);
+		fChanged.wait(lock, [&] { return fDelivered >= count; });
+		return system_time();
+	}
+
 private:
 	std::mutex fLock;
 	std::condition_variable fChanged;
+	uint64_t fTypedEnds = 0;
+	bigtime_t fLastTypedEnd = 0;
 	uint64_t fDelivered = 0;
 	uint64_t fCatCalls = 0;
 	bigtime_t fLastCatCall = 0;
@@ -126,9 +158,13 @@ private:
 class Server {
 public:
 	explicit Server(bool withFilter)
-	    : fFolder(withFilter ? AddOnFolder{"StriaFilter", "StriaDevice"}
-	                         : AddOnFolder{"StriaDevice"}),
-	      fHost(Quiet), fInstalled(&fHost), fAddOns(Quiet)
+	    : Server(withFilter ? std::initializer_list<const char*>{"StriaFilter", "StriaDevice"}
+	                        : std::initializer_list<const char*>{"StriaDevice"})
+	{
+	}
+
+	explicit Server(std::initializer_list<const char*> addOns)
+	    : fFolder(addOns), fHost(Quiet), fInstalled(&fHost), fAddOns(Quiet)
 	{
 		std::string error;
 		if (!fAddOns.LoadFolder(fFolder.Path(), &error))
@@ -143,6 +179,7 @@ public:
 
 	~Server()
 	{
+		fAddOns.ShutDownDevices();
 		fStream->Close();
 		fHost.SetStream(nullptr);
 		fAddOns.StopDevices(fHost);
@@ -216,6 +253,130 @@ void EnqueueScan(stria::InputStream& stream, stria::KeyStates& states)
 		                                      states));
 		stream.Enqueue(stria::KeyMessage::UsKey(B_KEY_UP, system_time(), key, 0, states));
 	}
+}
+
+// The typer's settings for its benchmark: data, Enter, no delay, in a
+// settings folder of its own.
+class TyperSettingsFolder {
+public:
+	TyperSettingsFolder()
+	{
+		char folder[] = "/tmp/stria-bench-typer-XXXXXX";
+		if (mkdtemp(folder) == nullptr)
+			return;
+		fPath = folder;
+		fs::create_directories(fPath + "/stria");
+		std::FILE* file = std::fopen((fPath + "/stria/typer.settings").c_str(), "w");
+		if (file != nullptr) {
+			std::fputs("type = data\nend = enter\nkey-delay = 0\n", file);
+			std::fclose(file);
+		}
+		const char* saved = getenv("XDG_CONFIG_HOME");
+		fHadSaved = saved != nullptr;
+		fSaved = saved ? saved : "";
+		setenv("XDG_CONFIG_HOME", fPath.c_str(), 1);
+	}
+	~TyperSettingsFolder()
+	{
+		fHadSaved ? setenv("XDG_CONFIG_HOME", fSaved.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
+		fs::remove_all(fPath);
+	}
+
+private:
+	std::string fPath;
+	std::string fSaved;
+	bool fHadSaved = false;
+};
+
+// A subscriber that notes when each scan arrives.
+class ScanProbe : public BLooper {
+public:
+	void MessageReceived(BMessage* message) override
+	{
+		if (message->what == STRIA_CATSCAN)
+			fArrived = system_time();
+		else
+			BLooper::MessageReceived(message);
+	}
+	bigtime_t Arrived() const { return fArrived; }
+
+private:
+	std::atomic<bigtime_t> fArrived{0};
+};
+
+// Keys a scan's Enter key-up leaves to the typer: 13 digits and Enter.
+const int kTypedKeystrokes = 14;
+
+void ScanTypedThroughServer(benchmark::State& state)
+{
+	TyperSettingsFolder settings;
+	Server server({"StriaDevice", "StriaFilter", "StriaTyper"});
+	if (!FilterLoaded(state, server))
+		return;
+	stria::KeyStates states{};
+	std::vector<bigtime_t> delays;
+	uint64_t typed = 0;
+	ScanProbe* probe = new ScanProbe();
+	probe->Run();
+	auto subscription = std::make_unique<BMessage>(STRIA_SUBSCRIBE);
+	subscription->AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(probe));
+	server.Stream().Enqueue(std::move(subscription));
+	std::vector<bigtime_t> toSubscriber;
+	const std::string record = ".C3nZC3nZC3nYCxP2Dxb1CNnY.cGen.ENr7C3fZCNT7ENz3Ca.";
+	for (auto _ : state) {
+		// The scan up to its Enter key-down, and what of it passes.
+		server.Stream().Enqueue(stria::KeyMessage::UsKey(
+		        B_KEY_DOWN, system_time(), CueCatFilter::CAT_CALL_KEY, 0, states));
+		for (char c : record) {
+			server.Stream().Enqueue(stria::KeyMessage::Key(B_KEY_DOWN, system_time(), 0x3c, 0,
+			                                               std::string(1, c), states));
+			server.Stream().Enqueue(
+			        stria::KeyMessage::UsKey(B_KEY_UP, system_time(), 0x3c, 0, states));
+		}
+		server.Stream().Enqueue(stria::KeyMessage::Key(
+		        B_KEY_DOWN, system_time(), CueCatFilter::CAT_TERM_KEY, 0, "\n", states));
+		server.Stream().WaitUntilQuiet(std::chrono::milliseconds(2), std::chrono::seconds(10));
+
+		const bigtime_t start = system_time();
+		server.Stream().Enqueue(stria::KeyMessage::UsKey(B_KEY_UP, start,
+		                                                 CueCatFilter::CAT_TERM_KEY, 0, states));
+		const bigtime_t end = server.Side().WaitForTypedEnd(++typed);
+		delays.push_back(end - start);
+		toSubscriber.push_back(probe->Arrived() - start);
+		state.SetIterationTime(double(end - start) / 1e6);
+	}
+	state.SetItemsProcessed(state.iterations() * kTypedKeystrokes);
+	ReportDelays(state, delays);
+	if (!toSubscriber.empty()) {
+		std::sort(toSubscriber.begin(), toSubscriber.end());
+		state.counters["scan_median_us"] = double(toSubscriber[toSubscriber.size() / 2]);
+	}
+	if (probe->Lock())
+		probe->Quit();
+}
+
+void ScanTypedThroughServer_baseline_device_keys(benchmark::State& state)
+{
+	TyperSettingsFolder settings;
+	Server server({"StriaDevice", "StriaFilter", "StriaTyper"});
+	if (!FilterLoaded(state, server))
+		return;
+	stria::KeyStates states{};
+	std::vector<bigtime_t> delays;
+	uint64_t sent = server.Side().Delivered();
+	for (auto _ : state) {
+		const bigtime_t start = system_time();
+		for (int key = 0; key < kTypedKeystrokes; key++) {
+			server.Stream().Enqueue(Key(B_KEY_DOWN, states));
+			server.Stream().Enqueue(Key(B_KEY_UP, states));
+		}
+		sent += 2 * kTypedKeystrokes;
+		const bigtime_t end = server.Side().WaitForDelivered(sent);
+		delays.push_back(end - start);
+		state.SetIterationTime(double(end - start) / 1e6);
+	}
+	state.SetItemsProcessed(state.iterations() * kTypedKeystrokes);
+	ReportDelays(state, delays);
 }
 
 // A person types while the viewer window does not answer: scans wait for
@@ -336,6 +497,8 @@ void KeystrokeThroughFilters(benchmark::State& state, bool withFilter)
 BENCHMARK_CAPTURE(KeystrokeThroughServer, baseline_no_filter, false)->UseRealTime();
 BENCHMARK_CAPTURE(KeystrokeThroughServer, stria_filter, true)->UseRealTime();
 BENCHMARK(KeystrokeWhileTheWindowIsStuck)->UseRealTime();
+BENCHMARK(ScanTypedThroughServer_baseline_device_keys)->UseManualTime()->Iterations(500);
+BENCHMARK(ScanTypedThroughServer)->UseManualTime()->Iterations(500);
 BENCHMARK(LoneF10Delay_baseline_timed_wait)->UseManualTime()->Iterations(300);
 BENCHMARK(LoneF10Delay)->UseManualTime()->Iterations(300);
 BENCHMARK_CAPTURE(KeystrokeThroughFilters, baseline_no_filter, false);

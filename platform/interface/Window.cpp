@@ -107,6 +107,10 @@ bool BWindow::IsHidden() const
 
 void BWindow::Activate(bool active)
 {
+	// A window that avoids the focus gets it only from the person (a
+	// click), never from the program.
+	if (active && (fPrivate->flags & B_AVOID_FOCUS) != 0)
+		return;
 	if (active && fPrivate->xWindow != 0 && fPrivate->hideLevel == 0) {
 		fPrivate->display->Activate(fPrivate->xWindow);
 		return;

@@ -189,6 +189,7 @@ X11Display::X11Display(Display* display)
 	fNetWmName = XInternAtom(display, "_NET_WM_NAME", False);
 	fUtf8String = XInternAtom(display, "UTF8_STRING", False);
 	fNetWmPid = XInternAtom(display, "_NET_WM_PID", False);
+	fNetWmUserTime = XInternAtom(display, "_NET_WM_USER_TIME", False);
 	fNetWmWindowType = XInternAtom(display, "_NET_WM_WINDOW_TYPE", False);
 	fNetWmDesktop = XInternAtom(display, "_NET_WM_DESKTOP", False);
 	fNetCurrentDesktop = XInternAtom(display, "_NET_CURRENT_DESKTOP", False);
@@ -261,6 +262,13 @@ unsigned long X11Display::CreateWindow(const BMessenger& target, BRect frame, co
 	long pid = getpid();
 	XChangeProperty(fDisplay, window, fNetWmPid, XA_CARDINAL, 32, PropModeReplace,
 	                (unsigned char*)&pid, 1);
+	if ((flags & B_AVOID_FOCUS) != 0) {
+		// A user time of 0 asks the window manager not to give the window
+		// the focus when it is mapped; a click still does.
+		long never = 0;
+		XChangeProperty(fDisplay, window, fNetWmUserTime, XA_CARDINAL, 32, PropModeReplace,
+		                (unsigned char*)&never, 1);
+	}
 	XUnlockDisplay(fDisplay);
 
 	SetTitle(window, title);

@@ -80,6 +80,7 @@ private:
 	unsigned long fNetWmName;
 	unsigned long fUtf8String;
 	unsigned long fNetWmPid;
+	unsigned long fNetWmUserTime;
 	unsigned long fNetWmWindowType;
 	unsigned long fNetWmDesktop;
 	unsigned long fNetCurrentDesktop;

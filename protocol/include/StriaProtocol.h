@@ -67,6 +67,28 @@ inline constexpr char STRIA_CAPTURE_FIELD[] = "stria:capture";
 // The pseudo-device that takes control requests, character for character.
 inline constexpr char STRIA_DEVICE_NAME[] = "CueCat [Keyboard]";
 
+// The typer's pseudo-device: an add-on that types each scan's code on the
+// keyboard, reached like the scanner's device.
+inline constexpr char STRIA_TYPER_DEVICE_NAME[] = "Stria Typer";
+
+enum : uint32 {
+	// Anyone -> device "Stria Typer": changes the settings its message names
+	// (STRIA_TYPER_TYPE_FIELD, STRIA_TYPER_END_FIELD, STRIA_TYPER_DELAY_FIELD;
+	// none: only a look) and answers B_BAD_VALUE, changing nothing, when one
+	// of them is not a setting's value. Whether or not it changed anything, it
+	// sends a message of this code holding all three current settings to the
+	// messenger of the STRIA_MESSENGER_FIELD, when there is one, and puts them
+	// into the caller's message (which reaches callers in the same process).
+	STRIA_TYPER_SETTINGS = 0x000CB7E5
+};
+
+// string: what is typed for a scan: "off", "data", "barcode", "isbn10", "label".
+inline constexpr char STRIA_TYPER_TYPE_FIELD[] = "type";
+// string: the key after the text: "enter", "tab", "none".
+inline constexpr char STRIA_TYPER_END_FIELD[] = "end";
+// int64: microseconds between two keys.
+inline constexpr char STRIA_TYPER_DELAY_FIELD[] = "key-delay";
+
 inline constexpr char STRIA_MESSENGER_FIELD[] = "messenger";
 inline constexpr char STRIA_BARCODE_FIELD[] = "barcode";
 inline constexpr char STRIA_ERROR_FIELD[] = "error";

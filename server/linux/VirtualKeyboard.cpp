@@ -87,6 +87,7 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 	message.FindInt32(STRIA_SOURCE_FIELD, &keyboard);
 	int32 kind = 0;
 	message.FindInt32(STRIA_SOURCE_KIND_FIELD, &kind);
+	const bool typedByAddOn = kind == STRIA_SOURCE_ADD_ON;
 	const std::optional<bigtime_t> deadline =
 	        kind == STRIA_SOURCE_RECORDED ? std::nullopt
 	                                      : std::optional<bigtime_t>(now + fOptions.modifierDelay);
@@ -128,6 +129,8 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 		}
 		if (hasModifiers)
 			SyncModifiers(keyboard, modifiers, when, deadline);
+		if (typedByAddOn)
+			SetAsideOthersModifiers(keyboard, when);
 		KeyDown(keyboard, key, when);
 		break;
 	case B_KEY_UP:
@@ -144,6 +147,8 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 			break;
 		}
 		KeyUp(keyboard, key, when);
+		if (typedByAddOn)
+			RestoreSetAside(when);
 		break;
 	default:
 		break;
@@ -243,6 +248,34 @@ void VirtualKeyboard::SyncModifiers(int32 keyboard, uint32 modifiers, bigtime_t 
 	}
 }
 
+void VirtualKeyboard::SetAsideOthersModifiers(int32 keyboard, bigtime_t when)
+{
+	const std::vector<uint16>& own = fHeld[keyboard];
+	for (const auto& [other, held] : fHeld) {
+		if (other == keyboard)
+			continue;
+		for (uint16 code : held) {
+			if (IsPressed(code) && std::find(own.begin(), own.end(), code) == own.end()) {
+				Release(code, when);
+				fSetAside.push_back(code);
+			}
+		}
+	}
+}
+
+void VirtualKeyboard::RestoreSetAside(bigtime_t when)
+{
+	for (uint16 code : std::exchange(fSetAside, {})) {
+		// Only what someone still holds; a key let go of meanwhile stays up.
+		const bool held = std::any_of(fHeld.begin(), fHeld.end(), [code](const auto& entry) {
+			return std::find(entry.second.begin(), entry.second.end(), code) !=
+			       entry.second.end();
+		});
+		if (held && !IsPressed(code))
+			Press(code, when);
+	}
+}
+
 void VirtualKeyboard::ToggleLocks(uint32 changed, bigtime_t when)
 {
 	for (uint32 lock : kLocks) {
@@ -313,6 +346,7 @@ void VirtualKeyboard::ReleaseAll()
 {
 	fPending.clear();
 	fHeld.clear();
+	fSetAside.clear();
 	for (size_t code = 0; code < fPressed.size(); code++) {
 		if (fPressed.test(code))
 			Release(static_cast<uint16>(code), fLastWhen);

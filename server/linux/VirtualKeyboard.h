@@ -15,6 +15,11 @@
 // the steady clock, when no such message comes. Recorded input is never
 // decided by the steady clock, so a loaded machine that delivers a
 // recording slowly types the same keys as one that delivers it fast.
+//
+// Keys a device add-on types (a scan typed as text) carry their own
+// modifiers: the modifier keys other keyboards hold are let go of around
+// each such key and pressed again after it, so that a person's held Shift
+// does not turn a typed digit into a symbol.
 #ifndef STRIA_VIRTUAL_KEYBOARD_H
 #define STRIA_VIRTUAL_KEYBOARD_H
 
@@ -96,6 +101,10 @@ private:
 	void Spoil(int32 keyboard);
 	bool HeldByAnother(uint16 code, int32 keyboard) const;
 	bool IsPending(uint16 code) const;
+	// Around a key an add-on types: lets go of the modifier keys only other
+	// keyboards hold, and presses them again.
+	void SetAsideOthersModifiers(int32 keyboard, bigtime_t when);
+	void RestoreSetAside(bigtime_t when);
 
 	void Press(uint16 code, bigtime_t when);
 	void Release(uint16 code, bigtime_t when);
@@ -110,6 +119,7 @@ private:
 	// Each keyboard's modifier bits, and the modifier keys they hold.
 	std::map<int32, std::optional<uint32>> fModifiers;
 	std::map<int32, std::vector<uint16>> fHeld;
+	std::vector<uint16> fSetAside;
 	bigtime_t fLastWhen = 0;
 	bool fHealthy = true;
 };

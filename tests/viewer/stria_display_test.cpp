@@ -418,5 +418,56 @@ TEST_F(StriaDisplayTest, TheServerShowsItsScansOnScreenAndAClickChangesTheTab)
 	EXPECT_EQ(image.Pixel(1, band + 2), kSelected) << "the picture shows the clicked row";
 }
 
+// A person types into another application while scans come: the viewer
+// window appears and gets its rows, and the keyboard stays where it was.
+TEST_F(StriaDisplayTest, TheViewerNeverTakesTheFocusFromTheApplicationBeingTypedInto)
+{
+	Display* display = sDisplay->Connection();
+	Window client = XCreateSimpleWindow(display, DefaultRootWindow(display), 650, 450, 200, 100,
+	                                    0, 0, 0xffffff);
+	XStoreName(display, client, "typing here");
+	XMapWindow(display, client);
+	XSync(display, False);
+	ASSERT_TRUE(Eventually([&] { return sDisplay->FindWindow("typing here") != 0; }));
+	XSetInputFocus(display, client, RevertToParent, CurrentTime);
+	XSync(display, False);
+
+	std::string base = folder + "/focus";
+	std::string script = base + ".replay";
+	std::ofstream(script) << "200000 scan .C3nZC3nZC3nYCxP2Dxb1CNnY.cGen.ENr7C3fZCNT7ENz3Ca.\n"
+	                      << "600000 scan .C3nZC3nZC3nZDNv2DNP7CNnY.fHmc.C3z6CxTZCxnYDxb7.\n"
+	                      << "120000000 type x\n";
+	setenv("DISPLAY", sDisplay->Name().c_str(), 1);
+	stria::test::ServerProcess server(STRIA_INPUT_SERVER,
+	                                  {"--replay", script, "--control-socket", base + ".sock"});
+	unsetenv("DISPLAY");
+
+	Window viewer = 0;
+	EXPECT_TRUE(Eventually([&] {
+		viewer = sDisplay->FindWindow("Stria");
+		if (viewer == 0)
+			return false;
+		std::unique_ptr<PngImage> screen = Screen();
+		int top;
+		int band = SelectedBand(*screen, &top);
+		return band > 10 && screen->CountDark(100, 100 + band, 380, 100 + 2 * band - 1) > 40;
+	})) << "the viewer with both rows; "
+	    << server.Errors();
+	XWindowAttributes attributes;
+	ASSERT_NE(viewer, 0u);
+	ASSERT_TRUE(XGetWindowAttributes(display, viewer, &attributes));
+	EXPECT_EQ(attributes.map_state, IsViewable);
+
+	Window focus = 0;
+	int revert = 0;
+	XGetInputFocus(display, &focus, &revert);
+	EXPECT_EQ(focus, client) << "the viewer took the focus";
+
+	server.Signal(SIGTERM);
+	EXPECT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
+	XDestroyWindow(display, client);
+	XSync(display, False);
+}
+
 } // namespace
 #endif // STRIA_INPUT_SERVER

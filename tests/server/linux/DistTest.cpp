@@ -148,8 +148,9 @@ TEST(Dist, InstallationIsCompleteAndTheInstalledServerFindsItsAddOns)
 	        "cmake --install '" STRIA_BINARY_DIR "' --prefix '" + prefix.Path() + "'", &status);
 	ASSERT_EQ(status, 0) << output;
 	for (const char* file :
-	     {"bin/stria-input-server", "bin/stria-listen", "bin/cuecat",
+	     {"bin/stria-input-server", "bin/stria-listen", "bin/stria-typer", "bin/cuecat",
 	      "lib/stria/add-ons/StriaFilter", "lib/stria/add-ons/StriaDevice",
+	      "lib/stria/add-ons/StriaTyper", "share/stria/examples/typer.settings",
 	      "lib/systemd/user/stria-input-server@.service", "share/stria/70-stria.rules",
 	      "share/stria/input-server.env.example"}) {
 		EXPECT_TRUE(fs::exists(prefix.Path() + "/" + file)) << file;
@@ -217,8 +218,10 @@ TEST(Dist, TheDebianPackageInstallsIntoAFreshRootAndPlaysTheExample)
 	const std::string contents = RunCommand("dpkg-deb -c '" + deb + "'", &status);
 	ASSERT_EQ(status, 0) << contents;
 	for (const char* file :
-	     {"./usr/bin/stria-input-server", "./usr/bin/stria-listen", "./usr/bin/cuecat",
-	      "./usr/lib/stria/add-ons/StriaFilter", "./usr/lib/stria/add-ons/StriaDevice",
+	     {"./usr/bin/stria-input-server", "./usr/bin/stria-listen", "./usr/bin/stria-typer",
+	      "./usr/bin/cuecat", "./usr/lib/stria/add-ons/StriaFilter",
+	      "./usr/lib/stria/add-ons/StriaDevice", "./usr/lib/stria/add-ons/StriaTyper",
+	      "./usr/share/stria/examples/typer.settings",
 	      "./usr/lib/stria/kits/libstria_app.so",
 	      "./usr/lib/systemd/user/stria-input-server@.service", "./usr/share/stria/70-stria.rules",
 	      "./usr/share/stria/input-server.env.example", "./usr/share/stria/examples/session.replay",

@@ -101,6 +101,8 @@ TEST(Security, AnotherUserCannotReachTheControlSocket)
 	const std::string runtime = folder + "/runtime";
 	ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
 	::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+	// No typer settings: it starts typing nothing.
+	::setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
 
 	ServerProcess server(STRIA_BINARY_DIR "/bin/stria-input-server",
 	                     {"--print", "--subscribe", "--control-socket", socket, "--add-ons",
@@ -157,6 +159,20 @@ TEST(Security, AnotherUserCannotReachTheControlSocket)
 	                          ": the server there runs as another user (uid 0), and only the user "
 	                          "that runs the server may listen to it\n");
 
+	// Nor may another user change what the server types.
+	EXPECT_EQ(RunAs(65534, nobodysRuntime,
+	                {STRIA_BINARY_DIR "/bin/stria-typer", "--control-socket", socket, "type",
+	                 "data"},
+	                &errors),
+	          1);
+	EXPECT_EQ(errors, "stria-typer: no Stria input server answers at " + socket +
+	                          ": the server there runs as another user (uid 0), and only the user "
+	                          "that runs the server may listen to it\n");
+	ServerProcess typer(STRIA_BINARY_DIR "/bin/stria-typer",
+	                    {"--control-socket", socket, "show"});
+	EXPECT_EQ(typer.Wait(30s), std::optional<int>(0)) << typer.Errors();
+	EXPECT_EQ(typer.Output(), "type = off\nend = enter\nkey-delay = 0\n");
+
 	// The server's own user: any other code enqueues nothing; the replay
 	// tick travels on to applications (no F10 has been seen to rebuild).
 	EXPECT_EQ(RunClient({socket, "0x41424344"}), 0);
@@ -169,9 +185,9 @@ TEST(Security, AnotherUserCannotReachTheControlSocket)
 	EXPECT_EQ(Lines(server.Output()),
 	          (std::vector<std::string>{"MESSAGE what=0xcafebabe", "SHUTDOWN"}))
 	        << "nothing from the other user, nothing for unknown codes";
-	// Three clients, and stria-listen twice (once to reach the server, once
-	// to tell why it could not).
-	EXPECT_EQ(CountContaining(server.Errors(), "refused a connection from another user"), 5u)
+	// Three clients, and stria-listen and stria-typer twice each (once to
+	// reach the server, once to tell why they could not).
+	EXPECT_EQ(CountContaining(server.Errors(), "refused a connection from another user"), 7u)
 	        << server.Errors();
 	::unsetenv("XDG_RUNTIME_DIR");
 	fs::remove_all(folder);

@@ -136,6 +136,21 @@ std::vector<Step> Recorded(std::vector<Step> steps)
 	return steps;
 }
 
+// The same messages, as a device add-on (the typer, number keyboard) typed
+// them.
+std::vector<Step> ByAddOn(int32 keyboard, std::vector<Step> steps)
+{
+	for (Step& step : steps) {
+		MessageMaker maker = On(keyboard, step.message);
+		step.message = [maker] {
+			std::unique_ptr<BMessage> message = maker();
+			message->AddInt32(STRIA_SOURCE_KIND_FIELD, STRIA_SOURCE_ADD_ON);
+			return message;
+		};
+	}
+	return steps;
+}
+
 std::vector<Step> Join(std::initializer_list<std::vector<Step>> parts)
 {
 	std::vector<Step> steps;
@@ -273,6 +288,29 @@ TEST(VirtualKeyboard, TypesWhatReachesApplications)
 	         {{0, Key(B_KEY_DOWN, 100, 0x7e, 0), {}},
 	          {0, [] { return std::make_unique<BMessage>('CBAT'); }, {}},
 	          {0, [] { return std::make_unique<BMessage>(B_KEY_DOWN); }, {}}},
+	         {}},
+	        {"an add-on's digit while a person holds Shift: the Shift is let go of around it",
+	         Join({On(1, Hold(0, 100, 0x4b, kLeftShift, 0)),
+	               {{60000, {}, {"+LeftShift"}}},
+	               ByAddOn(2, {{61000, Key(B_KEY_DOWN, 200, 0x12, 0), {"-LeftShift", "+1"}},
+	                           {62000, Key(B_KEY_UP, 300, 0x12, 0), {"-1", "+LeftShift"}}}),
+	               On(1, Let(63000, 400, 0x4b, kLeftShift, kLeftShift, {"-LeftShift"}))}),
+	         {}},
+	        {"an add-on's capital while a person holds Shift: the Shift stays down",
+	         Join({On(1, Hold(0, 100, 0x4b, kLeftShift, 0)),
+	               {{60000, {}, {"+LeftShift"}}},
+	               ByAddOn(2, Join({Hold(61000, 200, 0x4b, kLeftShift, 0),
+	                                {{61000, Key(B_KEY_DOWN, 200, 0x3c, kLeftShift), {"+A"}},
+	                                 {62000, Key(B_KEY_UP, 300, 0x3c, kLeftShift), {"-A"}}},
+	                                Let(62000, 300, 0x4b, kLeftShift, kLeftShift, {})})),
+	               On(1, Let(63000, 400, 0x4b, kLeftShift, kLeftShift, {"-LeftShift"}))}),
+	         {}},
+	        {"a person's Shift let go of while an add-on's key is down stays up",
+	         Join({On(1, Hold(0, 100, 0x4b, kLeftShift, 0)),
+	               {{60000, {}, {"+LeftShift"}}},
+	               ByAddOn(2, {{61000, Key(B_KEY_DOWN, 200, 0x12, 0), {"-LeftShift", "+1"}}}),
+	               On(1, Let(61500, 250, 0x4b, kLeftShift, kLeftShift, {})),
+	               ByAddOn(2, {{62000, Key(B_KEY_UP, 300, 0x12, 0), {"-1"}}})}),
 	         {}},
 	};
 	for (const Case& c : cases) {

@@ -1,0 +1,423 @@
+// The typer in stria-input-server: a scanner and a person each on a FIFO of
+// input events, the typer's settings from a file, what applications receive
+// (printed) and what the virtual keyboard types (written to a file). Each
+// step waits for what the server printed before the next, so nothing
+// depends on how fast the server's threads run.
+#include "../ServerProcess.h"
+#include "../../barcode/record_encoder.h"
+
+#include "EventFile.h"
+#include "FixtureSessions.h"
+#include "UsKeyboard.h"
+
+#include <InterfaceDefs.h>
+
+#include <gtest/gtest.h>
+
+#include <linux/input-event-codes.h>
+
+#include <bitset>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using stria::EventFile;
+using stria::EventRecord;
+using stria::UsKeyboard;
+using stria::test::Lines;
+using stria::test::ServerProcess;
+using stria::test::SessionBuilder;
+using stria::test::kBooklandRecord;
+using stria::test::kUpcARecord;
+
+namespace {
+
+const std::string kBin = STRIA_BINARY_DIR "/bin/";
+
+// The KEY_DOWN lines without their stamps: only typed keys go down here,
+// since the filter takes every key-down of a scan.
+std::vector<std::string> KeyDowns(const std::string& output)
+{
+	std::vector<std::string> downs;
+	for (const std::string& line : Lines(output)) {
+		if (!line.starts_with("KEY_DOWN "))
+			continue;
+		size_t key = line.find(" key=");
+		downs.push_back("KEY_DOWN" + line.substr(key));
+	}
+	return downs;
+}
+
+// What KeyDowns shows for text typed by the typer with the end key Enter
+// (byte 10) or Tab (9).
+std::vector<std::string> Typed(const std::string& text, char end = '\n')
+{
+	std::vector<std::string> downs;
+	std::string all = text;
+	if (end != 0)
+		all += end;
+	for (char character : all) {
+		std::optional<stria::KeyStroke> stroke = UsKeyboard::StrokeFor(character);
+		EXPECT_TRUE(stroke.has_value()) << character;
+		downs.push_back("KEY_DOWN key=" + std::to_string(stroke->key) +
+		                " byte=" + std::to_string((unsigned char)character) +
+		                " modifiers=" + std::to_string(stroke->shift ? 0x101 : 0));
+	}
+	return downs;
+}
+
+template <typename Item>
+std::vector<Item> Concat(std::vector<Item> a, const std::vector<Item>& b)
+{
+	a.insert(a.end(), b.begin(), b.end());
+	return a;
+}
+
+// The text the virtual keyboard typed, as a desktop with a US layout reads
+// it: each press of a key that types a character, under the Shift keys
+// pressed at that moment; and the keys still pressed at the end.
+struct DesktopText {
+	std::string text;
+	std::bitset<KEY_CNT> down;
+	// For each typed character, whether a person's Shift key was pressed
+	// again right after its key came up.
+	std::vector<EventRecord> keys;
+};
+
+DesktopText ReadDesktop(const std::string& path)
+{
+	std::ifstream in(path, std::ios::binary);
+	const std::vector<uint8> bytes((std::istreambuf_iterator<char>(in)),
+	                               std::istreambuf_iterator<char>());
+	std::vector<EventRecord> records;
+	std::string error;
+	EXPECT_TRUE(EventFile::Parse(bytes, records, error)) << error;
+	DesktopText desktop;
+	for (const EventRecord& record : records) {
+		if (record.type != EV_KEY)
+			continue;
+		desktop.keys.push_back(record);
+		desktop.down.set(record.code, record.value != 0);
+		if (record.value != 1 || UsKeyboard::IsModifier(UsKeyboard::BeKeyFromLinux(record.code)))
+			continue;
+		const bool shift = desktop.down.test(KEY_LEFTSHIFT) || desktop.down.test(KEY_RIGHTSHIFT);
+		desktop.text += UsKeyboard::BytesFor(UsKeyboard::BeKeyFromLinux(record.code),
+		                                     shift ? B_SHIFT_KEY | B_LEFT_SHIFT_KEY : 0);
+	}
+	return desktop;
+}
+
+class TyperSession : public testing::Test {
+protected:
+	void SetUp() override { Begin(); }
+	void TearDown() override { End(); }
+
+	// A fresh folder, settings place and server; End takes them down.
+	void Begin()
+	{
+		char pattern[] = "/tmp/stria-typer-session-XXXXXX";
+		ASSERT_NE(::mkdtemp(pattern), nullptr);
+		fFolder = pattern;
+		fs::create_directories(fFolder + "/config/stria");
+		fSavedConfig = getenv("XDG_CONFIG_HOME") ? getenv("XDG_CONFIG_HOME") : "";
+		fHadConfig = getenv("XDG_CONFIG_HOME") != nullptr;
+		// The server, a child, reads its settings from here.
+		setenv("XDG_CONFIG_HOME", (fFolder + "/config").c_str(), 1);
+	}
+
+	void End()
+	{
+		if (fFolder.empty())
+			return;
+		for (int* writer : {&fScanner, &fPerson}) {
+			if (*writer >= 0)
+				::close(*writer);
+			*writer = -1;
+		}
+		fServer.reset();
+		fHadConfig ? setenv("XDG_CONFIG_HOME", fSavedConfig.c_str(), 1)
+		           : unsetenv("XDG_CONFIG_HOME");
+		fs::remove_all(fFolder);
+		fFolder.clear();
+	}
+
+	// Waits until the server's log holds text; true then.
+	bool WaitForError(const std::string& text)
+	{
+		for (int i = 0; i < 6000; i++) {
+			if (fServer->Errors().find(text) != std::string::npos)
+				return true;
+			std::this_thread::sleep_for(10ms);
+		}
+		return false;
+	}
+
+	void Settings(const std::string& text)
+	{
+		std::ofstream(fFolder + "/config/stria/typer.settings") << text;
+	}
+
+	// Starts the server on a scanner FIFO and, with person, a second
+	// keyboard's FIFO.
+	void Start(bool person = false)
+	{
+		std::vector<std::string> arguments = {"--print",
+		                                      "--subscribe",
+		                                      "--uinput-file",
+		                                      Path("typed.events"),
+		                                      "--add-ons",
+		                                      STRIA_BINARY_DIR "/add-ons",
+		                                      "--control-socket",
+		                                      Path("control")};
+		for (const char* name : {"scanner.fifo", "person.fifo"}) {
+			if (std::string(name) == "person.fifo" && !person)
+				break;
+			ASSERT_EQ(::mkfifo(Path(name).c_str(), 0600), 0);
+			arguments.insert(arguments.begin(), {"--device", Path(name)});
+		}
+		fServer = std::make_unique<ServerProcess>(kBin + "stria-input-server", arguments);
+		fScanner = OpenWriter(Path("scanner.fifo"));
+		if (person)
+			fPerson = OpenWriter(Path("person.fifo"));
+	}
+
+	std::string Path(const std::string& name) const { return fFolder + "/" + name; }
+
+	int OpenWriter(const std::string& fifo)
+	{
+		int writer = -1;
+		for (int i = 0; i < 6000 && writer < 0; i++) {
+			writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+			if (writer < 0)
+				std::this_thread::sleep_for(10ms);
+		}
+		EXPECT_GE(writer, 0) << fServer->Errors();
+		return writer;
+	}
+
+	static void Write(int writer, const std::vector<EventRecord>& records)
+	{
+		const std::vector<uint8> bytes = EventFile::Encode(records);
+		ASSERT_EQ(::write(writer, bytes.data(), bytes.size()), (ssize_t)bytes.size());
+	}
+
+	// Waits until the typed key-downs are expected (bounded: a server that
+	// never gets there fails the comparison that follows).
+	void WaitForKeyDowns(const std::vector<std::string>& expected)
+	{
+		for (int i = 0; i < 6000; i++) {
+			std::vector<std::string> downs = KeyDowns(fServer->Output());
+			if (downs.size() >= expected.size())
+				break;
+			std::this_thread::sleep_for(10ms);
+		}
+		EXPECT_EQ(KeyDowns(fServer->Output()), expected) << fServer->Errors();
+	}
+
+	// Closes the FIFOs and waits for the server's end.
+	void Finish()
+	{
+		for (int* writer : {&fScanner, &fPerson}) {
+			if (*writer >= 0)
+				::close(*writer);
+			*writer = -1;
+		}
+		EXPECT_EQ(fServer->Wait(120s), std::optional<int>(0)) << fServer->Errors();
+	}
+
+	std::string fFolder;
+	std::string fSavedConfig;
+	bool fHadConfig = false;
+	std::unique_ptr<ServerProcess> fServer;
+	int fScanner = -1;
+	int fPerson = -1;
+	bigtime_t fClock = 1700000000000000;
+};
+
+std::vector<EventRecord> ScanOf(const std::string& record, bigtime_t start)
+{
+	return SessionBuilder("scan", start).Scan(record, "").Build().records;
+}
+
+TEST_F(TyperSession, EachSettingTypesItsTextInPlaceOfTheScan)
+{
+	const std::string code128 = make_record("128", "Stria-2026, No. 7!");
+	const struct {
+		const char* settings;
+		std::string record;
+		std::vector<std::string> downs;
+		std::string desktop;
+	} cases[] = {
+	        {"type = data\n", kBooklandRecord, Typed("9780201889543"), "9780201889543\n"},
+	        {"type = isbn10\nend = tab\n", kBooklandRecord, Typed("0201889544", '\t'),
+	         "0201889544\t"},
+	        {"type = barcode\nend = none\n", kUpcARecord, Typed("UPA 059280201638", 0),
+	         "UPA 059280201638"},
+	        // A UPC-E code without check digit is typed repaired.
+	        {"type = data\n", make_record("UPE", "0425261"), Typed("04252614"), "04252614\n"},
+	        // Shift exactly for the capitals and shifted symbols.
+	        {"type = data\n", code128, Typed("Stria-2026, No. 7!"), "Stria-2026, No. 7!\n"},
+	        {"type = label # the viewer's\n", kUpcARecord,
+	         Typed("UPA: '0-59280-20163-8' [UPE equiv: none]"),
+	         "UPA: '0-59280-20163-8' [UPE equiv: none]\n"},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.settings);
+		End();
+		Begin();
+		Settings(c.settings);
+		Start();
+		Write(fScanner, ScanOf(c.record, fClock));
+		WaitForKeyDowns(c.downs);
+		Finish();
+		// Nothing of the scan itself reached the desktop.
+		DesktopText desktop = ReadDesktop(Path("typed.events"));
+		EXPECT_EQ(desktop.text, c.desktop);
+		EXPECT_TRUE(desktop.down.none());
+	}
+}
+
+TEST_F(TyperSession, UntypeableCodeAndOffTypeNothingButStillScan)
+{
+	for (const char* settings : {"type = data\n", ""}) {
+		SCOPED_TRACE(settings);
+		End();
+		Begin();
+		Settings(settings);
+		Start();
+		Write(fScanner, ScanOf(make_record("128", "ab\x1b" "c"), fClock));
+		fServer->WaitForLines(1, 60s);
+		if (settings[0] != '\0') {
+			EXPECT_TRUE(WaitForError("StriaTyper: scan not typed: its text holds the byte 0x1b"))
+			        << fServer->Errors();
+		}
+		Finish();
+		EXPECT_TRUE(KeyDowns(fServer->Output()).empty()) << fServer->Output();
+		EXPECT_NE(fServer->Output().find("CATSCAN 128 ab\\x1bc"), std::string::npos);
+		EXPECT_EQ(ReadDesktop(Path("typed.events")).text, "");
+	}
+}
+
+TEST_F(TyperSession, BadSettingsLineIsNamedAndTheRestApplies)
+{
+	Settings("type = data\nend = sideways\n");
+	Start();
+	Write(fScanner, ScanOf(kUpcARecord, fClock));
+	WaitForKeyDowns(Typed("059280201638"));
+	Finish();
+	EXPECT_NE(fServer->Errors().find("StriaTyper: settings file " + fFolder +
+	                                 "/config/stria/typer.settings, line 2: end takes enter, tab "
+	                                 "or none, not \"sideways\"; line left out"),
+	          std::string::npos)
+	        << fServer->Errors();
+}
+
+TEST_F(TyperSession, PersonsHeldShiftChangesNoTypedDigitAndIsHeldAgainAfter)
+{
+	Settings("type = data\n");
+	Start(true);
+	// The person holds Shift down, and keeps it down while the code is typed.
+	Write(fPerson, {EventRecord::At(fClock, EV_KEY, KEY_LEFTSHIFT, 1),
+	                EventRecord::At(fClock, EV_SYN, SYN_REPORT, 0)});
+	// The virtual keyboard holds a lone modifier back for a moment; the
+	// scan comes once the desktop has the Shift down.
+	for (int i = 0; i < 6000 && ReadDesktop(Path("typed.events")).keys.empty(); i++)
+		std::this_thread::sleep_for(10ms);
+	Write(fScanner, ScanOf(kBooklandRecord, fClock + 1000000));
+	WaitForKeyDowns(Typed("9780201889543"));
+	Write(fPerson, {EventRecord::At(fClock + 5000000, EV_KEY, KEY_LEFTSHIFT, 0),
+	                EventRecord::At(fClock + 5000000, EV_SYN, SYN_REPORT, 0)});
+	Finish();
+
+	DesktopText desktop = ReadDesktop(Path("typed.events"));
+	EXPECT_EQ(desktop.text, "9780201889543\n");
+	EXPECT_TRUE(desktop.down.none());
+	// The person's Shift went down, was let go of around the typed keys,
+	// and went down again until the person let go of it.
+	ASSERT_GE(desktop.keys.size(), 4u);
+	EXPECT_EQ(desktop.keys.front().code, KEY_LEFTSHIFT);
+	EXPECT_EQ(desktop.keys.front().value, 1);
+	const EventRecord& last = desktop.keys.back();
+	const EventRecord& before = desktop.keys[desktop.keys.size() - 2];
+	EXPECT_EQ(last.code, KEY_LEFTSHIFT);
+	EXPECT_EQ(last.value, 0);
+	EXPECT_EQ(before.code, KEY_LEFTSHIFT);
+	EXPECT_EQ(before.value, 1);
+}
+
+TEST_F(TyperSession, ScansBackToBackAndASettingChangedBetweenThem)
+{
+	Settings("type = data\n");
+	Start();
+	// Two scans written at once: the second waits for the first's keys.
+	Write(fScanner, Concat(ScanOf(kBooklandRecord, fClock), ScanOf(kUpcARecord, fClock + 500000)));
+	const std::vector<std::string> both = Concat(Typed("9780201889543"), Typed("059280201638"));
+	WaitForKeyDowns(both);
+
+	ServerProcess command(kBin + "stria-typer",
+	                      {"--control-socket", Path("control"), "type", "barcode", "end", "tab"});
+	EXPECT_EQ(command.Wait(60s), std::optional<int>(0)) << command.Errors();
+	EXPECT_EQ(command.Output(), "type = barcode\nend = tab\nkey-delay = 0\n");
+
+	Write(fScanner, ScanOf(kUpcARecord, fClock + 2000000));
+	WaitForKeyDowns(Concat(both, Typed("UPA 059280201638", '\t')));
+
+	ServerProcess show(kBin + "stria-typer", {"--control-socket", Path("control"), "show"});
+	EXPECT_EQ(show.Wait(60s), std::optional<int>(0)) << show.Errors();
+	EXPECT_EQ(show.Output(), "type = barcode\nend = tab\nkey-delay = 0\n");
+	Finish();
+	EXPECT_EQ(ReadDesktop(Path("typed.events")).text,
+	          "9780201889543\n059280201638\nUPA 059280201638\t");
+}
+
+TEST_F(TyperSession, ServerStoppedWhileTypingFinishesTheCode)
+{
+	// 14 keys, 28 key events 20 ms apart: over half a second of typing.
+	Settings("type = data\nkey-delay = 20000\n");
+	Start();
+	Write(fScanner, ScanOf(kBooklandRecord, fClock));
+	for (int i = 0; i < 6000 && KeyDowns(fServer->Output()).empty(); i++)
+		std::this_thread::sleep_for(5ms);
+	ASSERT_FALSE(KeyDowns(fServer->Output()).empty()) << fServer->Errors();
+	fServer->Signal(SIGTERM);
+	EXPECT_EQ(fServer->Wait(120s), std::optional<int>(0)) << fServer->Errors();
+	EXPECT_EQ(KeyDowns(fServer->Output()), Typed("9780201889543"));
+	DesktopText desktop = ReadDesktop(Path("typed.events"));
+	EXPECT_EQ(desktop.text, "9780201889543\n");
+	EXPECT_TRUE(desktop.down.none());
+}
+
+TEST_F(TyperSession, CommandSaysWhatIsWrong)
+{
+	const struct {
+		std::vector<std::string> arguments;
+		int status;
+		const char* error;
+	} cases[] = {
+	        {{"type", "digits"}, 2, "stria-typer: type takes off, data, barcode, isbn10 or label, "
+	                                "not \"digits\"\nusage: stria-typer"},
+	        {{}, 2, "stria-typer: nothing to do"},
+	        {{"--control-socket", "/nonexistent/control", "show"}, 1,
+	         "stria-typer: no Stria input server answers at /nonexistent/control: the folder "
+	         "/nonexistent does not exist"},
+	};
+	for (const auto& c : cases) {
+		ServerProcess command(kBin + "stria-typer", c.arguments);
+		EXPECT_EQ(command.Wait(60s), std::optional<int>(c.status));
+		EXPECT_EQ(command.Errors().find(c.error), 0u) << command.Errors();
+	}
+	ServerProcess help(kBin + "stria-typer", {"--help"});
+	EXPECT_EQ(help.Wait(60s), std::optional<int>(0));
+	EXPECT_NE(help.Output().find("stria-typer type data"), std::string::npos);
+}
+
+} // namespace

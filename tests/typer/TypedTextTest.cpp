@@ -1,0 +1,113 @@
+// The text typed for a code under each setting, and the keys that type it.
+#include <TypedKeys.h>
+#include <TypedText.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(TypedText, EachSettingOverDecodedCodes)
+{
+	const struct {
+		const char* code;
+		const char* data;
+		const char* barcode;
+		const char* isbn10;
+		const char* label;
+	} cases[] = {
+	        {"IBN 9780306406157", "9780306406157", "IBN 9780306406157", "0306406152",
+	         "ISBN: 9-780306-406157"},
+	        {"IB5 978030640615751995", "978030640615751995", "IB5 978030640615751995",
+	         "0306406152", "ISBN: 9-780306-406157-51995"},
+	        // 979 books have no ISBN-10: their data is typed.
+	        {"IBN 9791234567896", "9791234567896", "IBN 9791234567896", "9791234567896",
+	         "ISBN: 9-791234-567896"},
+	        {"UPA 012000003455", "012000003455", "UPA 012000003455", "012000003455",
+	         "UPA: '0-12000-00345-5' [UPE equiv: '0-123450-5']"},
+	        // UPC-E as the filter hands it on, its check digit repaired.
+	        {"UPE 04252614", "04252614", "UPE 04252614", "04252614",
+	         "UPE: '0-425261-4' [UPA equiv: '0-42100-00526-4']"},
+	        {"128 Stria-2026, a/b!", "Stria-2026, a/b!", "128 Stria-2026, a/b!",
+	         "Stria-2026, a/b!", "CODE128: Stria-2026, a/b!"},
+	        {"XYZ", "", "XYZ", "", nullptr},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.code);
+		EXPECT_EQ(TypedText(c.code, TypedKind::Off), "");
+		EXPECT_EQ(TypedText(c.code, TypedKind::Data), c.data);
+		EXPECT_EQ(TypedText(c.code, TypedKind::Barcode), c.barcode);
+		EXPECT_EQ(TypedText(c.code, TypedKind::Isbn10), c.isbn10);
+		if (c.label != nullptr) {
+			EXPECT_EQ(TypedText(c.code, TypedKind::Label), c.label);
+		}
+	}
+}
+
+// Be key codes of the keys the cases use.
+const int32 kShift = 0x4b, kEnter = 0x47, kTab = 0x26, kOne = 0x12, kZero = 0x1b, kA = 0x3c,
+            kSlash = 0x55, kSpace = 0x5e, kMinus = 0x1c;
+
+std::vector<TypedKey> Tap(int32 key, bool shift = false)
+{
+	if (shift)
+		return {{kShift, true}, {key, true}, {key, false}, {kShift, false}};
+	return {{key, true}, {key, false}};
+}
+
+std::vector<TypedKey> Join(std::initializer_list<std::vector<TypedKey>> parts)
+{
+	std::vector<TypedKey> keys;
+	for (const std::vector<TypedKey>& part : parts)
+		keys.insert(keys.end(), part.begin(), part.end());
+	return keys;
+}
+
+TEST(TypedKeys, ShiftExactlyAroundWhatNeedsItAndTheEndKey)
+{
+	const struct {
+		const char* text;
+		EndKey end;
+		std::vector<TypedKey> keys;
+	} cases[] = {
+	        {"10", EndKey::Enter, Join({Tap(kOne), Tap(kZero), Tap(kEnter)})},
+	        {"10", EndKey::Tab, Join({Tap(kOne), Tap(kZero), Tap(kTab)})},
+	        {"10", EndKey::None, Join({Tap(kOne), Tap(kZero)})},
+	        {"", EndKey::Enter, Tap(kEnter)},
+	        {"", EndKey::None, {}},
+	        {"aA!", EndKey::None, Join({Tap(kA), Tap(kA, true), Tap(kOne, true)})},
+	        {"AA", EndKey::None, Join({Tap(kA, true), Tap(kA, true)})},
+	        {"a /_?", EndKey::None,
+	         Join({Tap(kA), Tap(kSpace), Tap(kSlash), Tap(kMinus, true), Tap(kSlash, true)})},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.text);
+		std::optional<std::vector<TypedKey>> keys = TypedKeys(c.text, c.end);
+		ASSERT_TRUE(keys.has_value());
+		EXPECT_EQ(*keys, c.keys);
+	}
+}
+
+TEST(TypedKeys, TextWithAByteNoKeyTypesGivesNoKeysAtAll)
+{
+	const struct {
+		std::string text;
+		unsigned char byte;
+	} cases[] = {
+	        {"128\x01" "ab", 0x01},
+	        // Control bytes a key does type would act on the application.
+	        {"ab\ncd", '\n'},
+	        {"ab\tcd", '\t'},
+	        {"\x1b[2J", 0x1b},
+	        {"ab\x7f", 0x7f},
+	        {"caf\xc3\xa9", 0xc3},
+	        {std::string("a\0b", 3), 0x00},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(testing::PrintToString(c.text));
+		EXPECT_FALSE(TypedKeys(c.text, EndKey::Enter).has_value());
+		EXPECT_EQ(UntypeableByte(c.text), c.byte);
+	}
+	EXPECT_EQ(UntypeableByte("every ~ printable ` byte"), std::nullopt);
+}
+
+} // namespace

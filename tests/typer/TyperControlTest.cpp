@@ -1,0 +1,114 @@
+// The typer's device as a caller in the server's process sees it: the
+// settings code changes what its message names, all or nothing, and gives
+// the settings back in the message and to the messenger it names.
+#include <StriaTyper.h>
+#include <TyperClock.h>
+
+#include <Looper.h>
+#include <Message.h>
+#include <Messenger.h>
+#include <StriaProtocol.h>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+
+namespace {
+
+class NoClock : public TyperClock {
+public:
+	bigtime_t Now() override { return 0; }
+	void Sleep(bigtime_t) override {}
+};
+
+std::string Fields(const BMessage& message)
+{
+	const char* type = "-";
+	const char* end = "-";
+	int64 delay = -1;
+	message.FindString(STRIA_TYPER_TYPE_FIELD, &type);
+	message.FindString(STRIA_TYPER_END_FIELD, &end);
+	message.FindInt64(STRIA_TYPER_DELAY_FIELD, &delay);
+	return std::string(type) + " " + end + " " + std::to_string(delay);
+}
+
+TEST(TyperControl, SettingsChangeAllOrNothingAndComeBack)
+{
+	NoClock clock;
+	StriaTyper typer(TyperSettings{}, &clock);
+	const struct {
+		const char* name;
+		const char* type;
+		const char* end;
+		std::optional<int64> delay;
+		status_t status;
+		const char* after;
+	} steps[] = {
+	        {"a look", nullptr, nullptr, std::nullopt, B_OK, "off enter 0"},
+	        {"type", "data", nullptr, std::nullopt, B_OK, "data enter 0"},
+	        {"end and delay", nullptr, "tab", 300, B_OK, "data tab 300"},
+	        {"a bad type changes nothing", "digits", "none", 5, B_BAD_VALUE, "data tab 300"},
+	        {"a bad delay changes nothing", "label", nullptr, -4, B_BAD_VALUE, "data tab 300"},
+	        {"too long a delay", nullptr, nullptr, 1000001, B_BAD_VALUE, "data tab 300"},
+	        {"all three", "isbn10", "none", 0, B_OK, "isbn10 none 0"},
+	};
+	for (const auto& step : steps) {
+		SCOPED_TRACE(step.name);
+		BMessage request(STRIA_TYPER_SETTINGS);
+		if (step.type)
+			request.AddString(STRIA_TYPER_TYPE_FIELD, step.type);
+		if (step.end)
+			request.AddString(STRIA_TYPER_END_FIELD, step.end);
+		if (step.delay)
+			request.AddInt64(STRIA_TYPER_DELAY_FIELD, *step.delay);
+		EXPECT_EQ(typer.Control("Stria Typer", NULL, STRIA_TYPER_SETTINGS, &request),
+		          step.status);
+		EXPECT_EQ(Fields(request), step.after);
+	}
+	EXPECT_EQ(typer.Control("Stria Typer", NULL, STRIA_SUBSCRIBE, NULL), B_BAD_VALUE);
+}
+
+class AnswerLooper : public BLooper {
+public:
+	void MessageReceived(BMessage* message) override
+	{
+		std::lock_guard lock(fLock);
+		fAnswers.push_back(message->what == STRIA_TYPER_SETTINGS ? Fields(*message) : "other");
+		fCame.notify_all();
+	}
+	std::vector<std::string> WaitFor(size_t count)
+	{
+		std::unique_lock lock(fLock);
+		fCame.wait(lock, [&] { return fAnswers.size() >= count; });
+		return fAnswers;
+	}
+
+private:
+	std::mutex fLock;
+	std::condition_variable fCame;
+	std::vector<std::string> fAnswers;
+};
+
+TEST(TyperControl, AnswerGoesToTheMessengerOfTheRequest)
+{
+	NoClock clock;
+	StriaTyper typer(TyperSettings{TypedKind::Label, EndKey::Tab, 7}, &clock);
+	AnswerLooper* looper = new AnswerLooper();
+	looper->Run();
+
+	BMessage look(STRIA_TYPER_SETTINGS);
+	look.AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(looper));
+	EXPECT_EQ(typer.Control("Stria Typer", NULL, STRIA_TYPER_SETTINGS, &look), B_OK);
+	BMessage refused(STRIA_TYPER_SETTINGS);
+	refused.AddString(STRIA_TYPER_END_FIELD, "space");
+	refused.AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(looper));
+	EXPECT_EQ(typer.Control("Stria Typer", NULL, STRIA_TYPER_SETTINGS, &refused), B_BAD_VALUE);
+
+	EXPECT_EQ(looper->WaitFor(2), (std::vector<std::string>{"label tab 7", "label tab 7"}));
+	if (looper->Lock())
+		looper->Quit();
+}
+
+} // namespace

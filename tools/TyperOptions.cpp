@@ -1,0 +1,114 @@
+#include "TyperOptions.h"
+
+#include <TyperSettings.h>
+
+bool parse_typer_options(const std::vector<std::string>& arguments, TyperOptions* options,
+                         std::string* error)
+{
+	*options = TyperOptions();
+	auto fail = [error](const std::string& why) {
+		*error = why;
+		return false;
+	};
+	bool show = false;
+	bool changes = false;
+	for (size_t index = 0; index < arguments.size(); index++) {
+		const std::string& word = arguments[index];
+		if (word == "--help" || word == "-h") {
+			options->help = true;
+			continue;
+		}
+		if (word == "--control-socket" || word.starts_with("--control-socket=")) {
+			if (!options->controlSocket.empty())
+				return fail("--control-socket is given twice");
+			std::string path;
+			if (word == "--control-socket") {
+				if (index + 1 == arguments.size())
+					return fail("--control-socket needs a path");
+				path = arguments[++index];
+			} else {
+				path = word.substr(sizeof("--control-socket=") - 1);
+			}
+			if (path.empty())
+				return fail("--control-socket needs a path");
+			options->controlSocket = path;
+			continue;
+		}
+		if (word.starts_with("-"))
+			return fail("unknown option " + word);
+		if (word == "show") {
+			show = true;
+			continue;
+		}
+		if (word != "type" && word != "end" && word != "key-delay")
+			return fail("unknown setting \"" + word + "\" (the settings are type, end and "
+			                                          "key-delay; show shows them)");
+		if (index + 1 == arguments.size())
+			return fail(word + " needs a value");
+		const std::string& value = arguments[++index];
+		TyperSettings check;
+		if (!check.Set(word, value, error))
+			return false;
+		const bool again = word == "type"  ? options->type.has_value()
+		                   : word == "end" ? options->end.has_value()
+		                                   : options->keyDelay.has_value();
+		if (again)
+			return fail(word + " is given twice");
+		if (word == "type")
+			options->type = value;
+		else if (word == "end")
+			options->end = value;
+		else
+			options->keyDelay = check.keyDelay;
+		changes = true;
+	}
+	if (options->help)
+		return true;
+	if (show && changes)
+		return fail("show takes no settings; give either show or settings to change");
+	if (!show && !changes)
+		return fail("nothing to do: give show, or a setting and its value");
+	return true;
+}
+
+std::string typer_usage_line()
+{
+	return "usage: stria-typer [--control-socket PATH] show | SETTING VALUE...\n";
+}
+
+std::string typer_usage(const std::string& defaultSocket)
+{
+	return typer_usage_line() + R"(
+Changes, while the input server runs, what its typer types for each scan
+into the application that has the keyboard, and shows the settings it then
+has (in the form of the settings file). The change lasts until the server
+stops; the settings file ~/.config/stria/typer.settings (or
+$XDG_CONFIG_HOME/stria/typer.settings) gives the settings it starts with.
+
+Settings:
+  type off|data|barcode|isbn10|label
+                  what is typed: nothing; the code's data (9780306406157);
+                  tag and data (IBN 9780306406157); the ISBN-10 of a book's
+                  code, else the data (0306406152); the viewer's label
+  end enter|tab|none
+                  the key typed after the text
+  key-delay MICROSECONDS
+                  the pause between two keys, 0 to 1000000
+
+Commands:
+  show            shows the settings, changing nothing
+
+Options:
+  --control-socket PATH  the server's control socket (default: )" +
+	       defaultSocket + R"()
+  -h, --help             show this text
+
+Examples:
+  stria-typer type data
+  stria-typer end tab key-delay 300
+  stria-typer show
+
+Exit status: 0 when done, 1 when no server answers or it refuses the
+change, 2 for a usage error.
+)";
+}

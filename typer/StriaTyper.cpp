@@ -1,0 +1,164 @@
+#include "StriaTyper.h"
+
+#include "TyperClock.h"
+#include "TyperLooper.h"
+#include "TyperSettingsFile.h"
+#include "Typist.h"
+
+#include <Input.h>
+#include <Message.h>
+#include <Messenger.h>
+#include <StriaProtocol.h>
+
+#include <cstdio>
+
+namespace {
+
+// Lives as long as the add-on; the reference wants a mutable pointer.
+char sDeviceName[] = "Stria Typer";
+
+// How long a settings reply may take to reach the one who asked.
+const bigtime_t kReplyTimeout = 2000000;
+
+TyperSettings SettingsFromFile()
+{
+	const std::string path = TyperSettingsPath();
+	TyperSettingsText read = ReadTyperSettings(path);
+	for (const std::string& error : read.errors)
+		fprintf(stderr, "StriaTyper: %s; line left out\n", error.c_str());
+	return read.settings;
+}
+
+} // namespace
+
+StriaTyper::StriaTyper() : StriaTyper(SettingsFromFile(), TyperClock::System()) {}
+
+StriaTyper::StriaTyper(const TyperSettings& settings, TyperClock* clock) : BInputServerDevice()
+{
+	fTypist = std::make_unique<Typist>(
+	        [this](std::unique_ptr<BMessage> message) {
+		        return EnqueueMessage(message.release()) == B_OK;
+	        },
+	        &StriaTyper::Log, clock, settings);
+}
+
+StriaTyper::~StriaTyper()
+{
+	fTypist->Finish();
+	std::lock_guard lock(fLooperLock);
+	if (fLooper != nullptr && fLooper->Lock())
+		fLooper->Quit();
+	fLooper = nullptr;
+}
+
+void StriaTyper::Log(const std::string& line)
+{
+	fprintf(stderr, "StriaTyper: %s\n", line.c_str());
+}
+
+status_t StriaTyper::InitCheck()
+{
+	static_assert(sizeof(sDeviceName) == sizeof(STRIA_TYPER_DEVICE_NAME));
+	input_device_ref device = {sDeviceName, B_UNDEFINED_DEVICE, NULL};
+	input_device_ref* devices[] = {&device, NULL};
+	return RegisterDevices(devices);
+}
+
+status_t StriaTyper::Start(const char*, void*)
+{
+	BMessenger messenger;
+	{
+		std::lock_guard lock(fLooperLock);
+		if (fLooper == nullptr) {
+			fLooper = new TyperLooper(fTypist.get());
+			fLooper->Run();
+		}
+		messenger = BMessenger(fLooper);
+	}
+
+	std::unique_ptr<BInputDevice> scanner(find_input_device(STRIA_DEVICE_NAME));
+	BMessage subscription(STRIA_SUBSCRIBE);
+	subscription.AddMessenger(STRIA_MESSENGER_FIELD, messenger);
+	status_t status = scanner ? scanner->Control(STRIA_SUBSCRIBE, &subscription)
+	                          : B_NAME_NOT_FOUND;
+	if (status != B_OK) {
+		Log(std::string("cannot subscribe to \"") + STRIA_DEVICE_NAME +
+		    "\" (is the StriaDevice add-on loaded?); scans are not typed");
+	}
+	return B_OK;
+}
+
+status_t StriaTyper::Stop(const char*, void*)
+{
+	fTypist->Finish();
+	return B_OK;
+}
+
+status_t StriaTyper::SystemShuttingDown()
+{
+	fTypist->Finish();
+	return B_OK;
+}
+
+TyperSettings StriaTyper::Settings() const
+{
+	return fTypist->Settings();
+}
+
+status_t StriaTyper::Control(const char*, void*, uint32 code, BMessage* message)
+{
+	if (code != STRIA_TYPER_SETTINGS)
+		return B_BAD_VALUE;
+	return ChangeSettings(message);
+}
+
+status_t StriaTyper::ChangeSettings(BMessage* message)
+{
+	// Every value is checked before any applies: a request changes all it
+	// names or nothing.
+	std::unique_lock changing(fSettingsLock);
+	TyperSettings settings = fTypist->Settings();
+	status_t result = B_OK;
+	if (message != NULL) {
+		const char* text = NULL;
+		std::string error;
+		if (message->FindString(STRIA_TYPER_TYPE_FIELD, &text) == B_OK &&
+		    !settings.Set("type", text, &error))
+			result = B_BAD_VALUE;
+		if (message->FindString(STRIA_TYPER_END_FIELD, &text) == B_OK &&
+		    !settings.Set("end", text, &error))
+			result = B_BAD_VALUE;
+		int64 delay = 0;
+		if (message->FindInt64(STRIA_TYPER_DELAY_FIELD, &delay) == B_OK &&
+		    !settings.Set("key-delay", std::to_string(delay), &error))
+			result = B_BAD_VALUE;
+	}
+	if (result == B_OK && message != NULL) {
+		TyperSettings before = fTypist->Settings();
+		fTypist->SetSettings(settings);
+		if (settings != before)
+			Log("settings now: " + settings.Describe());
+	} else {
+		settings = fTypist->Settings();
+	}
+
+	changing.unlock();
+
+	if (message != NULL) {
+		BMessenger replyTo;
+		const bool answer = message->FindMessenger(STRIA_MESSENGER_FIELD, &replyTo) == B_OK;
+		message->RemoveName(STRIA_TYPER_TYPE_FIELD);
+		message->RemoveName(STRIA_TYPER_END_FIELD);
+		message->RemoveName(STRIA_TYPER_DELAY_FIELD);
+		message->AddString(STRIA_TYPER_TYPE_FIELD, TyperSettings::Name(settings.type));
+		message->AddString(STRIA_TYPER_END_FIELD, TyperSettings::Name(settings.end));
+		message->AddInt64(STRIA_TYPER_DELAY_FIELD, settings.keyDelay);
+		if (answer) {
+			BMessage reply(*message);
+			reply.what = STRIA_TYPER_SETTINGS;
+			reply.RemoveName(STRIA_MESSENGER_FIELD);
+			replyTo.SendMessage(&reply, (BHandler*)NULL, kReplyTimeout);
+		}
+	}
+	return result;
+}

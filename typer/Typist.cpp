@@ -1,0 +1,133 @@
+#include "Typist.h"
+
+#include "TypedKeys.h"
+#include "TypedText.h"
+#include "TyperClock.h"
+
+#include <KeyboardState.h>
+#include <Message.h>
+#include <printable_code.h>
+
+#include <cstdio>
+
+Typist::Typist(Sink sink, Logger log, TyperClock* clock, const TyperSettings& settings)
+    : fSink(std::move(sink)), fLog(std::move(log)), fClock(clock), fSettings(settings)
+{
+	fThread = std::thread(&Typist::Loop, this);
+}
+
+Typist::~Typist()
+{
+	Finish();
+	if (fThread.joinable())
+		fThread.join();
+}
+
+void Typist::Type(const std::string& code)
+{
+	std::unique_lock lock(fLock);
+	// With nothing to type there is nothing to say about a scan left out.
+	if (fFinishing && fSettings.type == TypedKind::Off)
+		return;
+	if (fFinishing) {
+		lock.unlock();
+		fLog("the input server stops; scan not typed: " + printable_code(code));
+		return;
+	}
+	if (fWaiting.size() >= QUEUE_SIZE) {
+		lock.unlock();
+		fLog(std::to_string(QUEUE_SIZE) + " scans wait to be typed already; scan not typed: " +
+		     printable_code(code));
+		return;
+	}
+	fWaiting.push_back(code);
+	fChanged.notify_all();
+}
+
+TyperSettings Typist::Settings() const
+{
+	std::lock_guard lock(fLock);
+	return fSettings;
+}
+
+void Typist::SetSettings(const TyperSettings& settings)
+{
+	std::lock_guard lock(fLock);
+	fSettings = settings;
+}
+
+void Typist::Finish()
+{
+	std::unique_lock lock(fLock);
+	fFinishing = true;
+	fWaiting.clear();
+	fChanged.notify_all();
+	fChanged.wait(lock, [this] { return !fTyping; });
+}
+
+bool Typist::IsFinishing() const
+{
+	std::lock_guard lock(fLock);
+	return fFinishing;
+}
+
+void Typist::WaitUntilIdle()
+{
+	std::unique_lock lock(fLock);
+	fChanged.wait(lock, [this] { return fFinishing || (fWaiting.empty() && !fTyping); });
+}
+
+void Typist::Loop()
+{
+	std::unique_lock lock(fLock);
+	while (true) {
+		fChanged.wait(lock, [this] { return fFinishing || !fWaiting.empty(); });
+		if (fFinishing)
+			return;
+		std::string code = std::move(fWaiting.front());
+		fWaiting.pop_front();
+		const TyperSettings settings = fSettings;
+		fTyping = true;
+		lock.unlock();
+		TypeCode(code, settings);
+		lock.lock();
+		fTyping = false;
+		fChanged.notify_all();
+	}
+}
+
+void Typist::TypeCode(const std::string& code, const TyperSettings& settings)
+{
+	if (settings.type == TypedKind::Off)
+		return;
+	const std::string text = TypedText(code, settings.type);
+	std::optional<std::vector<TypedKey>> keys = TypedKeys(text, settings.end);
+	if (!keys) {
+		char byte[8];
+		snprintf(byte, sizeof(byte), "0x%02x", (unsigned)*UntypeableByte(text));
+		fLog(std::string("scan not typed: its text holds the byte ") + byte +
+		     ", which is no printable character of a US keyboard: " + printable_code(text));
+		return;
+	}
+
+	// A keyboard of the typer's own: its Shift is never a person's.
+	stria::KeyboardState keyboard;
+	stria::KeyboardState::Messages messages;
+	for (size_t index = 0; index < keys->size(); index++) {
+		if (index > 0)
+			fClock->Sleep(settings.keyDelay);
+		const TypedKey& key = (*keys)[index];
+		messages.clear();
+		if (key.down)
+			keyboard.KeyDown(key.key, fClock->Now(), false, messages);
+		else
+			keyboard.KeyUp(key.key, fClock->Now(), messages);
+		for (std::unique_ptr<BMessage>& message : messages) {
+			if (!fSink(std::move(message))) {
+				fLog("the input stream took no more keys; scan typed in part: " +
+				     printable_code(text));
+				return;
+			}
+		}
+	}
+}

@@ -1,0 +1,79 @@
+// Typist: types the codes it is given, one after the other, on a thread of
+// its own: for each, the text its settings choose, as keyboard messages of
+// a keyboard of its own (its Shift is its own, whatever a person holds),
+// key-delay apart, into the input stream through its sink.
+//
+// A code is typed whole or not at all: one with a byte no key types is
+// left out with a log line, and once Finish is called no further code
+// starts while the one being typed is typed to its end.
+#ifndef STRIA_TYPIST_H
+#define STRIA_TYPIST_H
+
+#include "TyperSettings.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class BMessage;
+class TyperClock;
+
+class Typist {
+public:
+	// Puts one message into the input stream; false when the stream takes
+	// no more.
+	using Sink = std::function<bool(std::unique_ptr<BMessage>)>;
+	using Logger = std::function<void(const std::string&)>;
+
+	// Codes that may wait for their turn; beyond that a scan is not typed
+	// (with a log line), so that a flood of scans cannot grow without end.
+	static const size_t QUEUE_SIZE = 64;
+
+	// clock must outlive the typist.
+	Typist(Sink sink, Logger log, TyperClock* clock, const TyperSettings& settings);
+	// Finish, then ends the thread.
+	~Typist();
+
+	Typist(const Typist&) = delete;
+	Typist& operator=(const Typist&) = delete;
+
+	// Takes a decoded code ("UPA 012000003455") to type after those
+	// before it, with the settings of the moment its typing starts.
+	void Type(const std::string& code);
+
+	TyperSettings Settings() const;
+	void SetSettings(const TyperSettings& settings);
+
+	// No code starts from now on; returns once the code being typed, if
+	// any, is typed to its last key. Codes still waiting are not typed.
+	void Finish();
+
+	// True once Finish has been called.
+	bool IsFinishing() const;
+
+	// Returns once every code handed over so far is typed or left out
+	// (or Finish was called).
+	void WaitUntilIdle();
+
+private:
+	void Loop();
+	void TypeCode(const std::string& code, const TyperSettings& settings);
+
+	Sink fSink;
+	Logger fLog;
+	TyperClock* fClock;
+
+	mutable std::mutex fLock;
+	std::condition_variable fChanged;
+	TyperSettings fSettings;
+	std::deque<std::string> fWaiting;
+	bool fTyping = false;
+	bool fFinishing = false;
+	std::thread fThread;
+};
+
+#endif // STRIA_TYPIST_H
