@@ -290,7 +290,9 @@ bool SubscriberList::_SendRefusal(std::unique_lock<std::mutex>& lock)
 	lock.unlock();
 	BMessage refusal(STRIA_SUBSCRIBE_REFUSED);
 	refusal.AddInt32(STRIA_ERROR_FIELD, B_BUSY);
-	messenger.SendMessage(&refusal, (BHandler*)NULL, 0);
+	// A slice, not 0: a send that may not wait at all gives up before a new
+	// connection's hello is answered, and the refusal would never arrive.
+	messenger.SendMessage(&refusal, (BHandler*)NULL, kSendSlice);
 	lock.lock();
 	fRefusing = false;
 	return true;

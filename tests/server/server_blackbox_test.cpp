@@ -633,7 +633,8 @@ TEST_F(ServerBlackBox, SubscribeFloodCostsNoThreadsAndRequestsGoOn)
 	ASSERT_TRUE(BPrivate::control_socket_answers(fSocket.c_str()));
 	const size_t threads = ThreadsOf(server.Pid());
 	const int kRequests = 2000;
-	const int kLimit = 256;
+	// The typer add-on has taken one of the 256 places as the server started.
+	const int kLimit = 256 - 1;
 	auto control = [&](uint32 code, const BMessage* message) {
 		return BPrivate::send_control_request(fSocket.c_str(), STRIA_DEVICE_NAME, code, message,
 		                                      5000000);
@@ -646,7 +647,7 @@ TEST_F(ServerBlackBox, SubscribeFloodCostsNoThreadsAndRequestsGoOn)
 			EXPECT_LE(ThreadsOf(server.Pid()), threads + 2) << looper;
 		}
 	}
-	// Again: the first 256 are subscribed already, the next 44 refused again.
+	// Again: the first 255 are subscribed already, the next 45 refused again.
 	for (int looper = 1; looper <= 300; looper++) {
 		BMessage subscription = MadeUpSubscription(getpid(), looper);
 		ASSERT_EQ(control(STRIA_SUBSCRIBE, &subscription), B_OK) << looper;
