@@ -43,7 +43,10 @@ std::string FindNode(const std::string& name)
 		const std::string file = entry.path().filename().string();
 		if (file.rfind("event", 0) != 0 || ReadLine(entry.path() / "device" / "name") != name)
 			continue;
-		return "/dev/input/" + file;
+		// The kernel makes the device node a moment after the device shows
+		// in sysfs; until then the device is not there for a reader.
+		const std::string node = "/dev/input/" + file;
+		return fs::exists(node, error) ? node : "";
 	}
 	return "";
 }
