@@ -33,18 +33,17 @@ bigtime_t Later(bigtime_t when, bigtime_t span)
 }
 
 // Whether the target of a messenger that waits for nothing may still be
-// there. reached: the last send went through, so a connection to it is
-// open and asking costs nothing. A target never reached is only given up
-// when its process has gone: asking it would open a connection, which a
-// stopped process would not answer.
-bool MayStillBeThere(const BMessenger& messenger, bool reached)
+// there. IsValid never waits on the target: a process that is stopped
+// counts as there, and one whose port has refused the looper (it quit)
+// does not, from the check after the port has answered.
+bool MayStillBeThere(const BMessenger& messenger)
 {
 	if (messenger.IsTargetLocal())
 		return messenger.IsValid();
 	team_id team = messenger.Team();
 	if (team > 0 && kill(team, 0) != 0 && errno == ESRCH)
 		return false;
-	return !reached || messenger.IsValid();
+	return messenger.IsValid();
 }
 
 } // namespace
@@ -251,7 +250,6 @@ bool SubscriberList::_DeliverOne(std::unique_lock<std::mutex>& lock, bigtime_t n
 	switch (result) {
 	case kSent:
 		chosen->queue.pop_front();
-		chosen->reached = true;
 		chosen->pause = 0;
 		chosen->retryAt = 0;
 		// Caught up: a run of drops has ended.
@@ -265,7 +263,6 @@ bool SubscriberList::_DeliverOne(std::unique_lock<std::mutex>& lock, bigtime_t n
 	case kStalled:
 		// Stopped or stuck: set aside for a pause that grows, so that a
 		// subscriber stopped for hours costs next to nothing.
-		chosen->reached = false;
 		chosen->pause = chosen->pause == 0 ? kFirstRetryPause
 		                                   : std::min(chosen->pause * 2, kLongestRetryPause);
 		chosen->retryAt = Later(fClock->Now(), chosen->pause);
@@ -314,9 +311,8 @@ bool SubscriberList::_Check(std::unique_lock<std::mutex>& lock, bigtime_t now)
 		    std::find(fSubscribers.begin(), fSubscribers.end(), subscriber) == fSubscribers.end())
 			continue;
 		subscriber->busy = true;
-		bool reached = subscriber->reached;
 		lock.unlock();
-		bool there = MayStillBeThere(subscriber->messenger, reached);
+		bool there = MayStillBeThere(subscriber->messenger);
 		lock.lock();
 		subscriber->busy = false;
 		if (!there)

@@ -111,8 +111,6 @@ private:
 		// No send before this (a stalled subscriber's pause).
 		bigtime_t retryAt = 0;
 		bigtime_t pause = 0;
-		// The last send went through: the way to it is known to be open.
-		bool reached = false;
 		// Scans dropped in the current run of drops.
 		int64 droppedRun = 0;
 	};

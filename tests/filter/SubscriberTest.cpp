@@ -176,8 +176,8 @@ TEST(SubscriberList, SubscribersThatLeftAreRemovedAtTheNextCheckWithoutAScan)
 	SubscriberList list(&clock);
 	list.Add(leaving->Subscription());
 	list.Add(staying->Subscription());
-	// A process that has ended; one that lives but was never reached, which
-	// may be stopped and is kept.
+	// A process that has ended; a looper that does not exist in a process
+	// that lives, which only its port can tell.
 	list.Add(MadeUpSubscription(EndedProcess(), 7));
 	list.Add(MadeUpSubscription(getpid(), 8));
 	ASSERT_EQ(list.CountSubscribers(), 4u);
@@ -191,7 +191,17 @@ TEST(SubscriberList, SubscribersThatLeftAreRemovedAtTheNextCheckWithoutAScan)
 	clock.Set(SubscriberList::kCheckInterval);
 	while (list.CountChecks() == 0)
 		std::this_thread::yield();
-	EXPECT_EQ(list.CountSubscribers(), 2u);
+	EXPECT_LE(list.CountSubscribers(), 2u);
+	// The port refuses the made-up looper once asked; a later check, still
+	// with no scan, removes it.
+	for (int64 check = 1; check < 1000 && list.CountSubscribers() > 1; check++) {
+		EXPECT_TRUE(clock.WaitForWaiter(SubscriberList::kCheckInterval * (check + 1)));
+		clock.Set(SubscriberList::kCheckInterval * (check + 1));
+		while (list.CountChecks() == check)
+			std::this_thread::yield();
+		snooze(1000);
+	}
+	EXPECT_EQ(list.CountSubscribers(), 1u);
 
 	list.QueueScan(Code(1));
 	// The clock stays: the shutdown ends once everything is delivered.
