@@ -291,8 +291,13 @@ void VirtualKeyboard::ToggleLocks(uint32 changed, bigtime_t when)
 
 void VirtualKeyboard::FlushPending(int32 keyboard)
 {
+	TypePendingIf([keyboard](const Pending& pending) { return pending.keyboard == keyboard; });
+}
+
+void VirtualKeyboard::TypePendingIf(const std::function<bool(const Pending&)>& due)
+{
 	for (auto it = fPending.begin(); it != fPending.end();) {
-		if (it->keyboard == keyboard) {
+		if (due(*it)) {
 			Press(it->code, it->when);
 			it = fPending.erase(it);
 		} else {
@@ -309,27 +314,17 @@ bool VirtualKeyboard::IsPending(uint16 code) const
 
 void VirtualKeyboard::TypeOverdue(int32 keyboard, bigtime_t when)
 {
-	for (auto it = fPending.begin(); it != fPending.end();) {
-		if (it->keyboard == keyboard && !it->spoiled &&
-		    when - it->when >= fOptions.modifierDelay) {
-			Press(it->code, it->when);
-			it = fPending.erase(it);
-		} else {
-			++it;
-		}
-	}
+	TypePendingIf([&](const Pending& pending) {
+		return pending.keyboard == keyboard && !pending.spoiled &&
+		       when - pending.when >= fOptions.modifierDelay;
+	});
 }
 
 void VirtualKeyboard::Tick(bigtime_t now)
 {
-	for (auto it = fPending.begin(); it != fPending.end();) {
-		if (!it->spoiled && it->deadline && *it->deadline <= now) {
-			Press(it->code, it->when);
-			it = fPending.erase(it);
-		} else {
-			++it;
-		}
-	}
+	TypePendingIf([now](const Pending& pending) {
+		return !pending.spoiled && pending.deadline && *pending.deadline <= now;
+	});
 }
 
 std::optional<bigtime_t> VirtualKeyboard::NextDeadline() const

@@ -28,6 +28,7 @@
 #include <SupportDefs.h>
 
 #include <bitset>
+#include <functional>
 #include <map>
 #include <optional>
 #include <span>
@@ -97,6 +98,8 @@ private:
 	void ToggleLocks(uint32 changed, bigtime_t when);
 	// Types the modifiers keyboard holds back, for a key it types.
 	void FlushPending(int32 keyboard);
+	// Types the held-back modifiers that due picks, each at its own time.
+	void TypePendingIf(const std::function<bool(const Pending&)>& due);
 	// keyboard's held-back modifiers are not to be typed alone.
 	void Spoil(int32 keyboard);
 	bool HeldByAnother(uint16 code, int32 keyboard) const;
