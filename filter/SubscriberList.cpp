@@ -100,6 +100,7 @@ SubscriberList::AddResult SubscriberList::Add(const BMessage& subscription)
 		if (fSubscribers.size() < fLimits.maxSubscribers) {
 			auto subscriber = std::make_shared<Subscriber>();
 			subscriber->messenger = messenger;
+			subscriber->local = messenger.IsTargetLocal();
 			subscriber->number = ++fLastNumber;
 			fSubscribers.push_back(std::move(subscriber));
 			_EndRefusalRun();
@@ -123,14 +124,22 @@ SubscriberList::AddResult SubscriberList::Add(const BMessage& subscription)
 size_t SubscriberList::QueueScan(const std::string& barcode)
 {
 	std::vector<std::pair<int32, size_t>> firstDrops;
+	std::vector<std::shared_ptr<Subscriber>> atOnce;
 	size_t dropped = 0;
+	bool queued = false;
 	{
 		std::lock_guard lock(fLock);
 		if (fShuttingDown)
 			return fSubscribers.size();
 		for (const std::shared_ptr<Subscriber>& subscriber : fSubscribers) {
+			if (_TakesAtOnce(*subscriber)) {
+				subscriber->busy = true;
+				atOnce.push_back(subscriber);
+				continue;
+			}
 			if (subscriber->queue.size() < fLimits.queueCapacity) {
 				subscriber->queue.push_back({false, barcode});
+				queued = true;
 				continue;
 			}
 			fDropped++;
@@ -139,7 +148,12 @@ size_t SubscriberList::QueueScan(const std::string& barcode)
 				firstDrops.emplace_back(subscriber->number, subscriber->queue.size());
 		}
 	}
-	fChanged.notify_all();
+	if (!atOnce.empty() && _HandOver(atOnce, barcode))
+		queued = true;
+	// Delivery threads are woken only for work: a scan every subscriber
+	// took at once leaves them asleep.
+	if (queued)
+		fChanged.notify_all();
 	for (auto [number, waiting] : firstDrops) {
 		fprintf(stderr,
 		        "StriaFilter: subscriber %d is not taking its scans (%zu waiting); scan dropped "
@@ -355,7 +369,12 @@ SubscriberList::SendResult SubscriberList::_Send(Subscriber& subscriber, const I
 			return kOutOfTime;
 		timeout = std::min(timeout, left);
 	}
-	status_t status = subscriber.messenger.SendMessage(&message, (BHandler*)NULL, timeout);
+	return _Outcome(subscriber.messenger.SendMessage(&message, (BHandler*)NULL, timeout),
+	                subscriber.messenger);
+}
+
+SubscriberList::SendResult SubscriberList::_Outcome(status_t status, const BMessenger& messenger)
+{
 	if (status == B_OK)
 		return kSent;
 	if (status == B_TIMED_OUT || status == B_WOULD_BLOCK)
@@ -363,7 +382,54 @@ SubscriberList::SendResult SubscriberList::_Send(Subscriber& subscriber, const I
 	// A subscriber that has gone fails the send at once; it is removed
 	// silently, like one whose messenger was never valid. Other failures
 	// lose this message only.
-	return subscriber.messenger.IsValid() ? kSent : kGone;
+	return messenger.IsValid() ? kSent : kGone;
+}
+
+bool SubscriberList::_TakesAtOnce(const Subscriber& subscriber)
+{
+	// Only with nothing queued or under way, so that its scans stay in
+	// order, and not while it sits out a pause for taking nothing.
+	return subscriber.local && !subscriber.busy && subscriber.queue.empty() &&
+	       subscriber.retryAt == 0;
+}
+
+bool SubscriberList::_HandOver(const std::vector<std::shared_ptr<Subscriber>>& subscribers,
+                               const std::string& barcode)
+{
+	BMessage message(STRIA_CATSCAN);
+	message.AddString(STRIA_BARCODE_FIELD, barcode.c_str());
+	std::vector<SendResult> results;
+	results.reserve(subscribers.size());
+	// A local port that is full refuses at once; nothing here waits.
+	for (const std::shared_ptr<Subscriber>& subscriber : subscribers) {
+		results.push_back(_Outcome(subscriber->messenger.SendMessage(&message, (BHandler*)NULL, 0),
+		                           subscriber->messenger));
+	}
+
+	bool queued = false;
+	std::lock_guard lock(fLock);
+	for (size_t index = 0; index < subscribers.size(); index++) {
+		Subscriber& subscriber = *subscribers[index];
+		subscriber.busy = false;
+		switch (results[index]) {
+		case kSent:
+		case kOutOfTime:
+			break;
+		case kStalled:
+			// In front of whatever was queued meanwhile (a shutdown notice
+			// among them): this scan came first.
+			subscriber.queue.push_front({false, barcode});
+			queued = true;
+			break;
+		case kGone:
+			_Remove(subscribers[index]);
+			break;
+		}
+	}
+	// A shutdown may be waiting for these subscribers to be free.
+	if (fShuttingDown)
+		queued = true;
+	return queued;
 }
 
 void SubscriberList::_DropRest(Subscriber& subscriber)

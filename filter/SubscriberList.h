@@ -1,10 +1,15 @@
 // The filter's subscribers: one bounded queue of scans for each messenger
 // that subscribed, and a few delivery threads shared by all of them. The
-// processor thread only queues; the delivery threads do the sending, each
-// subscriber's messages in order and never two at once, so a subscriber
-// that stops reading holds back nobody but itself: a send that finds it
-// full gives up after a short slice, and the subscriber is tried again
-// after a pause that grows, without holding a thread meanwhile.
+// delivery threads do the sending, each subscriber's messages in order and
+// never two at once, so a subscriber that stops reading holds back nobody
+// but itself: a send that finds it full gives up after a short slice, and
+// the subscriber is tried again after a pause that grows, without holding a
+// thread meanwhile.
+//
+// The one exception saves a scan a thread hop on its way: a looper of this
+// process that has nothing queued is handed the scan by whoever queues it,
+// when its port has room. Such a send never waits; a full port queues the
+// scan for the delivery threads like any other.
 //
 // A subscriber costs no thread. Subscribing a messenger that is subscribed
 // already changes nothing; past the limit a subscription is refused, and the
@@ -75,8 +80,8 @@ public:
 	};
 	AddResult Add(const BMessage& subscription);
 
-	// Queues one STRIA_CATSCAN carrying barcode for every subscriber. Never
-	// waits on a subscriber: one whose queue is full loses this scan (the
+	// Queues one STRIA_CATSCAN carrying barcode for every subscriber, or
+	// hands it over at once (see above). Never waits on a subscriber: one whose queue is full loses this scan (the
 	// first of a run of drops is logged at once, the rest counted and
 	// logged as one line when it has caught up or at the end). Returns how
 	// many subscribers lost the scan.
@@ -104,6 +109,8 @@ private:
 
 	struct Subscriber {
 		BMessenger messenger;
+		// A looper of this process: its port says at once when it is full.
+		bool local = false;
 		int32 number;
 		std::deque<Item> queue;
 		// A delivery thread sends to it or checks it; nobody else may.
@@ -125,6 +132,15 @@ private:
 	bool _Check(std::unique_lock<std::mutex>& lock, bigtime_t now);
 	bigtime_t _NextWake(bigtime_t now) const;
 	SendResult _Send(Subscriber& subscriber, const Item& item, bigtime_t deadline);
+	static SendResult _Outcome(status_t status, const BMessenger& messenger);
+	// With the lock held: whether a scan may go to subscriber at once,
+	// without a delivery thread.
+	static bool _TakesAtOnce(const Subscriber& subscriber);
+	// Sends the scan to each of subscribers (marked busy) without waiting;
+	// those whose port is full have it queued. True when anything was
+	// queued.
+	bool _HandOver(const std::vector<std::shared_ptr<Subscriber>>& subscribers,
+	               const std::string& barcode);
 	// With the lock held: drops what is queued for subscriber, with a log
 	// line.
 	void _DropRest(Subscriber& subscriber);

@@ -137,9 +137,12 @@ TEST(SubscriberList, DeliveryEndsAtTheDeadlineWhenTheSubscriberTakesNothing)
 	{
 		SubscriberList list(&clock);
 		list.Add(collector->Subscription());
-		for (int number = 1; number <= 5; number++)
-			EXPECT_EQ(list.QueueScan(Code(number)), 0u);
+		// Its looper holds the first scan; the second is handed to its
+		// port, which then is full: the rest wait in the list.
+		EXPECT_EQ(list.QueueScan(Code(1)), 0u);
 		EXPECT_TRUE(collector->WaitUntilStalled());
+		for (int number = 2; number <= 5; number++)
+			EXPECT_EQ(list.QueueScan(Code(number)), 0u);
 		std::thread ending([&] { list.Shutdown(301000); });
 		EXPECT_TRUE(clock.WaitForWaiter(301000));
 		clock.Set(301000);
