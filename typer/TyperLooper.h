@@ -1,6 +1,7 @@
 // TyperLooper: where the filter sends the typer's scans. It hands each
-// STRIA_CATSCAN to the typist, which types it on a thread of its own, so
-// that the looper is always ready for the next.
+// STRIA_CATSCAN to the typist, which types it on a thread of its own when
+// it has to wait or to pace its keys, so that the looper is soon ready for
+// the next.
 #ifndef STRIA_TYPER_LOOPER_H
 #define STRIA_TYPER_LOOPER_H
 

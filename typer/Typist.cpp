@@ -40,6 +40,10 @@ void Typist::Type(const std::string& code)
 		     printable_code(code));
 		return;
 	}
+	if (fWaiting.empty() && !fTyping && fSettings.keyDelay == 0) {
+		TypeInTurn(lock, code);
+		return;
+	}
 	fWaiting.push_back(code);
 	fChanged.notify_all();
 }
@@ -81,19 +85,25 @@ void Typist::Loop()
 {
 	std::unique_lock lock(fLock);
 	while (true) {
-		fChanged.wait(lock, [this] { return fFinishing || !fWaiting.empty(); });
+		// A code typed right away on a caller's thread is let finish.
+		fChanged.wait(lock, [this] { return fFinishing || (!fWaiting.empty() && !fTyping); });
 		if (fFinishing)
 			return;
 		std::string code = std::move(fWaiting.front());
 		fWaiting.pop_front();
-		const TyperSettings settings = fSettings;
-		fTyping = true;
-		lock.unlock();
-		TypeCode(code, settings);
-		lock.lock();
-		fTyping = false;
-		fChanged.notify_all();
+		TypeInTurn(lock, code);
 	}
+}
+
+void Typist::TypeInTurn(std::unique_lock<std::mutex>& lock, const std::string& code)
+{
+	const TyperSettings settings = fSettings;
+	fTyping = true;
+	lock.unlock();
+	TypeCode(code, settings);
+	lock.lock();
+	fTyping = false;
+	fChanged.notify_all();
 }
 
 void Typist::TypeCode(const std::string& code, const TyperSettings& settings)

@@ -1,7 +1,13 @@
-// Typist: types the codes it is given, one after the other, on a thread of
-// its own: for each, the text its settings choose, as keyboard messages of
-// a keyboard of its own (its Shift is its own, whatever a person holds),
-// key-delay apart, into the input stream through its sink.
+// Typist: types the codes it is given, one after the other: for each, the
+// text its settings choose, as keyboard messages of a keyboard of its own
+// (its Shift is its own, whatever a person holds), key-delay apart, into
+// the input stream through its sink.
+//
+// Codes are typed on a thread of the typist's own, so that whoever hands
+// them over is free again at once, except a code that finds nothing to
+// wait for while there is no delay between keys: it is typed right away on
+// the caller's thread, which takes no longer than handing it over and
+// saves the hand-over's wait for the typist's thread to wake.
 //
 // A code is typed whole or not at all: one with a byte no key types is
 // left out with a log line, and once Finish is called no further code
@@ -42,7 +48,8 @@ public:
 	Typist& operator=(const Typist&) = delete;
 
 	// Takes a decoded code ("UPA 012000003455") to type after those
-	// before it, with the settings of the moment its typing starts.
+	// before it, with the settings of the moment its typing starts. Returns
+	// once it is typed when it was typed right away (see above).
 	void Type(const std::string& code);
 
 	TyperSettings Settings() const;
@@ -61,6 +68,9 @@ public:
 
 private:
 	void Loop();
+	// With the lock held, on whichever thread types it: types code with
+	// the settings of now, the lock released meanwhile.
+	void TypeInTurn(std::unique_lock<std::mutex>& lock, const std::string& code);
 	void TypeCode(const std::string& code, const TyperSettings& settings);
 
 	Sink fSink;

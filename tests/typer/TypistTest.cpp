@@ -181,22 +181,52 @@ TEST(Typist, UntypeableScanIsNamedInOneLogLine)
 
 TEST(Typist, CodesWaitTheirTurnAndTakeTheSettingsOfTheirStart)
 {
+	// The first code's first key stops until the second code and a new
+	// setting have come: with no delay it is typed on the thread that gave
+	// it, with a delay on the typist's own, and either way the second waits
+	// for its end, even where it could be typed at once.
+	const struct {
+		const char* name;
+		bigtime_t firstDelay;
+		std::vector<std::string> lines;
+	} cases[] = {
+	        {"typed at once", 0,
+	         {"KD 0x12 '1' m=0x0 @1000", "KU 0x12 m=0x0 @1000", "KD 0x47 '\n' m=0x0 @1000",
+	          "KU 0x47 m=0x0 @1000", "KD 0x13 '2' m=0x0 @1000", "KU 0x13 m=0x0 @1000"}},
+	        {"typed by the typist's thread", 10,
+	         {"KD 0x12 '1' m=0x0 @1000", "KU 0x12 m=0x0 @1010", "KD 0x47 '\n' m=0x0 @1020",
+	          "KU 0x47 m=0x0 @1030", "KD 0x13 '2' m=0x0 @1030", "KU 0x13 m=0x0 @1030"}},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.name);
+		StepClock clock;
+		Collector collector;
+		collector.GateAt(1);
+		Typist typist(collector.Sink(), collector.Log(), &clock,
+		              Settings(TypedKind::Data, EndKey::Enter, c.firstDelay));
+		std::thread giver([&typist] { typist.Type("UPA 1"); });
+		collector.WaitForGate();
+		typist.SetSettings(Settings(TypedKind::Data, EndKey::None));
+		typist.Type("UPA 2");
+		collector.Open();
+		giver.join();
+		typist.WaitUntilIdle();
+		EXPECT_EQ(collector.Lines(), c.lines);
+	}
+}
+
+TEST(Typist, WithNoDelayACodeIsTypedWhenTypeReturns)
+{
+	// Typed on the caller's thread: the keys are in the stream before the
+	// next message reaches whoever gave the code.
 	StepClock clock;
 	Collector collector;
-	// The first code's first key stops until the second code and a new
-	// setting have come.
-	collector.GateAt(1);
-	Typist typist(collector.Sink(), collector.Log(), &clock, Settings(TypedKind::Data));
-	typist.Type("UPA 1");
-	collector.WaitForGate();
-	typist.Type("UPA 2");
-	typist.SetSettings(Settings(TypedKind::Data, EndKey::None));
-	collector.Open();
-	typist.WaitUntilIdle();
-	EXPECT_EQ(collector.Lines(),
-	          (std::vector<std::string>{"KD 0x12 '1' m=0x0 @1000", "KU 0x12 m=0x0 @1000",
-	                                    "KD 0x47 '\n' m=0x0 @1000", "KU 0x47 m=0x0 @1000",
-	                                    "KD 0x13 '2' m=0x0 @1000", "KU 0x13 m=0x0 @1000"}));
+	Typist typist(collector.Sink(), collector.Log(), &clock,
+	              Settings(TypedKind::Data, EndKey::None));
+	typist.Type("UPA 12");
+	EXPECT_EQ(collector.Lines().size(), 4u);
+	typist.Type("UPA 3");
+	EXPECT_EQ(collector.Lines().size(), 6u);
 }
 
 TEST(Typist, FinishInTheMiddleOfACodeTypesItToTheEndAndStartsNoOther)
