@@ -119,6 +119,26 @@ echo "$command" >"$staging/etc/stria-command"
 (cd "$staging" && find . | cpio -o -H newc --quiet | gzip -1) >"$staging.cpio.gz"
 trap 'rm -rf "$staging" "$staging.cpio.gz"' EXIT
 
+# Some machines have a /dev/kvm whose guests never get past the firmware:
+# KVM is used only once it has booted the kernel into a one-line init.
+kvm_boots() {
+	local probe=$staging/probe said
+	mkdir -p "$probe/bin"
+	cp "$busybox" "$probe/bin/busybox"
+	printf '#!/bin/busybox sh\n/bin/busybox echo stria-probe-booted\n/bin/busybox poweroff -f\n' \
+		>"$probe/init"
+	chmod +x "$probe/init"
+	(cd "$probe" && find . | cpio -o -H newc --quiet | gzip -1) >"$probe.cpio.gz"
+	said=$(timeout --kill-after=5 30 qemu-system-x86_64 -accel kvm -smp 2 -m 256 -nographic \
+		-no-reboot -kernel "$kernel/boot/vmlinuz-$release" -initrd "$probe.cpio.gz" \
+		-append "console=ttyS0 panic=-1 quiet loglevel=3" -nic none </dev/null 2>&1)
+	case $said in
+	*stria-probe-booted*) return 0 ;;
+	esac
+	echo "KVM did not boot a test kernel within 30 s; emulating instead" >&2
+	return 1
+}
+
 # KVM when this machine lends it. Otherwise plain emulation on one CPU
 # that counts instructions for its clock while it works: a busy host slows
 # the guest down but does not stretch the time its work takes, so the keys
@@ -127,12 +147,8 @@ trap 'rm -rf "$staging" "$staging.cpio.gz"' EXIT
 # folder and cut the guest's own waits short).
 machine=(-accel tcg,thread=single -icount shift=3,sleep=on -smp 1)
 how="emulated, counting instructions"
-if [ -r /dev/kvm ] && [ -w /dev/kvm ]; then
-	set +e
-	timeout 3 qemu-system-x86_64 -machine none -accel kvm -nodefaults -display none \
-		-monitor none -serial none -S </dev/null >/dev/null 2>&1
-	[ $? -eq 124 ] && machine=(-accel kvm -smp 2) how="KVM"
-	set -e
+if [ -r /dev/kvm ] && [ -w /dev/kvm ] && kvm_boots; then
+	machine=(-accel kvm -smp 2) how="KVM"
 fi
 
 echo "booting $release ($how)" >&2
