@@ -35,6 +35,23 @@ bool InputStream::Enqueue(std::unique_ptr<BMessage> message)
 	return _Push(std::move(message), lock);
 }
 
+bool InputStream::EnqueueAll(std::vector<std::unique_ptr<BMessage>> messages)
+{
+	for (const std::unique_ptr<BMessage>& message : messages) {
+		if (!message)
+			return false;
+	}
+	std::unique_lock lock(fLock);
+	if (fClosing)
+		return false;
+	if (messages.empty())
+		return true;
+	for (std::unique_ptr<BMessage>& message : messages)
+		fQueue.push_back(std::move(message));
+	_Queued(lock);
+	return true;
+}
+
 bool InputStream::EnqueueWaiting(std::unique_ptr<BMessage> message)
 {
 	if (!message)
@@ -52,11 +69,16 @@ bool InputStream::_Push(std::unique_ptr<BMessage> message, std::unique_lock<std:
 	if (fClosing)
 		return false;
 	fQueue.push_back(std::move(message));
+	_Queued(lock);
+	return true;
+}
+
+void InputStream::_Queued(std::unique_lock<std::mutex>& lock)
+{
 	fHighWater = std::max(fHighWater, fQueue.size());
 	fLastActivity = std::chrono::steady_clock::now();
 	lock.unlock();
 	fChanged.notify_all();
-	return true;
 }
 
 void InputStream::WaitUntilQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit)

@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class BMessage;
 
@@ -45,6 +46,11 @@ public:
 	// capacity if need be (for the add-ons). After Close the message is
 	// dropped and false returned.
 	bool Enqueue(std::unique_ptr<BMessage> message);
+
+	// The same for several messages, queued together with one wake-up of
+	// the stream's thread: it takes them in a row instead of being woken,
+	// and taking the processor from their sender, for each.
+	bool EnqueueAll(std::vector<std::unique_ptr<BMessage>> messages);
 
 	// Queues a message for the stream's thread once fewer than the capacity
 	// wait (for the readers). Close releases every waiting caller: false
@@ -74,6 +80,9 @@ private:
 	ApplicationSide* fSide;
 
 	bool _Push(std::unique_ptr<BMessage> message, std::unique_lock<std::mutex>& lock);
+	// With the lock held, after messages were queued: notes them and wakes
+	// the stream's thread, the lock released.
+	void _Queued(std::unique_lock<std::mutex>& lock);
 
 	const size_t fCapacity;
 	mutable std::mutex fLock;

@@ -9,6 +9,7 @@
 #include <Message.h>
 #include <Messenger.h>
 #include <StriaProtocol.h>
+#include <private/InputServerHost.h>
 
 #include <cstdio>
 
@@ -36,8 +37,12 @@ StriaTyper::StriaTyper() : StriaTyper(SettingsFromFile(), TyperClock::System()) 
 StriaTyper::StriaTyper(const TyperSettings& settings, TyperClock* clock) : BInputServerDevice()
 {
 	fTypist = std::make_unique<Typist>(
-	        [this](std::unique_ptr<BMessage> message) {
-		        return EnqueueMessage(message.release()) == B_OK;
+	        [this](std::vector<std::unique_ptr<BMessage>> messages) {
+		        std::vector<BMessage*> released;
+		        for (std::unique_ptr<BMessage>& message : messages)
+			        released.push_back(message.release());
+		        return BPrivate::enqueue_messages(this, released.data(),
+		                                          (int32)released.size()) == B_OK;
 	        },
 	        &StriaTyper::Log, clock, settings);
 }

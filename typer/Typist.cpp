@@ -123,21 +123,25 @@ void Typist::TypeCode(const std::string& code, const TyperSettings& settings)
 	// A keyboard of the typer's own: its Shift is never a person's.
 	stria::KeyboardState keyboard;
 	stria::KeyboardState::Messages messages;
+	// With no delay the whole code goes into the stream at once, which
+	// then takes its keys in a row; with one, each key at its time.
+	const bool atOnce = settings.keyDelay == 0;
 	for (size_t index = 0; index < keys->size(); index++) {
 		if (index > 0)
 			fClock->Sleep(settings.keyDelay);
 		const TypedKey& key = (*keys)[index];
-		messages.clear();
 		if (key.down)
 			keyboard.KeyDown(key.key, fClock->Now(), false, messages);
 		else
 			keyboard.KeyUp(key.key, fClock->Now(), messages);
-		for (std::unique_ptr<BMessage>& message : messages) {
-			if (!fSink(std::move(message))) {
-				fLog("the input stream took no more keys; scan typed in part: " +
-				     printable_code(text));
-				return;
-			}
+		if (atOnce && index + 1 < keys->size())
+			continue;
+		if (!fSink(std::move(messages))) {
+			fLog(std::string("the input stream took no more keys; scan ") +
+			     (atOnce || index == 0 ? "not typed: " : "typed in part: ") +
+			     printable_code(text));
+			return;
 		}
+		messages.clear();
 	}
 }

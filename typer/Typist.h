@@ -24,15 +24,16 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class BMessage;
 class TyperClock;
 
 class Typist {
 public:
-	// Puts one message into the input stream; false when the stream takes
-	// no more.
-	using Sink = std::function<bool(std::unique_ptr<BMessage>)>;
+	// Puts messages into the input stream, in order and together; false
+	// when the stream takes no more.
+	using Sink = std::function<bool(std::vector<std::unique_ptr<BMessage>>)>;
 	using Logger = std::function<void(const std::string&)>;
 
 	// Codes that may wait for their turn; beyond that a scan is not typed

@@ -1,6 +1,8 @@
 // The installed host of this process and the control socket's path.
 #include <private/InputServerHost.h>
 
+#include <Message.h>
+
 #include <atomic>
 #include <mutex>
 #include <string.h>
@@ -18,6 +20,41 @@ std::string sControlPath; // empty: the default
 } // namespace
 
 InputServerHost::~InputServerHost() {}
+
+status_t InputServerHost::EnqueueMessages(BInputServerDevice* owner, BMessage** messages,
+                                          int32 count)
+{
+	if (count > 0 && messages == NULL)
+		return B_BAD_VALUE;
+	for (int32 index = 0; index < count; index++) {
+		if (messages[index] == NULL) {
+			for (int32 other = 0; other < count; other++)
+				delete messages[other];
+			return B_BAD_VALUE;
+		}
+	}
+	status_t result = B_OK;
+	for (int32 index = 0; index < count; index++) {
+		status_t status = EnqueueMessage(owner, messages[index]);
+		if (result == B_OK)
+			result = status;
+	}
+	return result;
+}
+
+status_t enqueue_messages(BInputServerDevice* device, BMessage** messages, int32 count)
+{
+	if (count > 0 && messages == NULL)
+		return B_BAD_VALUE;
+	InputServerHost* host = input_server_host();
+	if (host == NULL) {
+		// The stream owns the messages even when there is no stream.
+		for (int32 index = 0; index < count; index++)
+			delete messages[index];
+		return B_NO_INIT;
+	}
+	return host->EnqueueMessages(device, messages, count);
+}
 
 void set_input_server_host(InputServerHost* host)
 {

@@ -298,5 +298,46 @@ TEST_F(ServerHostTest, EveryMessageIsMarkedWithItsSource)
 	                 }));
 }
 
+// Several messages a device hands over at once reach the stream in order,
+// marked as the device's like one at a time, and all or none of them.
+TEST_F(ServerHostTest, MessagesEnqueuedTogetherArriveInOrderAllOrNone)
+{
+	NamedDevice pad({"Pad"});
+	ASSERT_EQ(pad.InitCheck(), B_OK);
+	FilterChain chain;
+	SourceNotingSide side;
+	InputStream stream(chain, &side);
+	stream.Start();
+	fHost.SetStream(&stream);
+
+	const struct {
+		const char* name;
+		std::vector<uint32> whats; // 0: a NULL in the list
+		status_t status;
+	} cases[] = {
+	        {"three", {'pad1', 'pad2', 'pad3'}, B_OK},
+	        {"none", {}, B_OK},
+	        {"a NULL among them", {'pad4', 0, 'pad5'}, B_BAD_VALUE},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.name);
+		std::vector<BMessage*> list;
+		for (uint32 what : c.whats)
+			list.push_back(what != 0 ? new BMessage(what) : nullptr);
+		EXPECT_EQ(BPrivate::enqueue_messages(&pad, list.data(), (int32)list.size()), c.status);
+	}
+	pad.EnqueueMessage(new BMessage('pad6'));
+	stream.Close();
+	BMessage* late[] = {new BMessage('late')};
+	EXPECT_EQ(BPrivate::enqueue_messages(&pad, late, 1), B_NO_INIT);
+	fHost.SetStream(nullptr);
+
+	std::vector<std::string> noted = side.Noted();
+	ASSERT_EQ(noted.size(), 4u);
+	const std::string marks = noted[3].substr(8);
+	EXPECT_EQ(noted, (std::vector<std::string>{"70616431" + marks, "70616432" + marks,
+	                                            "70616433" + marks, "70616436" + marks}));
+}
+
 } // namespace
 } // namespace stria

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -64,15 +66,22 @@ std::string Render(const BMessage& message)
 
 class Collector {
 public:
+	// Takes what it is given as one, or nothing from the refusal on.
 	Typist::Sink Sink()
 	{
-		return [this](std::unique_ptr<BMessage> message) {
+		return [this](std::vector<std::unique_ptr<BMessage>> messages) {
 			std::unique_lock lock(fLock);
-			fLines.push_back(Render(*message));
+			if (fLines.size() + messages.size() > fRefuseFrom)
+				return false;
+			fBatches++;
+			for (const std::unique_ptr<BMessage>& message : messages)
+				fLines.push_back(Render(*message));
 			fChanged.notify_all();
-			if (fGateAt != 0 && fLines.size() == fGateAt)
+			if (fGateAt != 0 && fLines.size() >= fGateAt && !fGatePassed) {
+				fGatePassed = true;
 				fChanged.wait(lock, [this] { return fGateOpen; });
-			return fAccepts;
+			}
+			return true;
 		};
 	}
 	Typist::Logger Log()
@@ -87,12 +96,17 @@ public:
 		std::lock_guard lock(fLock);
 		return fLines;
 	}
+	size_t Batches()
+	{
+		std::lock_guard lock(fLock);
+		return fBatches;
+	}
 	std::vector<std::string> LogLines()
 	{
 		std::lock_guard lock(fLock);
 		return fLog;
 	}
-	// The sink stops at its count-th message until Open.
+	// The sink stops once it holds count messages, until Open.
 	void GateAt(size_t count) { fGateAt = count; }
 	void WaitForGate()
 	{
@@ -105,16 +119,19 @@ public:
 		fGateOpen = true;
 		fChanged.notify_all();
 	}
-	void Refuse() { fAccepts = false; }
+	// Takes nothing that would bring it past count messages.
+	void RefuseFrom(size_t count) { fRefuseFrom = count; }
 
 private:
 	std::mutex fLock;
 	std::condition_variable fChanged;
 	std::vector<std::string> fLines;
 	std::vector<std::string> fLog;
+	size_t fBatches = 0;
 	size_t fGateAt = 0;
+	bool fGatePassed = false;
 	bool fGateOpen = false;
-	bool fAccepts = true;
+	size_t fRefuseFrom = SIZE_MAX;
 };
 
 TyperSettings Settings(TypedKind type, EndKey end = EndKey::Enter, bigtime_t delay = 0)
@@ -215,7 +232,7 @@ TEST(Typist, CodesWaitTheirTurnAndTakeTheSettingsOfTheirStart)
 	}
 }
 
-TEST(Typist, WithNoDelayACodeIsTypedWhenTypeReturns)
+TEST(Typist, WithNoDelayACodeIsTypedAsOneBeforeTypeReturns)
 {
 	// Typed on the caller's thread: the keys are in the stream before the
 	// next message reaches whoever gave the code.
@@ -227,6 +244,8 @@ TEST(Typist, WithNoDelayACodeIsTypedWhenTypeReturns)
 	EXPECT_EQ(collector.Lines().size(), 4u);
 	typist.Type("UPA 3");
 	EXPECT_EQ(collector.Lines().size(), 6u);
+	// Each code reached the stream as one.
+	EXPECT_EQ(collector.Batches(), 2u);
 }
 
 TEST(Typist, FinishInTheMiddleOfACodeTypesItToTheEndAndStartsNoOther)
@@ -261,16 +280,33 @@ TEST(Typist, FinishInTheMiddleOfACodeTypesItToTheEndAndStartsNoOther)
 
 TEST(Typist, StreamThatTakesNoMoreEndsTheCodeWithALogLine)
 {
-	StepClock clock;
-	Collector collector;
-	collector.Refuse();
-	Typist typist(collector.Sink(), collector.Log(), &clock, Settings(TypedKind::Data));
-	typist.Type("UPA 12");
-	typist.WaitUntilIdle();
-	EXPECT_EQ(collector.Lines().size(), 1u);
-	EXPECT_EQ(collector.LogLines(),
-	          std::vector<std::string>{
-	                  "the input stream took no more keys; scan typed in part: 12"});
+	// Without a delay the code is one hand-over, taken whole or not at all;
+	// with one, the keys before the refusal are typed.
+	const struct {
+		const char* name;
+		bigtime_t delay;
+		size_t refuseFrom;
+		size_t typed;
+		const char* log;
+	} cases[] = {
+	        {"no delay", 0, 3, 0, "the input stream took no more keys; scan not typed: 12"},
+	        {"paced, refused at once", 10, 0, 0,
+	         "the input stream took no more keys; scan not typed: 12"},
+	        {"paced, refused at the third key", 10, 2, 2,
+	         "the input stream took no more keys; scan typed in part: 12"},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.name);
+		StepClock clock;
+		Collector collector;
+		collector.RefuseFrom(c.refuseFrom);
+		Typist typist(collector.Sink(), collector.Log(), &clock,
+		              Settings(TypedKind::Data, EndKey::Enter, c.delay));
+		typist.Type("UPA 12");
+		typist.WaitUntilIdle();
+		EXPECT_EQ(collector.Lines().size(), c.typed);
+		EXPECT_EQ(collector.LogLines(), std::vector<std::string>{c.log});
+	}
 }
 
 } // namespace

@@ -29,6 +29,13 @@ public:
 	// Takes ownership of message in every case.
 	virtual status_t EnqueueMessage(BInputServerDevice* owner, BMessage* message) = 0;
 
+	// Takes ownership of the count messages in every case and queues them
+	// in order, as one: nothing of another device comes between them, and
+	// the input server is woken for them once. A NULL among them: none is
+	// queued, B_BAD_VALUE. By default one after the other through
+	// EnqueueMessage.
+	virtual status_t EnqueueMessages(BInputServerDevice* owner, BMessage** messages, int32 count);
+
 	// B_OK and the device's type when a device of that name is registered,
 	// B_NAME_NOT_FOUND otherwise.
 	virtual status_t FindDevice(const char* name, input_device_type* type) = 0;
@@ -42,6 +49,12 @@ public:
 // add-on runs and remove only after every add-on is gone.
 void set_input_server_host(InputServerHost* host);
 InputServerHost* input_server_host();
+
+// Like BInputServerDevice::EnqueueMessage for the count messages of list,
+// queued as one (see InputServerHost::EnqueueMessages), for a device that
+// has several ready at once: the keys of a whole word, say. Takes
+// ownership of every message; B_NO_INIT without a host.
+status_t enqueue_messages(BInputServerDevice* device, BMessage** messages, int32 count);
 
 // The control socket that find_input_device and BInputDevice::Control use
 // in processes without a host. NULL restores the default, "input_server" in

@@ -47,6 +47,8 @@ TEST(InputServerKitTest, WithoutHostDeviceCallsFailAndMessagesAreFreed)
 	EchoDevice device;
 	EXPECT_EQ(device.InitCheck(), B_NO_INIT);
 	EXPECT_EQ(device.EnqueueMessage(new BMessage('lost')), B_NO_INIT); // no leak under ASan
+	BMessage* several[] = {new BMessage('los1'), new BMessage('los2')};
+	EXPECT_EQ(BPrivate::enqueue_messages(&device, several, 2), B_NO_INIT);
 	input_device_ref* none[] = {NULL};
 	EXPECT_EQ(device.UnregisterDevices(none), B_NO_INIT);
 }
@@ -90,6 +92,29 @@ TEST(InputServerKitTest, TestHostRoutesControlAndCollectsMessages)
 	EXPECT_EQ(messages[0]->GetInt32("n", 0), 5);
 	EXPECT_EQ(messages[1]->what, (uint32)'ctl2');
 	EXPECT_TRUE(host.TakeMessages().empty()) << "taken messages are gone";
+}
+
+TEST(InputServerKitTest, MessagesEnqueuedTogetherComeInOrderOrNotAtAll)
+{
+	// A host without a way of its own takes them one after the other; a
+	// NULL among them is refused before any is queued (and the rest are
+	// freed: ASan would see a leak).
+	BPrivate::TestInputServerHost host;
+	EchoDevice device;
+	ASSERT_EQ(device.InitCheck(), B_OK);
+
+	BMessage* three[] = {new BMessage('one '), new BMessage('two '), new BMessage('thre')};
+	EXPECT_EQ(BPrivate::enqueue_messages(&device, three, 3), B_OK);
+	BMessage* broken[] = {new BMessage('lost'), NULL, new BMessage('lost')};
+	EXPECT_EQ(BPrivate::enqueue_messages(&device, broken, 3), B_BAD_VALUE);
+	EXPECT_EQ(BPrivate::enqueue_messages(&device, NULL, 2), B_BAD_VALUE);
+	EXPECT_EQ(BPrivate::enqueue_messages(&device, NULL, 0), B_OK);
+
+	std::vector<std::unique_ptr<BMessage>> messages = host.TakeMessages();
+	ASSERT_EQ(messages.size(), 3u);
+	EXPECT_EQ(messages[0]->what, (uint32)'one ');
+	EXPECT_EQ(messages[1]->what, (uint32)'two ');
+	EXPECT_EQ(messages[2]->what, (uint32)'thre');
 }
 
 TEST(InputServerKitTest, WithoutHostOrServerNoDeviceIsFound)
