@@ -45,7 +45,7 @@ void Typist::Type(const std::string& code)
 		return;
 	}
 	fWaiting.push_back(code);
-	fChanged.notify_all();
+	fWork.notify_one();
 }
 
 TyperSettings Typist::Settings() const
@@ -65,6 +65,7 @@ void Typist::Finish()
 	std::unique_lock lock(fLock);
 	fFinishing = true;
 	fWaiting.clear();
+	fWork.notify_one();
 	fChanged.notify_all();
 	fChanged.wait(lock, [this] { return !fTyping; });
 }
@@ -86,7 +87,7 @@ void Typist::Loop()
 	std::unique_lock lock(fLock);
 	while (true) {
 		// A code typed right away on a caller's thread is let finish.
-		fChanged.wait(lock, [this] { return fFinishing || (!fWaiting.empty() && !fTyping); });
+		fWork.wait(lock, [this] { return fFinishing || (!fWaiting.empty() && !fTyping); });
 		if (fFinishing)
 			return;
 		std::string code = std::move(fWaiting.front());
@@ -103,6 +104,9 @@ void Typist::TypeInTurn(std::unique_lock<std::mutex>& lock, const std::string& c
 	TypeCode(code, settings);
 	lock.lock();
 	fTyping = false;
+	// The typist's thread is woken only when a code waits for it.
+	if (!fWaiting.empty())
+		fWork.notify_one();
 	fChanged.notify_all();
 }
 

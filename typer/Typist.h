@@ -79,6 +79,9 @@ private:
 	TyperClock* fClock;
 
 	mutable std::mutex fLock;
+	// For the typist's thread: a code to type, or the finish.
+	std::condition_variable fWork;
+	// For those who wait for typing to end.
 	std::condition_variable fChanged;
 	TyperSettings fSettings;
 	std::deque<std::string> fWaiting;
