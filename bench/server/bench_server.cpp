@@ -6,11 +6,13 @@
 // alone shows the filter's own share without the thread hand-off.
 //
 // A scan typed by the typer (type = data, key-delay 0): from the scan's
-// Enter key-up entering the stream to the typed Enter key-up (the last key
-// of 13 digits and Enter) leaving it, beside the same 14 keystrokes entered
-// by a device and passing the same server. Its counter scan_median_us is
-// the part until the scan reaches a subscriber (any application, the typer
-// among them); the rest is the typer's own.
+// Enter key-up entering the filters to the typed Enter key-up (the last key
+// of 13 digits and Enter) leaving the server, beside the same 14 keystrokes
+// from a device passing the same server, from the device's hand-over of the
+// first to the last leaving. Both start with the server quiet for 2 ms, as
+// a scan does. The counter typing_starts_us is the part until the typer
+// types its first key (the scan's way through the processor to the typer);
+// the rest is the typing.
 //
 // A person's lone F10, from its stamp to its delivery (the filter holds it
 // back for the first-character limit, then its timer's tick brings it
@@ -24,6 +26,7 @@
 #include "ServerHost.h"
 
 #include <AppDefs.h>
+#include <InputServerFilter.h>
 #include <Message.h>
 #include <OS.h>
 #include <private/InputServerHost.h>
@@ -43,6 +46,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -55,8 +59,10 @@ namespace fs = std::filesystem;
 
 const std::string kAddOns = STRIA_BINARY_DIR "/add-ons";
 
-// Signals each delivered message to the benchmark's thread, and notes when
-// the last F10 key-down arrived.
+// Counts what is delivered and notes when: the last message, the last F10
+// key-down, and the first and last keys the typer typed. A waiting thread is
+// woken only when its wait ends; woken for every message, it would take
+// from the server the processor time it is measured by.
 class CountingSide : public stria::ApplicationSide {
 public:
 	void Deliver(const BMessage& message) override
@@ -64,24 +70,21 @@ public:
 		bigtime_t now = system_time();
 		std::lock_guard lock(fLock);
 		fDelivered++;
-		if (message.what == B_KEY_DOWN &&
-		    message.GetInt32("key", -1) == CueCatFilter::CAT_CALL_KEY) {
+		fLastDelivered = now;
+		const int32 key = message.GetInt32("key", -1);
+		const bool typed = message.GetInt32(STRIA_SOURCE_KIND_FIELD, 0) == STRIA_SOURCE_ADD_ON;
+		if (message.what == B_KEY_DOWN && key == CueCatFilter::CAT_CALL_KEY) {
 			fCatCalls++;
 			fLastCatCall = now;
 		}
-		if (message.what == B_KEY_UP &&
-		    message.GetInt32("key", -1) == CueCatFilter::CAT_TERM_KEY &&
-		    message.GetInt32(STRIA_SOURCE_KIND_FIELD, 0) == STRIA_SOURCE_ADD_ON) {
+		if (typed && fFirstTyped == 0)
+			fFirstTyped = message.GetInt64("when", 0);
+		if (message.what == B_KEY_UP && key == CueCatFilter::CAT_TERM_KEY && typed) {
 			fTypedEnds++;
 			fLastTypedEnd = now;
 		}
-		fChanged.notify_one();
-	}
-
-	void WaitFor(uint64_t count)
-	{
-		std::unique_lock lock(fLock);
-		fChanged.wait(lock, [&] { return fDelivered >= count; });
+		if (fWaitEnds && fWaitEnds())
+			fChanged.notify_one();
 	}
 
 	uint64_t Delivered()
@@ -90,38 +93,76 @@ public:
 		return fDelivered;
 	}
 
+	void WaitFor(uint64_t count)
+	{
+		std::unique_lock lock(fLock);
+		_Wait(lock, [this, count] { return fDelivered >= count; });
+	}
+
 	// When the count-th F10 key-down arrived.
 	bigtime_t WaitForCatCall(uint64_t count)
 	{
 		std::unique_lock lock(fLock);
-		fChanged.wait(lock, [&] { return fCatCalls >= count; });
+		_Wait(lock, [this, count] { return fCatCalls >= count; });
 		return fLastCatCall;
 	}
 
-	// When the count-th Enter key-up the typer typed arrived.
-	bigtime_t WaitForTypedEnd(uint64_t count)
+	// When the count-th Enter key-up the typer typed arrived; firstTyped:
+	// the stamp of the first key typed since the last call, which is when
+	// the typer started typing.
+	bigtime_t WaitForTypedEnd(uint64_t count, bigtime_t* firstTyped)
 	{
 		std::unique_lock lock(fLock);
-		fChanged.wait(lock, [&] { return fTypedEnds >= count; });
+		_Wait(lock, [this, count] { return fTypedEnds >= count; });
+		*firstTyped = fFirstTyped;
+		fFirstTyped = 0;
 		return fLastTypedEnd;
 	}
 
-	// When the count-th message arrived, at the latest.
+	// When the count-th message arrived (the last, when no more come).
 	bigtime_t WaitForDelivered(uint64_t count)
 	{
 		std::unique_lock lock(fLock);
-		fChanged.wait(lock, [&] { return fDelivered >= count; });
-		return system_time();
+		_Wait(lock, [this, count] { return fDelivered >= count; });
+		return fLastDelivered;
 	}
 
 private:
+	void _Wait(std::unique_lock<std::mutex>& lock, std::function<bool()> ends)
+	{
+		fWaitEnds = std::move(ends);
+		fChanged.wait(lock, fWaitEnds);
+		fWaitEnds = nullptr;
+	}
+
 	std::mutex fLock;
 	std::condition_variable fChanged;
-	uint64_t fTypedEnds = 0;
-	bigtime_t fLastTypedEnd = 0;
+	std::function<bool()> fWaitEnds;
 	uint64_t fDelivered = 0;
+	bigtime_t fLastDelivered = 0;
 	uint64_t fCatCalls = 0;
 	bigtime_t fLastCatCall = 0;
+	bigtime_t fFirstTyped = 0;
+	uint64_t fTypedEnds = 0;
+	bigtime_t fLastTypedEnd = 0;
+};
+
+// Notes when a scan's Enter key-up (not a typed one) enters the filters:
+// put in front of every filter.
+class EnterStamp : public BInputServerFilter {
+public:
+	filter_result Filter(BMessage* message, BList*) override
+	{
+		if (message->what == B_KEY_UP &&
+		    message->GetInt32("key", -1) == CueCatFilter::CAT_TERM_KEY &&
+		    message->GetInt32(STRIA_SOURCE_KIND_FIELD, 0) != STRIA_SOURCE_ADD_ON)
+			fEntered = system_time();
+		return B_DISPATCH_MESSAGE;
+	}
+	bigtime_t Entered() const { return fEntered; }
+
+private:
+	std::atomic<bigtime_t> fEntered{0};
 };
 
 void ReportDelays(benchmark::State& state, std::vector<bigtime_t>& delays)
@@ -163,14 +204,20 @@ public:
 	{
 	}
 
-	explicit Server(std::initializer_list<const char*> addOns)
+	// front: a filter of the benchmark's own in front of the add-ons', or
+	// none; it must outlive the server.
+	explicit Server(std::initializer_list<const char*> addOns, BInputServerFilter* front = nullptr)
 	    : fFolder(addOns), fHost(Quiet), fInstalled(&fHost), fAddOns(Quiet)
 	{
 		std::string error;
 		if (!fAddOns.LoadFolder(fFolder.Path(), &error))
 			std::fprintf(stderr, "%s\n", error.c_str());
 		fAddOns.InstantiateFilters();
-		fChain = std::make_unique<stria::FilterChain>(fAddOns.Filters());
+		fFilters = fAddOns.Filters().size();
+		std::vector<BInputServerFilter*> filters = fAddOns.Filters();
+		if (front != nullptr)
+			filters.insert(filters.begin(), front);
+		fChain = std::make_unique<stria::FilterChain>(filters);
 		fStream = std::make_unique<stria::InputStream>(*fChain, &fSide);
 		fStream->Start();
 		fHost.SetStream(fStream.get());
@@ -187,7 +234,8 @@ public:
 		fAddOns.DeleteDevices(fHost);
 	}
 
-	size_t CountFilters() const { return fChain->CountFilters(); }
+	// The add-ons' filters.
+	size_t CountFilters() const { return fFilters; }
 	stria::InputStream& Stream() { return *fStream; }
 	const stria::FilterChain& Chain() { return *fChain; }
 	CountingSide& Side() { return fSide; }
@@ -199,6 +247,7 @@ private:
 	stria::ServerHost fHost;
 	BPrivate::ScopedInputServerHost fInstalled;
 	stria::AddOnManager fAddOns;
+	size_t fFilters = 0;
 	std::unique_ptr<stria::FilterChain> fChain;
 	CountingSide fSide;
 	std::unique_ptr<stria::InputStream> fStream;
@@ -288,40 +337,20 @@ private:
 	bool fHadSaved = false;
 };
 
-// A subscriber that notes when each scan arrives.
-class ScanProbe : public BLooper {
-public:
-	void MessageReceived(BMessage* message) override
-	{
-		if (message->what == STRIA_CATSCAN)
-			fArrived = system_time();
-		else
-			BLooper::MessageReceived(message);
-	}
-	bigtime_t Arrived() const { return fArrived; }
-
-private:
-	std::atomic<bigtime_t> fArrived{0};
-};
-
 // Keys a scan's Enter key-up leaves to the typer: 13 digits and Enter.
 const int kTypedKeystrokes = 14;
 
 void ScanTypedThroughServer(benchmark::State& state)
 {
 	TyperSettingsFolder settings;
-	Server server({"StriaDevice", "StriaFilter", "StriaTyper"});
+	EnterStamp enter;
+	Server server({"StriaDevice", "StriaFilter", "StriaTyper"}, &enter);
 	if (!FilterLoaded(state, server))
 		return;
 	stria::KeyStates states{};
 	std::vector<bigtime_t> delays;
+	std::vector<bigtime_t> untilTyping;
 	uint64_t typed = 0;
-	ScanProbe* probe = new ScanProbe();
-	probe->Run();
-	auto subscription = std::make_unique<BMessage>(STRIA_SUBSCRIBE);
-	subscription->AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(probe));
-	server.Stream().Enqueue(std::move(subscription));
-	std::vector<bigtime_t> toSubscriber;
 	const std::string record = ".C3nZC3nZC3nYCxP2Dxb1CNnY.cGen.ENr7C3fZCNT7ENz3Ca.";
 	for (auto _ : state) {
 		// The scan up to its Enter key-down, and what of it passes.
@@ -337,22 +366,21 @@ void ScanTypedThroughServer(benchmark::State& state)
 		        B_KEY_DOWN, system_time(), CueCatFilter::CAT_TERM_KEY, 0, "\n", states));
 		server.Stream().WaitUntilQuiet(std::chrono::milliseconds(2), std::chrono::seconds(10));
 
-		const bigtime_t start = system_time();
-		server.Stream().Enqueue(stria::KeyMessage::UsKey(B_KEY_UP, start,
+		server.Stream().Enqueue(stria::KeyMessage::UsKey(B_KEY_UP, system_time(),
 		                                                 CueCatFilter::CAT_TERM_KEY, 0, states));
-		const bigtime_t end = server.Side().WaitForTypedEnd(++typed);
+		bigtime_t typingStarted = 0;
+		const bigtime_t end = server.Side().WaitForTypedEnd(++typed, &typingStarted);
+		const bigtime_t start = enter.Entered();
 		delays.push_back(end - start);
-		toSubscriber.push_back(probe->Arrived() - start);
+		untilTyping.push_back(typingStarted - start);
 		state.SetIterationTime(double(end - start) / 1e6);
 	}
 	state.SetItemsProcessed(state.iterations() * kTypedKeystrokes);
 	ReportDelays(state, delays);
-	if (!toSubscriber.empty()) {
-		std::sort(toSubscriber.begin(), toSubscriber.end());
-		state.counters["scan_median_us"] = double(toSubscriber[toSubscriber.size() / 2]);
+	if (!untilTyping.empty()) {
+		std::sort(untilTyping.begin(), untilTyping.end());
+		state.counters["typing_starts_us"] = double(untilTyping[untilTyping.size() / 2]);
 	}
-	if (probe->Lock())
-		probe->Quit();
 }
 
 void ScanTypedThroughServer_baseline_device_keys(benchmark::State& state)
@@ -365,6 +393,8 @@ void ScanTypedThroughServer_baseline_device_keys(benchmark::State& state)
 	std::vector<bigtime_t> delays;
 	uint64_t sent = server.Side().Delivered();
 	for (auto _ : state) {
+		// As quiet as before a scan.
+		server.Stream().WaitUntilQuiet(std::chrono::milliseconds(2), std::chrono::seconds(10));
 		const bigtime_t start = system_time();
 		for (int key = 0; key < kTypedKeystrokes; key++) {
 			server.Stream().Enqueue(Key(B_KEY_DOWN, states));
