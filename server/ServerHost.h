@@ -45,8 +45,7 @@ public:
 	// Never waits for room in the stream.
 	status_t EnqueueMessage(BInputServerDevice* owner, BMessage* message) override;
 	// The same for several at once, queued together.
-	status_t EnqueueMessages(BInputServerDevice* owner, BMessage** messages,
-	                         int32 count) override;
+	status_t EnqueueMessages(BInputServerDevice* owner, BMessage** messages, int32 count) override;
 	// For the server's own readers, whose messages are marked already:
 	// waits while the stream is full (see InputStream).
 	status_t EnqueueFromReader(std::unique_ptr<BMessage> message);

@@ -41,8 +41,8 @@ StriaTyper::StriaTyper(const TyperSettings& settings, TyperClock* clock) : BInpu
 		        std::vector<BMessage*> released;
 		        for (std::unique_ptr<BMessage>& message : messages)
 			        released.push_back(message.release());
-		        return BPrivate::enqueue_messages(this, released.data(),
-		                                          (int32)released.size()) == B_OK;
+		        const int32 count = (int32)released.size();
+		        return BPrivate::enqueue_messages(this, released.data(), count) == B_OK;
 	        },
 	        &StriaTyper::Log, clock, settings);
 }

@@ -142,8 +142,7 @@ void Typist::TypeCode(const std::string& code, const TyperSettings& settings)
 			continue;
 		if (!fSink(std::move(messages))) {
 			fLog(std::string("the input stream took no more keys; scan ") +
-			     (atOnce || index == 0 ? "not typed: " : "typed in part: ") +
-			     printable_code(text));
+			     (atOnce || index == 0 ? "not typed: " : "typed in part: ") + printable_code(text));
 			return;
 		}
 		messages.clear();

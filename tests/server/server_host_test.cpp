@@ -336,7 +336,7 @@ TEST_F(ServerHostTest, MessagesEnqueuedTogetherArriveInOrderAllOrNone)
 	ASSERT_EQ(noted.size(), 4u);
 	const std::string marks = noted[3].substr(8);
 	EXPECT_EQ(noted, (std::vector<std::string>{"70616431" + marks, "70616432" + marks,
-	                                            "70616433" + marks, "70616436" + marks}));
+	                                           "70616433" + marks, "70616436" + marks}));
 }
 
 } // namespace
