@@ -69,7 +69,10 @@ public:
 	std::vector<std::string> Flush()
 	{
 		SetGate(true);
-		PostMessage(kFlush);
+		// Sent, not posted: a post finds a small port that still holds a
+		// scan full and is lost, and the wait would run into its limit.
+		BMessage flush(kFlush);
+		BMessenger(this).SendMessage(&flush, (BHandler*)NULL, B_INFINITE_TIMEOUT);
 		std::unique_lock lock(fLock);
 		fChanged.wait_for(lock, std::chrono::seconds(30), [this] { return fFlushed; });
 		fFlushed = false;
