@@ -37,10 +37,6 @@ bool InputStream::Enqueue(std::unique_ptr<BMessage> message)
 
 bool InputStream::EnqueueAll(std::vector<std::unique_ptr<BMessage>> messages)
 {
-	for (const std::unique_ptr<BMessage>& message : messages) {
-		if (!message)
-			return false;
-	}
 	std::unique_lock lock(fLock);
 	if (fClosing)
 		return false;

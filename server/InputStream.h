@@ -47,9 +47,9 @@ public:
 	// dropped and false returned.
 	bool Enqueue(std::unique_ptr<BMessage> message);
 
-	// The same for several messages, queued together with one wake-up of
-	// the stream's thread: it takes them in a row instead of being woken,
-	// and taking the processor from their sender, for each.
+	// The same for several messages (none null), queued together with one
+	// wake-up of the stream's thread: it takes them in a row instead of
+	// being woken, and taking the processor from their sender, for each.
 	bool EnqueueAll(std::vector<std::unique_ptr<BMessage>> messages);
 
 	// Queues a message for the stream's thread once fewer than the capacity

@@ -88,17 +88,7 @@ status_t ServerHost::EnqueueMessage(BInputServerDevice* owner, BMessage* message
 
 status_t ServerHost::EnqueueMessages(BInputServerDevice* owner, BMessage** messages, int32 count)
 {
-	if (count > 0 && messages == NULL)
-		return B_BAD_VALUE;
-	std::vector<std::unique_ptr<BMessage>> owned;
-	owned.reserve(count > 0 ? size_t(count) : 0);
-	bool complete = true;
-	for (int32 index = 0; index < count; index++) {
-		owned.emplace_back(messages[index]);
-		complete = complete && owned.back() != nullptr;
-	}
-	if (!complete)
-		return B_BAD_VALUE;
+	std::vector<std::unique_ptr<BMessage>> owned(messages, messages + count);
 	if (owner != NULL) {
 		const SourceIdentity source = SourceOf(owner);
 		for (const std::unique_ptr<BMessage>& message : owned)

@@ -44,7 +44,8 @@ public:
 	// from an input device of the server itself and is marked already.
 	// Never waits for room in the stream.
 	status_t EnqueueMessage(BInputServerDevice* owner, BMessage* message) override;
-	// The same for several at once, queued together.
+	// The same for several at once (checked by enqueue_messages), queued
+	// together.
 	status_t EnqueueMessages(BInputServerDevice* owner, BMessage** messages, int32 count) override;
 	// For the server's own readers, whose messages are marked already:
 	// waits while the stream is full (see InputStream).

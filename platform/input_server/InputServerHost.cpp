@@ -24,15 +24,6 @@ InputServerHost::~InputServerHost() {}
 status_t InputServerHost::EnqueueMessages(BInputServerDevice* owner, BMessage** messages,
                                           int32 count)
 {
-	if (count > 0 && messages == NULL)
-		return B_BAD_VALUE;
-	for (int32 index = 0; index < count; index++) {
-		if (messages[index] == NULL) {
-			for (int32 other = 0; other < count; other++)
-				delete messages[other];
-			return B_BAD_VALUE;
-		}
-	}
 	status_t result = B_OK;
 	for (int32 index = 0; index < count; index++) {
 		status_t status = EnqueueMessage(owner, messages[index]);
@@ -44,15 +35,21 @@ status_t InputServerHost::EnqueueMessages(BInputServerDevice* owner, BMessage** 
 
 status_t enqueue_messages(BInputServerDevice* device, BMessage** messages, int32 count)
 {
-	if (count > 0 && messages == NULL)
+	if (count < 0 || (count > 0 && messages == NULL))
 		return B_BAD_VALUE;
-	InputServerHost* host = input_server_host();
-	if (host == NULL) {
-		// The stream owns the messages even when there is no stream.
+	// The stream owns the messages even when they go nowhere.
+	auto dropAll = [&](status_t why) {
 		for (int32 index = 0; index < count; index++)
 			delete messages[index];
-		return B_NO_INIT;
+		return why;
+	};
+	for (int32 index = 0; index < count; index++) {
+		if (messages[index] == NULL)
+			return dropAll(B_BAD_VALUE);
 	}
+	InputServerHost* host = input_server_host();
+	if (host == NULL)
+		return dropAll(B_NO_INIT);
 	return host->EnqueueMessages(device, messages, count);
 }
 

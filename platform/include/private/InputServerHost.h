@@ -29,11 +29,10 @@ public:
 	// Takes ownership of message in every case.
 	virtual status_t EnqueueMessage(BInputServerDevice* owner, BMessage* message) = 0;
 
-	// Takes ownership of the count messages in every case and queues them
-	// in order, as one: nothing of another device comes between them, and
-	// the input server is woken for them once. A NULL among them: none is
-	// queued, B_BAD_VALUE. By default one after the other through
-	// EnqueueMessage.
+	// Takes ownership of the count messages, none NULL (enqueue_messages
+	// sees to that), and queues them in order, as one: nothing of another
+	// device comes between them, and the input server is woken for them
+	// once. By default one after the other through EnqueueMessage.
 	virtual status_t EnqueueMessages(BInputServerDevice* owner, BMessage** messages, int32 count);
 
 	// B_OK and the device's type when a device of that name is registered,
@@ -53,7 +52,8 @@ InputServerHost* input_server_host();
 // Like BInputServerDevice::EnqueueMessage for the count messages of list,
 // queued as one (see InputServerHost::EnqueueMessages), for a device that
 // has several ready at once: the keys of a whole word, say. Takes
-// ownership of every message; B_NO_INIT without a host.
+// ownership of every message; B_BAD_VALUE, with none queued, for a
+// negative count or a NULL among them; B_NO_INIT without a host.
 status_t enqueue_messages(BInputServerDevice* device, BMessage** messages, int32 count);
 
 // The control socket that find_input_device and BInputDevice::Control use

@@ -108,6 +108,7 @@ TEST(InputServerKitTest, MessagesEnqueuedTogetherComeInOrderOrNotAtAll)
 	BMessage* broken[] = {new BMessage('lost'), NULL, new BMessage('lost')};
 	EXPECT_EQ(BPrivate::enqueue_messages(&device, broken, 3), B_BAD_VALUE);
 	EXPECT_EQ(BPrivate::enqueue_messages(&device, NULL, 2), B_BAD_VALUE);
+	EXPECT_EQ(BPrivate::enqueue_messages(&device, NULL, -1), B_BAD_VALUE);
 	EXPECT_EQ(BPrivate::enqueue_messages(&device, NULL, 0), B_OK);
 
 	std::vector<std::unique_ptr<BMessage>> messages = host.TakeMessages();
