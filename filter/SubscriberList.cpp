@@ -50,7 +50,8 @@ bool MayStillBeThere(const BMessenger& messenger)
 
 SubscriberList::Limits SubscriberList::DefaultLimits()
 {
-	return Limits{kQueueCapacity, kMaxSubscribers, kDeliveryThreads, kCheckInterval};
+	return Limits{kQueueCapacity, kMaxSubscribers, kDeliveryThreads, kCheckInterval,
+	              kRefusalQueueSize};
 }
 
 SubscriberList::SubscriberList(StriaClock* clock) : SubscriberList(clock, DefaultLimits()) {}
@@ -108,8 +109,12 @@ SubscriberList::AddResult SubscriberList::Add(const BMessage& subscription)
 		}
 		fRefused++;
 		firstRefusal = fRefusedRun++ == 0;
-		if (fRefusals.size() < kRefusalQueueSize)
-			fRefusals.push_back(messenger);
+		// A full queue gives up its oldest refusal, not the newest: a
+		// subscriber refused after a flood of subscriptions is still told,
+		// while the flood's refusals are being sent.
+		if (fRefusals.size() >= std::max<size_t>(fLimits.refusalQueueSize, 1))
+			fRefusals.pop_front();
+		fRefusals.push_back(messenger);
 	}
 	fChanged.notify_one();
 	if (firstRefusal) {

@@ -43,7 +43,8 @@ public:
 	static constexpr int kDeliveryThreads = 4;
 	// How often subscribers that wait for nothing are looked at.
 	static constexpr bigtime_t kCheckInterval = 1000000;
-	// Refusals that may wait for a delivery thread; more are only counted.
+	// Refusals that may wait for a delivery thread; beyond them the oldest
+	// is only counted.
 	static constexpr size_t kRefusalQueueSize = 16;
 
 	struct Limits {
@@ -51,6 +52,7 @@ public:
 		size_t maxSubscribers;
 		int threads;
 		bigtime_t checkInterval;
+		size_t refusalQueueSize;
 	};
 	static Limits DefaultLimits();
 

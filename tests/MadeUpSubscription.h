@@ -1,6 +1,7 @@
 // A subscription with a made-up messenger, as a careless (or hostile)
 // application could send one: a looper token in process pid, at a port
-// nobody listens at. Built from the messenger's byte form.
+// nobody listens at, or at the given port path. Built from the messenger's
+// byte form.
 #ifndef STRIA_TEST_MADE_UP_SUBSCRIPTION_H
 #define STRIA_TEST_MADE_UP_SUBSCRIPTION_H
 
@@ -14,9 +15,10 @@
 #include <unistd.h>
 #include <vector>
 
-inline BMessage MadeUpSubscription(pid_t pid, int32 looper)
+inline BMessage MadeUpSubscription(pid_t pid, int32 looper, std::string path = std::string())
 {
-	std::string path = "/tmp/stria-made-up-port-" + std::to_string(looper);
+	if (path.empty())
+		path = "/tmp/stria-made-up-port-" + std::to_string(looper);
 	std::vector<char> bytes(16 + path.size(), 0);
 	bytes[0] = 1; // version
 	bytes[1] = 1; // has a target

@@ -12,7 +12,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <private/LocalSocket.h>
+
 #include <dirent.h>
+#include <filesystem>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -260,6 +263,42 @@ TEST(SubscriberList, DuplicatesAreNotAddedAndThoseBeyondTheLimitAreRefusedAndTol
 		EXPECT_EQ(CountLines(testing::PrintToString(collectors[which]->Flush()), "CATSCAN"), 0u);
 	for (ScanCollector* collector : collectors)
 		collector->Stop();
+}
+
+TEST(SubscriberList, SubscriberRefusedAfterAFloodIsToldWhileTheFloodsRefusalsWait)
+{
+	// The flood's loopers sit at a port that takes connections and never
+	// answers: a refusal to one of them waits a second for the port's
+	// answer, so the queue of refusals (one long here) is full when the last
+	// subscriber comes.
+	char folder[] = "/tmp/stria-refusals-XXXXXX";
+	ASSERT_NE(mkdtemp(folder), nullptr);
+	const std::string silentPath = std::string(folder) + "/silent-port";
+	BPrivate::LocalSocket silentPort;
+	ASSERT_EQ(BPrivate::LocalSocket::Listen(silentPath.c_str(), &silentPort), B_OK);
+	ScanCollector* subscribed = ScanCollector::Start();
+	ScanCollector* last = ScanCollector::Start();
+
+	testing::internal::CaptureStderr();
+	{
+		SubscriberList::Limits limits = WithMaxSubscribers(1);
+		limits.refusalQueueSize = 1;
+		SubscriberList list(StriaClock::System(), limits);
+		EXPECT_EQ(list.Add(subscribed->Subscription()), SubscriberList::kAdded);
+		for (int32 looper = 1; looper <= 3; looper++) {
+			EXPECT_EQ(list.Add(MadeUpSubscription(getpid(), looper, silentPath)),
+			          SubscriberList::kRefused);
+		}
+		EXPECT_EQ(list.Add(last->Subscription()), SubscriberList::kRefused);
+		EXPECT_THAT(last->WaitForNotes(1), ElementsAre("REFUSED " + std::to_string(B_BUSY)));
+		list.Shutdown(system_time() + 1000000);
+	}
+	std::string log = testing::internal::GetCapturedStderr();
+	EXPECT_THAT(log, HasSubstr("3 more subscriptions were refused\n"));
+	subscribed->Stop();
+	last->Stop();
+	silentPort.Close();
+	std::filesystem::remove_all(folder);
 }
 
 TEST(SubscriberList, FloodOfMadeUpSubscriptionsCostsNoThreads)
