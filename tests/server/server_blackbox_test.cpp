@@ -635,12 +635,24 @@ TEST_F(ServerBlackBox, SubscribeFloodCostsNoThreadsAndRequestsGoOn)
 	const int kRequests = 2000;
 	// The typer add-on has taken one of the 256 places as the server started.
 	const int kLimit = 256 - 1;
+	// The made-up loopers that get a place sit at a port that takes
+	// connections and never answers: the server's check for subscribers that
+	// have gone keeps them, however long the flood lasts (pointing nowhere,
+	// they would be removed at the first check and their places taken by
+	// later ones). The refused ones point nowhere, so that their refusals
+	// fail at once and leave room for the real subscriber's.
+	const std::string silentPath = fFolder + "/silent-port";
+	BPrivate::LocalSocket silentPort;
+	ASSERT_EQ(BPrivate::LocalSocket::Listen(silentPath.c_str(), &silentPort), B_OK);
+	auto madeUp = [&](int32 looper) {
+		return MadeUpSubscription(getpid(), looper, looper <= kLimit ? silentPath : std::string());
+	};
 	auto control = [&](uint32 code, const BMessage* message) {
 		return BPrivate::send_control_request(fSocket.c_str(), STRIA_DEVICE_NAME, code, message,
 		                                      5000000);
 	};
 	for (int looper = 1; looper <= kRequests; looper++) {
-		BMessage subscription = MadeUpSubscription(getpid(), looper);
+		BMessage subscription = madeUp(looper);
 		ASSERT_EQ(control(STRIA_SUBSCRIBE, &subscription), B_OK) << looper;
 		if (looper % 250 == 0) {
 			EXPECT_EQ(control(STRIA_ALTF10_WHAT, nullptr), B_OK) << looper;
@@ -649,7 +661,7 @@ TEST_F(ServerBlackBox, SubscribeFloodCostsNoThreadsAndRequestsGoOn)
 	}
 	// Again: the first 255 are subscribed already, the next 45 refused again.
 	for (int looper = 1; looper <= 300; looper++) {
-		BMessage subscription = MadeUpSubscription(getpid(), looper);
+		BMessage subscription = madeUp(looper);
 		ASSERT_EQ(control(STRIA_SUBSCRIBE, &subscription), B_OK) << looper;
 	}
 	EXPECT_LE(ThreadsOf(server.Pid()), threads + 2);
@@ -664,6 +676,10 @@ TEST_F(ServerBlackBox, SubscribeFloodCostsNoThreadsAndRequestsGoOn)
 	EXPECT_EQ(collector->WaitFor(1, std::chrono::seconds(60)),
 	          std::vector<std::string>{"REFUSED"});
 
+	// The made-up loopers go, as with a process that quits: none of them
+	// holds up the shutdown.
+	silentPort.Close();
+	unlink(silentPath.c_str());
 	server.Signal(SIGTERM);
 	ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
 	const std::string errors = server.Errors();
