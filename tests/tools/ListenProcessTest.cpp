@@ -258,8 +258,9 @@ TEST_F(ListenProcessTest, BadCommandLinesAndSocketsNoServerAnswersAtAreNamed)
 		argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
 		Child listener(fDirectory, "listener", argv, c.output ? c.output : "");
 		EXPECT_EQ(listener.Wait(), c.status);
-		if (c.output == nullptr)
+		if (c.output == nullptr) {
 			EXPECT_EQ(listener.Out(), "");
+		}
 		const std::string errors = listener.Err();
 		EXPECT_NE(errors.find(c.message), std::string::npos) << errors;
 		EXPECT_EQ(errors.rfind("stria-listen: ", 0), 0u) << errors;
