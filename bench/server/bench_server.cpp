@@ -385,23 +385,18 @@ void ScanTypedThroughServer(benchmark::State& state)
 	}
 }
 
-void ScanTypedThroughServer_baseline_device_keys(benchmark::State& state)
+// The 14 keystrokes from a quiet server to the last one's delivery, each
+// iteration; handOver gives them to the server in its own way.
+void TimeKeystrokesFromQuiet(benchmark::State& state, Server& server,
+                             const std::function<void()>& handOver)
 {
-	TyperSettingsFolder settings;
-	Server server({"StriaDevice", "StriaFilter", "StriaTyper"});
-	if (!FilterLoaded(state, server))
-		return;
-	stria::KeyStates states{};
 	std::vector<bigtime_t> delays;
 	uint64_t sent = server.Side().Delivered();
 	for (auto _ : state) {
 		// As quiet as before a scan.
 		server.Stream().WaitUntilQuiet(std::chrono::milliseconds(2), std::chrono::seconds(10));
 		const bigtime_t start = system_time();
-		for (int key = 0; key < kTypedKeystrokes; key++) {
-			server.Stream().Enqueue(Key(B_KEY_DOWN, states));
-			server.Stream().Enqueue(Key(B_KEY_UP, states));
-		}
+		handOver();
 		sent += 2 * kTypedKeystrokes;
 		const bigtime_t end = server.Side().WaitForDelivered(sent);
 		delays.push_back(end - start);
@@ -409,6 +404,21 @@ void ScanTypedThroughServer_baseline_device_keys(benchmark::State& state)
 	}
 	state.SetItemsProcessed(state.iterations() * kTypedKeystrokes);
 	ReportDelays(state, delays);
+}
+
+void ScanTypedThroughServer_baseline_device_keys(benchmark::State& state)
+{
+	TyperSettingsFolder settings;
+	Server server({"StriaDevice", "StriaFilter", "StriaTyper"});
+	if (!FilterLoaded(state, server))
+		return;
+	stria::KeyStates states{};
+	TimeKeystrokesFromQuiet(state, server, [&server, &states] {
+		for (int key = 0; key < kTypedKeystrokes; key++) {
+			server.Stream().Enqueue(Key(B_KEY_DOWN, states));
+			server.Stream().Enqueue(Key(B_KEY_UP, states));
+		}
+	});
 }
 
 // A thread that waits for a token and then does its part, as the
@@ -484,19 +494,7 @@ void ScanTypedThroughServer_floor_three_handoffs(benchmark::State& state)
 		server.Stream().EnqueueAll(std::move(keys));
 	});
 	Relay processor([&typer] { typer.Pass(); });
-	std::vector<bigtime_t> delays;
-	uint64_t sent = server.Side().Delivered();
-	for (auto _ : state) {
-		server.Stream().WaitUntilQuiet(std::chrono::milliseconds(2), std::chrono::seconds(10));
-		const bigtime_t start = system_time();
-		processor.Pass();
-		sent += 2 * kTypedKeystrokes;
-		const bigtime_t end = server.Side().WaitForDelivered(sent);
-		delays.push_back(end - start);
-		state.SetIterationTime(double(end - start) / 1e6);
-	}
-	state.SetItemsProcessed(state.iterations() * kTypedKeystrokes);
-	ReportDelays(state, delays);
+	TimeKeystrokesFromQuiet(state, server, [&processor] { processor.Pass(); });
 }
 
 // A person types while the viewer window does not answer: scans wait for
