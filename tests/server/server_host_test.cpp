@@ -115,6 +115,25 @@ TEST_F(ServerHostTest, RefusesBadAndRepeatedNames)
 	EXPECT_EQ(first.RegisterDevices(nullptr), B_BAD_VALUE);
 }
 
+// A started stream, installed in the host for as long as it lives; the
+// host lets go of it before it ends.
+class InstalledStream {
+public:
+	InstalledStream(ServerHost& host, ApplicationSide* side) : fHost(host), fStream(fChain, side)
+	{
+		fStream.Start();
+		fHost.SetStream(&fStream);
+	}
+	~InstalledStream() { fHost.SetStream(nullptr); }
+
+	InputStream& Stream() { return fStream; }
+
+private:
+	ServerHost& fHost;
+	FilterChain fChain;
+	InputStream fStream;
+};
+
 TEST_F(ServerHostTest, EnqueuedMessagesReachTheStreamOnlyWhileItRuns)
 {
 	NamedDevice device({"Pad"});
@@ -123,10 +142,8 @@ TEST_F(ServerHostTest, EnqueuedMessagesReachTheStreamOnlyWhileItRuns)
 	// No stream yet: refused, and the message is freed (ASan would see a leak).
 	EXPECT_EQ(device.EnqueueMessage(new BMessage('lost')), B_NO_INIT);
 
-	FilterChain chain;
-	InputStream stream(chain, nullptr);
-	stream.Start();
-	fHost.SetStream(&stream);
+	InstalledStream installed(fHost, nullptr);
+	InputStream& stream = installed.Stream();
 	EXPECT_EQ(device.EnqueueMessage(new BMessage('kept')), B_OK);
 	std::unique_ptr<BInputDevice> pad(find_input_device("Pad"));
 	ASSERT_TRUE(pad);
@@ -137,7 +154,6 @@ TEST_F(ServerHostTest, EnqueuedMessagesReachTheStreamOnlyWhileItRuns)
 
 	EXPECT_EQ(device.EnqueueMessage(new BMessage('late')), B_NO_INIT);
 	EXPECT_EQ(device.EnqueueMessage(nullptr), B_BAD_VALUE);
-	fHost.SetStream(nullptr);
 }
 
 TEST_F(ServerHostTest, ForgottenAndUnregisteredDevicesAreGone)
@@ -168,10 +184,8 @@ TEST_F(ServerHostTest, ControlCallsFromManyThreadsAllArrive)
 {
 	NamedDevice device({"Pad"});
 	ASSERT_EQ(device.InitCheck(), B_OK);
-	FilterChain chain;
-	InputStream stream(chain, nullptr);
-	stream.Start();
-	fHost.SetStream(&stream);
+	InstalledStream installed(fHost, nullptr);
+	InputStream& stream = installed.Stream();
 
 	std::vector<std::thread> callers;
 	std::atomic<int> answered{0};
@@ -187,7 +201,6 @@ TEST_F(ServerHostTest, ControlCallsFromManyThreadsAllArrive)
 	for (std::thread& caller : callers)
 		caller.join();
 	stream.Close();
-	fHost.SetStream(nullptr);
 	EXPECT_EQ(answered.load(), 800);
 	EXPECT_EQ(stream.CountDelivered(), 800u);
 }
@@ -249,11 +262,9 @@ TEST_F(ServerHostTest, EveryMessageIsMarkedWithItsSource)
 	NamedDevice knob({"Knob"});
 	ASSERT_EQ(pad.InitCheck(), B_OK);
 	ASSERT_EQ(knob.InitCheck(), B_OK);
-	FilterChain chain;
 	SourceNotingSide side;
-	InputStream stream(chain, &side);
-	stream.Start();
-	fHost.SetStream(&stream);
+	InstalledStream installed(fHost, &side);
+	InputStream& stream = installed.Stream();
 
 	StreamSink server(fHost);
 	SourceSink keyboard(server, fHost.NewSource(STRIA_SOURCE_KEYBOARD));
@@ -273,7 +284,6 @@ TEST_F(ServerHostTest, EveryMessageIsMarkedWithItsSource)
 	keyboard.Ended();
 	EXPECT_EQ(keyboard.InputStart(), 1234);
 	stream.Close();
-	fHost.SetStream(nullptr);
 
 	std::vector<std::string> noted = side.Noted();
 	ASSERT_EQ(noted.size(), 7u);
@@ -304,11 +314,9 @@ TEST_F(ServerHostTest, MessagesEnqueuedTogetherArriveInOrderAllOrNone)
 {
 	NamedDevice pad({"Pad"});
 	ASSERT_EQ(pad.InitCheck(), B_OK);
-	FilterChain chain;
 	SourceNotingSide side;
-	InputStream stream(chain, &side);
-	stream.Start();
-	fHost.SetStream(&stream);
+	InstalledStream installed(fHost, &side);
+	InputStream& stream = installed.Stream();
 
 	const struct {
 		const char* name;
@@ -330,7 +338,6 @@ TEST_F(ServerHostTest, MessagesEnqueuedTogetherArriveInOrderAllOrNone)
 	stream.Close();
 	BMessage* late[] = {new BMessage('late')};
 	EXPECT_EQ(BPrivate::enqueue_messages(&pad, late, 1), B_NO_INIT);
-	fHost.SetStream(nullptr);
 
 	std::vector<std::string> noted = side.Noted();
 	ASSERT_EQ(noted.size(), 4u);
