@@ -47,14 +47,9 @@ status_t StriaDevice::Control(const char*, void*, uint32 code, BMessage* message
 		break;
 
 	case STRIA_ALTF10_WHAT:
-		if (BMessage* tick = new (std::nothrow) BMessage(STRIA_ALTF10_WHAT)) {
-			// The filter's timer names the capture its tick is for; the
-			// tick carries that and nothing else of the caller's message.
-			int64 capture;
-			if (message != NULL && message->FindInt64(STRIA_CAPTURE_FIELD, &capture) == B_OK)
-				tick->AddInt64(STRIA_CAPTURE_FIELD, capture);
-			EnqueueMessage(tick);
-		}
+		// Nothing of the caller's message goes along.
+		if (BMessage* replay = new (std::nothrow) BMessage(STRIA_ALTF10_WHAT))
+			EnqueueMessage(replay);
 		break;
 
 	default:

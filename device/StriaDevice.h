@@ -16,10 +16,9 @@ public:
 	status_t Start(const char* device, void* cookie) override;
 	status_t Stop(const char* device, void* cookie) override;
 	// STRIA_SUBSCRIBE: the caller's message, stamped with the code, is
-	// copied into the stream. STRIA_ALTF10_WHAT: a replay tick goes into the
-	// stream, empty but for the STRIA_CAPTURE_FIELD of the caller's message
-	// (the filter's timer names its capture there). Any other code does
-	// nothing. Always B_OK.
+	// copied into the stream. STRIA_ALTF10_WHAT: an empty replay request
+	// goes into the stream, whatever the caller's message holds. Any other
+	// code does nothing. Always B_OK.
 	status_t Control(const char* device, void* cookie, uint32 code, BMessage* message) override;
 };
 

@@ -53,6 +53,23 @@ status_t enqueue_messages(BInputServerDevice* device, BMessage** messages, int32
 	return host->EnqueueMessages(device, messages, count);
 }
 
+status_t InputServerHost::EnqueueFilterMessage(BInputServerFilter*, BMessage* message)
+{
+	return EnqueueMessage(NULL, message);
+}
+
+status_t enqueue_filter_message(BInputServerFilter* filter, BMessage* message)
+{
+	if (message == NULL)
+		return B_BAD_VALUE;
+	InputServerHost* host = input_server_host();
+	if (host == NULL) {
+		delete message;
+		return B_NO_INIT;
+	}
+	return host->EnqueueFilterMessage(filter, message);
+}
+
 void set_input_server_host(InputServerHost* host)
 {
 	sHost.store(host, std::memory_order_release);

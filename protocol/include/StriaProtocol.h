@@ -20,11 +20,14 @@ enum : uint32 {
 	// Filter -> every subscriber when the filter goes away; no fields. It is
 	// the last message a subscriber gets.
 	STRIA_SHUTDOWN = 0xCBDEADDD,
-	// Anyone -> device -> input stream -> filter: a replay tick, which the
-	// filter turns into a rebuilt F10 key-down. The filter's own timer sends
-	// it with STRIA_CAPTURE_FIELD, naming the capture it is for; the device
-	// passes that field on.
+	// Application -> device -> input stream -> filter: a replay request,
+	// which the filter turns into a rebuilt F10 key-down.
 	STRIA_ALTF10_WHAT = 0xCAFEBABE,
+	// Filter's timer -> input stream -> filter: the first character of a
+	// capture is overdue. Field STRIA_CAPTURE_FIELD names the capture. It
+	// takes its place behind the keys already queued, which decide first,
+	// and never reaches applications.
+	STRIA_CAPTURE_TICK = 0x000CB71C,
 	// Input server -> filters: one input device has reached the end of its
 	// input (STRIA_SOURCE_FIELD names it), so nothing it typed is still to
 	// come. It never reaches applications.
@@ -61,7 +64,7 @@ enum : int32 {
 	STRIA_SOURCE_RECORDED = 3
 };
 
-// int64: the capture a timer tick is for (see STRIA_ALTF10_WHAT).
+// int64: the capture a timer tick is for (see STRIA_CAPTURE_TICK).
 inline constexpr char STRIA_CAPTURE_FIELD[] = "stria:capture";
 
 // The pseudo-device that takes control requests, character for character.

@@ -12,6 +12,7 @@
 #include <SupportDefs.h>
 
 class BInputServerDevice;
+class BInputServerFilter;
 class BMessage;
 struct input_device_ref;
 
@@ -35,6 +36,12 @@ public:
 	// once. By default one after the other through EnqueueMessage.
 	virtual status_t EnqueueMessages(BInputServerDevice* owner, BMessage** messages, int32 count);
 
+	// Takes ownership of message and queues it behind every message queued
+	// already, for a filter that must see it in turn (a timer's tick that
+	// keys already on their way decide first). By default as a message of
+	// no device: EnqueueMessage(NULL, message).
+	virtual status_t EnqueueFilterMessage(BInputServerFilter* owner, BMessage* message);
+
 	// B_OK and the device's type when a device of that name is registered,
 	// B_NAME_NOT_FOUND otherwise.
 	virtual status_t FindDevice(const char* name, input_device_type* type) = 0;
@@ -55,6 +62,11 @@ InputServerHost* input_server_host();
 // ownership of every message; B_BAD_VALUE, with none queued, for a
 // negative count or a NULL among them; B_NO_INIT without a host.
 status_t enqueue_messages(BInputServerDevice* device, BMessage** messages, int32 count);
+
+// For a filter: queues message into the input stream through the host (see
+// InputServerHost::EnqueueFilterMessage). Takes ownership of message;
+// B_BAD_VALUE for a NULL message, B_NO_INIT without a host.
+status_t enqueue_filter_message(BInputServerFilter* filter, BMessage* message);
 
 // The control socket that find_input_device and BInputDevice::Control use
 // in processes without a host. NULL restores the default, "input_server" in
