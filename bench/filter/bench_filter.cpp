@@ -106,16 +106,16 @@ ScanKeys MakeScan(bigtime_t base)
 {
 	ScanKeys keys;
 	keys.leading.push_back(
-	        KeyMessage(B_KEY_DOWN, CueCatFilter::CAT_CALL_KEY, B_FUNCTION_KEY, base));
-	keys.leading.push_back(KeyMessage(B_KEY_UP, CueCatFilter::CAT_CALL_KEY, -1, base + 1000));
+	        KeyMessage(B_KEY_DOWN, ScanCapture::CAT_CALL_KEY, B_FUNCTION_KEY, base));
+	keys.leading.push_back(KeyMessage(B_KEY_UP, ScanCapture::CAT_CALL_KEY, -1, base + 1000));
 	bigtime_t when = base + 2000;
 	for (char c : kRecord) {
 		keys.leading.push_back(KeyMessage(B_KEY_DOWN, 0x3c, (uint8)c, when));
 		keys.leading.push_back(KeyMessage(B_KEY_UP, 0x3c, -1, when + 1000));
 		when += 2000;
 	}
-	keys.leading.push_back(KeyMessage(B_KEY_DOWN, CueCatFilter::CAT_TERM_KEY, B_ENTER, when));
-	keys.enterUp = KeyMessage(B_KEY_UP, CueCatFilter::CAT_TERM_KEY, -1, when + 1000);
+	keys.leading.push_back(KeyMessage(B_KEY_DOWN, ScanCapture::CAT_TERM_KEY, B_ENTER, when));
+	keys.enterUp = KeyMessage(B_KEY_UP, ScanCapture::CAT_TERM_KEY, -1, when + 1000);
 	return keys;
 }
 

@@ -75,13 +75,13 @@ public:
 		fLastDelivered = now;
 		const int32 key = message.GetInt32("key", -1);
 		const bool typed = message.GetInt32(STRIA_SOURCE_KIND_FIELD, 0) == STRIA_SOURCE_ADD_ON;
-		if (message.what == B_KEY_DOWN && key == CueCatFilter::CAT_CALL_KEY) {
+		if (message.what == B_KEY_DOWN && key == ScanCapture::CAT_CALL_KEY) {
 			fCatCalls++;
 			fLastCatCall = now;
 		}
 		if (typed && fFirstTyped == 0)
 			fFirstTyped = message.GetInt64("when", 0);
-		if (message.what == B_KEY_UP && key == CueCatFilter::CAT_TERM_KEY && typed) {
+		if (message.what == B_KEY_UP && key == ScanCapture::CAT_TERM_KEY && typed) {
 			fTypedEnds++;
 			fLastTypedEnd = now;
 		}
@@ -156,7 +156,7 @@ public:
 	filter_result Filter(BMessage* message, BList*) override
 	{
 		if (message->what == B_KEY_UP &&
-		    message->GetInt32("key", -1) == CueCatFilter::CAT_TERM_KEY &&
+		    message->GetInt32("key", -1) == ScanCapture::CAT_TERM_KEY &&
 		    message->GetInt32(STRIA_SOURCE_KIND_FIELD, 0) != STRIA_SOURCE_ADD_ON)
 			fEntered = system_time();
 		return B_DISPATCH_MESSAGE;
@@ -296,10 +296,10 @@ void KeystrokeThroughServer(benchmark::State& state, bool withFilter)
 void EnqueueScan(stria::InputStream& stream, stria::KeyStates& states)
 {
 	const std::string record = ".C3nZC3nZC3nYCxP2Dxb1CNnY.cGen.ENr7C3fZCNT7ENz3Ca.\n";
-	stream.Enqueue(stria::KeyMessage::UsKey(B_KEY_DOWN, system_time(), CueCatFilter::CAT_CALL_KEY,
+	stream.Enqueue(stria::KeyMessage::UsKey(B_KEY_DOWN, system_time(), ScanCapture::CAT_CALL_KEY,
 	                                        0, states));
 	for (char c : record) {
-		int32 key = c == '\n' ? CueCatFilter::CAT_TERM_KEY : 0x3c;
+		int32 key = c == '\n' ? ScanCapture::CAT_TERM_KEY : 0x3c;
 		stream.Enqueue(stria::KeyMessage::Key(B_KEY_DOWN, system_time(), key, 0, std::string(1, c),
 		                                      states));
 		stream.Enqueue(stria::KeyMessage::UsKey(B_KEY_UP, system_time(), key, 0, states));
@@ -357,7 +357,7 @@ void ScanTypedThroughServer(benchmark::State& state)
 	for (auto _ : state) {
 		// The scan up to its Enter key-down, and what of it passes.
 		server.Stream().Enqueue(stria::KeyMessage::UsKey(
-		        B_KEY_DOWN, system_time(), CueCatFilter::CAT_CALL_KEY, 0, states));
+		        B_KEY_DOWN, system_time(), ScanCapture::CAT_CALL_KEY, 0, states));
 		for (char c : record) {
 			server.Stream().Enqueue(stria::KeyMessage::Key(B_KEY_DOWN, system_time(), 0x3c, 0,
 			                                               std::string(1, c), states));
@@ -365,11 +365,11 @@ void ScanTypedThroughServer(benchmark::State& state)
 			        stria::KeyMessage::UsKey(B_KEY_UP, system_time(), 0x3c, 0, states));
 		}
 		server.Stream().Enqueue(stria::KeyMessage::Key(
-		        B_KEY_DOWN, system_time(), CueCatFilter::CAT_TERM_KEY, 0, "\n", states));
+		        B_KEY_DOWN, system_time(), ScanCapture::CAT_TERM_KEY, 0, "\n", states));
 		server.Stream().WaitUntilQuiet(std::chrono::milliseconds(2), std::chrono::seconds(10));
 
 		server.Stream().Enqueue(stria::KeyMessage::UsKey(B_KEY_UP, system_time(),
-		                                                 CueCatFilter::CAT_TERM_KEY, 0, states));
+		                                                 ScanCapture::CAT_TERM_KEY, 0, states));
 		bigtime_t typingStarted = 0;
 		const bigtime_t end = server.Side().WaitForTypedEnd(++typed, &typingStarted);
 		const bigtime_t start = enter.Entered();
@@ -537,9 +537,9 @@ void LoneF10Delay(benchmark::State& state)
 	for (auto _ : state) {
 		bigtime_t stamp = system_time();
 		server.Stream().Enqueue(
-		        stria::KeyMessage::UsKey(B_KEY_DOWN, stamp, CueCatFilter::CAT_CALL_KEY, 0, states));
+		        stria::KeyMessage::UsKey(B_KEY_DOWN, stamp, ScanCapture::CAT_CALL_KEY, 0, states));
 		server.Stream().Enqueue(stria::KeyMessage::UsKey(B_KEY_UP, stamp + 1000,
-		                                                 CueCatFilter::CAT_CALL_KEY, 0, states));
+		                                                 ScanCapture::CAT_CALL_KEY, 0, states));
 		bigtime_t delivered = server.Side().WaitForCatCall(++catCalls);
 		delays.push_back(delivered - stamp);
 		state.SetIterationTime(double(delivered - stamp) / 1e6);
@@ -576,7 +576,7 @@ void LoneF10Delay_baseline_timed_wait(benchmark::State& state)
 		std::unique_lock held(lock);
 		bigtime_t stamp = system_time();
 		arrived = 0;
-		due = stamp + CueCatFilter::FIRST_CHAR_TIME;
+		due = stamp + ScanCapture::FIRST_CHAR_TIME;
 		changed.notify_all();
 		changed.wait(held, [&] { return arrived != 0; });
 		delays.push_back(arrived - stamp);

@@ -5,7 +5,6 @@
 #include "StriaWindow.h"
 
 #include <List.h>
-#include <Locker.h>
 #include <String.h>
 #include <private/WindowSnapshot.h>
 
@@ -24,7 +23,7 @@ public:
 	explicit FilledWindow(int64_t rows)
 	{
 		unsetenv("DISPLAY");
-		window = new StriaWindow(BRect(100, 100, 600, 400), &slot, &lock);
+		window = new StriaWindow(BRect(100, 100, 600, 400));
 		BList items;
 		for (int64_t i = 0; i < rows; i++) {
 			std::string raw = "UPA 0" + std::to_string(12000003455LL + i);
@@ -35,8 +34,6 @@ public:
 	}
 	~FilledWindow() { window->Quit(); }
 
-	StriaWindow* slot = NULL;
-	BLocker lock;
 	StriaWindow* window;
 };
 

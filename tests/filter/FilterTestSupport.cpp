@@ -131,25 +131,26 @@ std::string RepairedCode(std::string_view record)
 	return repair_upce(decode_record(record));
 }
 
-RecordingFilter::RecordingFilter(StriaClock* clock) : CueCatFilter(clock) {}
-
-RecordingFilter::~RecordingFilter()
+RecordingFilter::RecordingFilter(StriaClock* clock)
+    : RecordingFilter(clock, std::make_shared<Codes>())
 {
-	stopThreads();
+}
+
+RecordingFilter::RecordingFilter(StriaClock* clock, std::shared_ptr<Codes> codes)
+    : CueCatFilter({clock, WINDOW_CLOSE_TIME,
+                    [codes](const std::string& code) {
+	                    std::lock_guard lock(codes->lock);
+	                    codes->codes.push_back(code);
+                    }}),
+      fCodes(std::move(codes))
+{
 }
 
 std::vector<std::string> RecordingFilter::StopAndTakeCodes()
 {
-	stopThreads();
-	std::lock_guard lock(fLock);
-	return std::move(fCodes);
-}
-
-void RecordingFilter::process(BString* code)
-{
-	std::lock_guard lock(fLock);
-	fCodes.push_back(code->String());
-	delete code;
+	StopThreads();
+	std::lock_guard lock(fCodes->lock);
+	return std::move(fCodes->codes);
 }
 
 filter_result StreamRunner::Play(BMessage* message)

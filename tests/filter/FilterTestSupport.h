@@ -19,8 +19,8 @@
 
 namespace filter_test {
 
-inline constexpr int32 kF10 = CueCatFilter::CAT_CALL_KEY;
-inline constexpr int32 kEnter = CueCatFilter::CAT_TERM_KEY;
+inline constexpr int32 kF10 = ScanCapture::CAT_CALL_KEY;
+inline constexpr int32 kEnter = ScanCapture::CAT_TERM_KEY;
 // Any key code but F10's and Enter's does for a record's characters.
 inline constexpr int32 kLetterKey = 0x3c;
 
@@ -69,18 +69,19 @@ std::string RepairedCode(std::string_view record);
 class RecordingFilter : public CueCatFilter {
 public:
 	explicit RecordingFilter(StriaClock* clock = StriaClock::System());
-	~RecordingFilter() override;
 
 	// Stops both threads (every record handed off is processed first) and
 	// returns the codes in the order they were processed.
 	std::vector<std::string> StopAndTakeCodes();
 
-protected:
-	void process(BString* code) override;
-
 private:
-	std::mutex fLock;
-	std::vector<std::string> fCodes;
+	struct Codes {
+		std::mutex lock;
+		std::vector<std::string> codes;
+	};
+	RecordingFilter(StriaClock* clock, std::shared_ptr<Codes> codes);
+
+	std::shared_ptr<Codes> fCodes;
 };
 
 // Plays inputs through filter as the input server does and keeps what

@@ -205,7 +205,7 @@ TEST_F(LifecycleTest, NoThreadOutlivesTheFilter)
 		// A timer whose clock never reaches the F10's deadline: the
 		// destructor must not wait for it.
 		ManualClock clock;
-		CueCatFilter filter(&clock);
+		CueCatFilter filter({&clock});
 		Subscribe(filter, collector->Subscription());
 		Subscribe(filter, BMessage(STRIA_SUBSCRIBE));
 		StreamRunner runner(filter);
@@ -285,15 +285,17 @@ TEST_F(LifecycleTest, StalledSubscriberDoesNotKeepTheFilterFromEnding)
 	stalled->Stop();
 }
 
-// A filter whose processor stops inside process until the test opens the
-// gate, like one that fell behind.
-class GatedFilter : public CueCatFilter {
+// A processor that stops inside each code until the test opens the gate,
+// like one that fell behind.
+class Gate {
 public:
-	explicit GatedFilter(StriaClock* clock) : CueCatFilter(clock) {}
-	~GatedFilter() override
+	void Pass(const std::string& code)
 	{
-		Open();
-		stopThreads();
+		std::unique_lock lock(fLock);
+		fHeld = true;
+		fChanged.notify_all();
+		fChanged.wait(lock, [this] { return fOpen; });
+		fCodes.push_back(code);
 	}
 
 	bool WaitUntilHeld()
@@ -309,23 +311,10 @@ public:
 		fChanged.notify_all();
 	}
 
-	std::vector<std::string> StopAndTakeCodes()
+	std::vector<std::string> Codes()
 	{
-		Open();
-		stopThreads();
 		std::lock_guard lock(fLock);
 		return fCodes;
-	}
-
-protected:
-	void process(BString* code) override
-	{
-		std::unique_lock lock(fLock);
-		fHeld = true;
-		fChanged.notify_all();
-		fChanged.wait(lock, [this] { return fOpen; });
-		fCodes.push_back(code->String());
-		delete code;
 	}
 
 private:
@@ -342,10 +331,12 @@ private:
 TEST_F(LifecycleTest, KeysKeepFlowingWhileTheProcessorIsBehind)
 {
 	ManualClock clock;
-	GatedFilter filter(&clock);
+	auto gate = std::make_shared<Gate>();
+	CueCatFilter filter({&clock, CueCatFilter::WINDOW_CLOSE_TIME,
+	                     [gate](const std::string& code) { gate->Pass(code); }});
 	StreamRunner runner(filter);
 	PlayScans(runner, 1, 1);
-	ASSERT_TRUE(filter.WaitUntilHeld());
+	ASSERT_TRUE(gate->WaitUntilHeld());
 
 	const int kQueued = CueCatFilter::RECORD_QUEUE_SIZE;
 	testing::internal::CaptureStderr();
@@ -361,7 +352,9 @@ TEST_F(LifecycleTest, KeysKeepFlowingWhileTheProcessorIsBehind)
 	std::vector<std::string> expected;
 	for (int number = 1; number <= kQueued + 1; number++)
 		expected.push_back(NumberedNote(number).substr(strlen("CATSCAN ")));
-	EXPECT_EQ(filter.StopAndTakeCodes(), expected);
+	gate->Open();
+	filter.StopThreads();
+	EXPECT_EQ(gate->Codes(), expected);
 }
 
 } // namespace
