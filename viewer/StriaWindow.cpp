@@ -5,59 +5,19 @@
 #include "StriaListView.h"
 
 #include <List.h>
-#include <Locker.h>
 #include <Message.h>
 #include <Messenger.h>
 #include <ScrollView.h>
 #include <String.h>
 
-#include <mutex>
 #include <stdio.h>
 #include <vector>
 
-// The owner's pointer to the window and the lock that guards it, until
-// closeWindow cuts the link. Held by the window and, while it closes the
-// window, by closeWindow: the window may be gone by then, the link not.
-class StriaWindow::OwnerLink {
-public:
-	OwnerLink(StriaWindow** slot, BLocker* lock) : fSlot(slot), fOwnerLock(lock) {}
-
-	// Clears the owner's pointer if it still points at window.
-	void Forget(StriaWindow* window)
-	{
-		std::lock_guard link(fLock);
-		if (fSlot == NULL)
-			return;
-		if (fOwnerLock != NULL)
-			fOwnerLock->Lock();
-		if (*fSlot == window)
-			*fSlot = NULL;
-		if (fOwnerLock != NULL)
-			fOwnerLock->Unlock();
-	}
-
-	// From here on the owner's memory is never touched again; waits for a
-	// Forget under way.
-	void Cut()
-	{
-		std::lock_guard link(fLock);
-		fSlot = NULL;
-		fOwnerLock = NULL;
-	}
-
-private:
-	// Taken before the owner's lock, never after it.
-	std::mutex fLock;
-	StriaWindow** fSlot;
-	BLocker* fOwnerLock;
-};
-
-StriaWindow::StriaWindow(BRect frame, StriaWindow** ownerSlot, BLocker* ownerLock, BList* initial)
+StriaWindow::StriaWindow(BRect frame, BList* initial)
     : BWindow(frame, "Stria", B_TITLED_WINDOW,
               B_NOT_CLOSABLE | B_NOT_ZOOMABLE | B_ASYNCHRONOUS_CONTROLS | B_AVOID_FOCUS,
               B_CURRENT_WORKSPACE),
-      owner(std::make_shared<OwnerLink>(ownerSlot, ownerLock)), listView(NULL), codeView(NULL),
-      quitting(false)
+      listView(NULL), codeView(NULL), quitting(false)
 {
 	float width = frame.Width();
 	float height = frame.Height();
@@ -91,8 +51,6 @@ StriaWindow::~StriaWindow()
 
 bool StriaWindow::QuitRequested()
 {
-	// Only this window's own entry: the owner may hold a newer one already.
-	owner->Forget(this);
 	quitting = true;
 	return true;
 }
@@ -134,32 +92,20 @@ status_t StriaWindow::addCodeTo(const BMessenger& window, StriaCode* item, bigti
 	return status;
 }
 
-status_t StriaWindow::showCode(StriaWindow** ownerSlot, BLocker* ownerLock, StriaCode* item,
-                               BRect frame, bigtime_t patience)
+status_t StriaWindow::showCode(BMessenger* window, StriaCode* item, BRect frame,
+                               bigtime_t patience)
 {
 	bigtime_t deadline = system_time() + patience;
 	for (;;) {
-		StriaWindow* created = NULL;
-		StriaWindow* current;
-		BMessenger target;
-		{
-			// The owner's lock only guards the pointer. While it is set the
-			// window has not agreed to quit, so it is alive here.
-			ownerLock->Lock();
-			if (*ownerSlot == NULL) {
-				created = new StriaWindow(frame, ownerSlot, ownerLock);
-				*ownerSlot = created;
-			}
-			current = *ownerSlot;
-			target = BMessenger(NULL, current);
-			ownerLock->Unlock();
-		}
-		if (created != NULL)
+		if (!window->IsValid()) {
+			StriaWindow* created = new StriaWindow(frame);
+			*window = BMessenger(NULL, created);
 			created->Show();
+		}
 
 		bigtime_t left = deadline - system_time();
 		status_t status = addCodeTo(
-		        target, item, left < ADD_CODE_TIMEOUT ? (left > 0 ? left : 0) : ADD_CODE_TIMEOUT);
+		        *window, item, left < ADD_CODE_TIMEOUT ? (left > 0 ? left : 0) : ADD_CODE_TIMEOUT);
 		if (status == B_OK)
 			return B_OK;
 		if (status == B_TIMED_OUT) {
@@ -170,30 +116,15 @@ status_t StriaWindow::showCode(StriaWindow** ownerSlot, BLocker* ownerLock, Stri
 			delete item;
 			return status;
 		}
-		// Quitting or gone: its QuitRequested has cleared the pointer, or
-		// it went without asking; either way the next round makes a new one.
-		ownerLock->Lock();
-		if (*ownerSlot == current && !target.IsValid())
-			*ownerSlot = NULL;
-		ownerLock->Unlock();
+		// Quitting or gone: the next round makes a new one.
+		*window = BMessenger();
 	}
 }
 
-void StriaWindow::closeWindow(StriaWindow** ownerSlot, BLocker* ownerLock, bigtime_t timeout)
+void StriaWindow::closeWindow(BMessenger* window, bigtime_t timeout)
 {
-	BMessenger target;
-	std::shared_ptr<OwnerLink> link;
-	ownerLock->Lock();
-	// While the pointer is set the window has not agreed to quit, so it is
-	// alive here.
-	if (*ownerSlot != NULL) {
-		target = BMessenger(NULL, *ownerSlot);
-		link = (*ownerSlot)->owner;
-	}
-	*ownerSlot = NULL;
-	ownerLock->Unlock();
-	if (link)
-		link->Cut();
+	BMessenger target = *window;
+	*window = BMessenger();
 	if (!target.IsValid())
 		return;
 	status_t status = target.LockTargetWithTimeout(timeout);
@@ -202,7 +133,7 @@ void StriaWindow::closeWindow(StriaWindow** ownerSlot, BLocker* ownerLock, bigti
 		target.Target(&looper);
 		looper->Quit();
 	} else if (target.IsValid()) {
-		// Queued behind whatever keeps it busy; it no longer needs its owner.
+		// Queued behind whatever keeps it busy.
 		BMessage quit(B_QUIT_REQUESTED);
 		target.SendMessage(&quit, (BHandler*)NULL, 0);
 		fprintf(stderr, "stria: the viewer window does not respond; it closes once it can\n");

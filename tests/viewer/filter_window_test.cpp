@@ -219,7 +219,7 @@ TEST_F(FilterWindowTest, AStuckWindowHoldsBackOnlyItsOwnRows)
 // (AddressSanitizer watches the freed filter).
 TEST_F(FilterWindowTest, AWindowHeldPastTheCloseTimeNeverReachesTheGoneFilter)
 {
-	CueCatFilter* filter = new CueCatFilter(StriaClock::System(), 200000);
+	CueCatFilter* filter = new CueCatFilter({StriaClock::System(), 200000, {}});
 	{
 		StreamRunner runner(*filter);
 		runner.Play(Scan(Record(1), 1000000));

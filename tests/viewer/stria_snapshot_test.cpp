@@ -10,7 +10,6 @@
 #include "StriaWindow.h"
 
 #include <InterfaceDefs.h>
-#include <Locker.h>
 #include <String.h>
 #include <private/WindowSnapshot.h>
 
@@ -31,8 +30,7 @@ class StriaSnapshotTest : public testing::Test {
 protected:
 	void SetUp() override
 	{
-		window = new StriaWindow(BRect(100, 100, 600, 400), &owner, &ownerLock);
-		owner = window;
+		window = new StriaWindow(BRect(100, 100, 600, 400));
 	}
 	void TearDown() override
 	{
@@ -64,8 +62,6 @@ protected:
 		return text->ConvertToWindow(text->Bounds());
 	}
 
-	StriaWindow* owner = NULL;
-	BLocker ownerLock;
 	StriaWindow* window;
 	std::string path = testing::TempDir() + "stria_window_" + std::to_string(getpid()) + ".png";
 };

@@ -8,7 +8,6 @@
 #include "StriaWindow.h"
 
 #include <List.h>
-#include <Locker.h>
 #include <ScrollView.h>
 #include <String.h>
 #include <StringView.h>
@@ -35,8 +34,7 @@ class StriaWindowTest : public testing::Test {
 protected:
 	void SetUp() override
 	{
-		window = new StriaWindow(BRect(100, 100, 600, 400), &owner, &ownerLock);
-		owner = window;
+		window = new StriaWindow(BRect(100, 100, 600, 400));
 		list = window->getListView();
 		codes = window->getCodeView();
 	}
@@ -52,8 +50,6 @@ protected:
 		return tab != NULL ? dynamic_cast<BStringView*>(tab->View()) : NULL;
 	}
 
-	StriaWindow* owner = NULL;
-	BLocker ownerLock;
 	StriaWindow* window;
 	StriaListView* list;
 	StriaCodeView* codes;
@@ -86,9 +82,7 @@ TEST(StriaWindowLayoutTest, ViewsAreLaidOutForTheFrame)
 	};
 	for (const LayoutCase& c : cases) {
 		SCOPED_TRACE(c.frame.Width());
-		StriaWindow* slot = NULL;
-		BLocker lock;
-		StriaWindow* window = new StriaWindow(c.frame, &slot, &lock);
+		StriaWindow* window = new StriaWindow(c.frame);
 		BView* list = window->FindView("StriaList");
 		BView* scroll = window->FindView("cuescroll");
 		BView* code = window->FindView("tv");
@@ -207,7 +201,7 @@ TEST_F(StriaWindowTest, AnInitialListIsShownInOrderWithoutSelection)
 		initial.AddItem(Code(raw));
 	// A row that arrives selected does not make a selection of the window.
 	((BListItem*)initial.ItemAt(1))->Select();
-	window = new StriaWindow(BRect(100, 100, 600, 400), &owner, &ownerLock, &initial);
+	window = new StriaWindow(BRect(100, 100, 600, 400), &initial);
 	list = window->getListView();
 	codes = window->getCodeView();
 	ASSERT_EQ(list->CountItems(), 3);
@@ -218,10 +212,9 @@ TEST_F(StriaWindowTest, AnInitialListIsShownInOrderWithoutSelection)
 	EXPECT_EQ(initial.CountItems(), 3) << "the list object stays with the caller";
 }
 
-TEST_F(StriaWindowTest, QuitRequestedClearsTheOwnersPointerAndAgrees)
+TEST_F(StriaWindowTest, QuitRequestedAgreesAndTakesNoMoreScans)
 {
 	EXPECT_TRUE(window->QuitRequested());
-	EXPECT_EQ(owner, nullptr);
 	EXPECT_TRUE(window->isQuitting());
 
 	// A quitting window takes no scan: it stays with the caller.
@@ -229,15 +222,6 @@ TEST_F(StriaWindowTest, QuitRequestedClearsTheOwnersPointerAndAgrees)
 	EXPECT_EQ(window->addCode(late), B_NOT_ALLOWED);
 	EXPECT_EQ(list->CountItems(), 0);
 	delete late;
-}
-
-TEST_F(StriaWindowTest, QuitRequestedLeavesANewerWindowOfTheOwnerAlone)
-{
-	StriaWindow* newer = new StriaWindow(BRect(0, 0, 400, 300), &owner, &ownerLock);
-	owner = newer;
-	EXPECT_TRUE(window->QuitRequested());
-	EXPECT_EQ(owner, newer);
-	newer->Quit();
 }
 
 TEST(StriaCodeTest, KeepsItsRawCodeAndShowsItsLabel)

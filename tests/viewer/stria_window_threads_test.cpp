@@ -7,7 +7,6 @@
 #include "StriaWindow.h"
 
 #include <AppDefs.h>
-#include <Locker.h>
 #include <Messenger.h>
 #include <OS.h>
 #include <String.h>
@@ -58,8 +57,7 @@ TEST(StriaWindowThreadsTest, ScansWhileTheWindowIsClosingAllLandInOpenWindows)
 		sInserted = 0;
 		sIntoQuitting = 0;
 		sDestroyed = 0;
-		StriaWindow* slot = NULL;
-		BLocker lock("owner");
+		BMessenger window;
 		std::atomic<bool> stop(false);
 		std::atomic<int> quits(0);
 
@@ -68,11 +66,7 @@ TEST(StriaWindowThreadsTest, ScansWhileTheWindowIsClosingAllLandInOpenWindows)
 		std::thread closer([&] {
 			unsigned seed = round;
 			while (!stop) {
-				BMessenger target;
-				lock.Lock();
-				if (slot != NULL)
-					target = BMessenger(NULL, slot);
-				lock.Unlock();
+				BMessenger target = BPrivate::newest_live_window();
 				if (target.IsValid() && target.SendMessage(B_QUIT_REQUESTED) == B_OK)
 					quits++;
 				seed = seed * 1103515245 + 12345;
@@ -82,8 +76,7 @@ TEST(StriaWindowThreadsTest, ScansWhileTheWindowIsClosingAllLandInOpenWindows)
 
 		unsigned seed = 7 * round + 1;
 		for (int i = 0; i < kScans; i++) {
-			EXPECT_EQ(StriaWindow::showCode(&slot, &lock,
-			                                new WatchedCode("C39 " + std::to_string(i)),
+			EXPECT_EQ(StriaWindow::showCode(&window, new WatchedCode("C39 " + std::to_string(i)),
 			                                BRect(100, 100, 600, 400)),
 			          B_OK);
 			seed = seed * 1103515245 + 12345;
@@ -94,8 +87,8 @@ TEST(StriaWindowThreadsTest, ScansWhileTheWindowIsClosingAllLandInOpenWindows)
 
 		EXPECT_EQ(sInserted, kScans) << "every scan went into a window, once";
 		EXPECT_EQ(sIntoQuitting, 0);
-		StriaWindow::closeWindow(&slot, &lock);
-		EXPECT_EQ(slot, nullptr);
+		StriaWindow::closeWindow(&window);
+		EXPECT_FALSE(window.IsValid());
 		ASSERT_TRUE(WaitForNoWindows());
 		EXPECT_EQ(sDestroyed, kScans) << "every window took its rows with it";
 		totalQuits += quits;
@@ -103,35 +96,44 @@ TEST(StriaWindowThreadsTest, ScansWhileTheWindowIsClosingAllLandInOpenWindows)
 	EXPECT_GT(totalQuits, kRounds) << "windows were closed under the scans";
 }
 
+// The window never writes into its owner: the owner's messenger turns
+// invalid once the window is gone, and the next scan makes a new one.
 TEST(StriaWindowThreadsTest, TheNextScanAfterAQuitMakesANewWindowHoldingOnlyIt)
 {
-	StriaWindow* slot = NULL;
-	BLocker lock("owner");
-	ASSERT_EQ(StriaWindow::showCode(&slot, &lock, new StriaCode(new BString("C39 A")),
-	                                BRect(100, 100, 600, 400)),
-	          B_OK);
-	StriaWindow* first = slot;
-	ASSERT_NE(first, nullptr);
-	EXPECT_FALSE(first->IsHidden()) << "shown by the step that made it";
-	EXPECT_EQ(first->Frame(), BRect(100, 100, 600, 400));
-	ASSERT_EQ(StriaWindow::showCode(&slot, &lock, new StriaCode(new BString("C39 B")),
-	                                BRect(100, 100, 600, 400)),
-	          B_OK);
-	EXPECT_EQ(slot, first) << "the second scan goes to the same window";
+	const BRect frame(100, 100, 600, 400);
+	BMessenger window;
+	ASSERT_EQ(StriaWindow::showCode(&window, new StriaCode(new BString("C39 A")), frame), B_OK);
+	BMessenger first = window;
+	ASSERT_TRUE(first.IsValid());
+	{
+		ASSERT_TRUE(first.LockTarget());
+		BLooper* looper = NULL;
+		first.Target(&looper);
+		StriaWindow* shown = dynamic_cast<StriaWindow*>(looper);
+		ASSERT_NE(shown, nullptr);
+		EXPECT_FALSE(shown->IsHidden()) << "shown by the step that made it";
+		EXPECT_EQ(shown->Frame(), frame);
+		looper->Unlock();
+	}
+	ASSERT_EQ(StriaWindow::showCode(&window, new StriaCode(new BString("C39 B")), frame), B_OK);
+	EXPECT_TRUE(window == first) << "the second scan goes to the same window";
 
-	BMessenger(NULL, first).SendMessage(B_QUIT_REQUESTED);
+	first.SendMessage(B_QUIT_REQUESTED);
 	ASSERT_TRUE(WaitForNoWindows());
-	EXPECT_EQ(slot, nullptr);
+	EXPECT_FALSE(window.IsValid());
 
-	ASSERT_EQ(StriaWindow::showCode(&slot, &lock, new StriaCode(new BString("C39 C")),
-	                                BRect(100, 100, 600, 400)),
-	          B_OK);
-	ASSERT_NE(slot, nullptr);
-	ASSERT_TRUE(slot->Lock());
-	EXPECT_EQ(slot->getListView()->CountItems(), 1);
-	EXPECT_STREQ(slot->getListView()->CurrentCode()->getrawcode()->String(), "C39 C");
-	slot->Unlock();
-	StriaWindow::closeWindow(&slot, &lock);
+	ASSERT_EQ(StriaWindow::showCode(&window, new StriaCode(new BString("C39 C")), frame), B_OK);
+	ASSERT_TRUE(window.IsValid());
+	EXPECT_FALSE(window == first);
+	ASSERT_TRUE(window.LockTarget());
+	BLooper* looper = NULL;
+	window.Target(&looper);
+	StriaWindow* shown = dynamic_cast<StriaWindow*>(looper);
+	ASSERT_NE(shown, nullptr);
+	EXPECT_EQ(shown->getListView()->CountItems(), 1);
+	EXPECT_STREQ(shown->getListView()->CurrentCode()->getrawcode()->String(), "C39 C");
+	looper->Unlock();
+	StriaWindow::closeWindow(&window);
 	EXPECT_TRUE(WaitForNoWindows());
 }
 

@@ -13,7 +13,6 @@
 #include "StriaListView.h"
 #include "StriaWindow.h"
 
-#include <Locker.h>
 #include <Messenger.h>
 #include <String.h>
 #include <StringView.h>
@@ -25,16 +24,14 @@
 
 int main()
 {
-	StriaWindow* window = NULL;
-	BLocker lock("helper");
+	BMessenger window;
 	std::string line;
 	while (std::getline(std::cin, line)) {
 		std::string command = line.substr(0, line.find(' '));
 		std::string argument = line.size() > command.size() ? line.substr(command.size() + 1) : "";
 		if (command == "add") {
-			status_t status = StriaWindow::showCode(&window, &lock,
-			                                        new StriaCode(new BString(argument.c_str())),
-			                                        BRect(100, 100, 600, 400));
+			status_t status = StriaWindow::showCode(
+			        &window, new StriaCode(new BString(argument.c_str())), BRect(100, 100, 600, 400));
 			std::cout << "added " << status << std::endl;
 		} else if (command == "selection" || command == "frame" || command == "scroll") {
 			BMessenger target = BPrivate::newest_live_window();
@@ -69,6 +66,6 @@ int main()
 			std::cout << "unknown " << command << std::endl;
 		}
 	}
-	StriaWindow::closeWindow(&window, &lock);
+	StriaWindow::closeWindow(&window);
 	return 0;
 }
