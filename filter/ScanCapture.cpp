@@ -63,8 +63,13 @@ ScanCapture::Step ScanCapture::Message(const BMessage& message, bigtime_t now)
 		InputEnded(message, step);
 		return step;
 	}
-	// Only a key-down opens a capture.
-	if (message.what != B_KEY_DOWN && fCaptures.empty())
+	// "modifiers" takes no part: F10 and Enter count whatever modifier keys
+	// are held.
+	int32 key = -1;
+	message.FindInt32("key", &key);
+	// Only an F10 key-down opens a capture: with none open, everything else
+	// passes at once.
+	if (fCaptures.empty() && (message.what != B_KEY_DOWN || key != CAT_CALL_KEY))
 		return step;
 
 	// Keys a device add-on typed take no part in captures, and a message
@@ -74,10 +79,6 @@ ScanCapture::Step ScanCapture::Message(const BMessage& message, bigtime_t now)
 	if (source.kind == STRIA_SOURCE_ADD_ON || message.FindInt64("when", &when) != B_OK)
 		return step;
 
-	// "modifiers" takes no part: F10 and Enter count whatever modifier keys
-	// are held.
-	int32 key = -1;
-	message.FindInt32("key", &key);
 	if (message.what == B_KEY_DOWN && key == CAT_CALL_KEY) {
 		CatCall(message, source.id, source.kind == STRIA_SOURCE_RECORDED, when, now, step);
 		return step;
