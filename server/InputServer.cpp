@@ -153,17 +153,17 @@ void InputServer::Log(const std::string& line)
 	fLogOutput.Write(line);
 }
 
-void InputServer::Fail(const std::string& line, int exitStatus)
+void InputServer::Fail(const std::string& line, status_t reason)
 {
 	Log(line);
-	int none = 0;
-	fSourceFailure.compare_exchange_strong(none, exitStatus);
+	status_t none = B_OK;
+	fSourceFailure.compare_exchange_strong(none, reason);
 }
 
-int InputServer::Run()
+status_t InputServer::Run()
 {
 	auto log = [this](const std::string& line) { Log(line); };
-	int exitStatus = 0;
+	status_t status = B_OK;
 
 	ServerHost host(log);
 	BPrivate::ScopedInputServerHost installed(&host);
@@ -174,7 +174,7 @@ int InputServer::Run()
 	if (!addOns.LoadFolder(fSettings.addOnFolder, &error)) {
 		Log(error);
 		fHost = nullptr;
-		return 1;
+		return B_ERROR;
 	}
 	addOns.InstantiateFilters();
 	FilterChain chain(addOns.Filters());
@@ -203,17 +203,17 @@ int InputServer::Run()
 	        log);
 	if (!fSettings.controlSocket.empty() && !control.Start(fSettings.controlSocket, &error)) {
 		Log(error);
-		exitStatus = 1;
+		status = B_ERROR;
 	}
 
-	if (exitStatus == 0 && fSettings.subscribe && chain.CountFilters() == 0) {
+	if (status == B_OK && fSettings.subscribe && chain.CountFilters() == 0) {
 		Log("--subscribe: no filter add-on was loaded from " + fSettings.addOnFolder +
 		    ", so no scan and no SHUTDOWN would come");
-		exitStatus = 1;
+		status = B_ERROR;
 	}
 	PrintingSubscriber* subscriber = nullptr;
 	std::optional<BMessenger> subscriberMessenger;
-	if (exitStatus == 0 && fSettings.subscribe) {
+	if (status == B_OK && fSettings.subscribe) {
 		subscriber = new PrintingSubscriber(fOutput);
 		subscriber->Run();
 		subscriberMessenger = BMessenger(subscriber);
@@ -221,12 +221,12 @@ int InputServer::Run()
 		BMessage subscription(STRIA_SUBSCRIBE);
 		subscription.AddMessenger(STRIA_MESSENGER_FIELD, *subscriberMessenger);
 		std::unique_ptr<BInputDevice> device(find_input_device(STRIA_DEVICE_NAME));
-		status_t status =
+		status_t subscribed =
 		        device ? device->Control(STRIA_SUBSCRIBE, &subscription) : B_NAME_NOT_FOUND;
-		if (status != B_OK) {
+		if (subscribed != B_OK) {
 			Log(std::string("--subscribe: cannot subscribe through \"") + STRIA_DEVICE_NAME +
-			    "\": " + StatusText(status));
-			exitStatus = 1;
+			    "\": " + StatusText(subscribed));
+			status = B_ERROR;
 		}
 	}
 
@@ -235,7 +235,7 @@ int InputServer::Run()
 	std::vector<std::unique_ptr<InputSource>> sources;
 	std::vector<std::unique_ptr<SourceSink>> sinks;
 	std::vector<std::jthread> sourceThreads;
-	if (exitStatus == 0) {
+	if (status == B_OK) {
 		for (const SourceFactory& factory : fSourceFactories) {
 			std::unique_ptr<InputSource> source = factory(subscriberMessenger);
 			if (source) {
@@ -290,20 +290,20 @@ int InputServer::Run()
 	bool hadFilters = chain.CountFilters() > 0;
 	addOns.DeleteFilters();
 	if (subscriber != nullptr) {
-		if (hadFilters && exitStatus == 0 && !subscriber->WaitForShutdown(kShutdownNoticeTimeout)) {
+		if (hadFilters && status == B_OK && !subscriber->WaitForShutdown(kShutdownNoticeTimeout)) {
 			Log("the subscriber got no SHUTDOWN from the filters");
-			exitStatus = 1;
+			status = B_ERROR;
 		}
 		if (subscriber->Lock())
 			subscriber->Quit();
 	}
 	addOns.DeleteDevices(host);
 	fHost = nullptr;
-	if (exitStatus == 0 && !sides.Healthy())
-		exitStatus = 1;
-	if (exitStatus == 0)
-		exitStatus = fSourceFailure.load();
-	return exitStatus;
+	if (status == B_OK && !sides.Healthy())
+		status = B_ERROR;
+	if (status == B_OK)
+		status = fSourceFailure.load();
+	return status;
 }
 
 } // namespace stria

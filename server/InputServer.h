@@ -50,10 +50,10 @@ public:
 	// Runs after the stream has drained, before the filters are deleted.
 	void AddBeforeFiltersDeleted(std::function<void()> step);
 
-	// Runs until stopped; returns the exit status: 0, 1 when the server
-	// could not start or an application side failed, or the status a
-	// source failed with (InputSink::Fail).
-	int Run();
+	// Runs until stopped. B_OK; B_ERROR when the server could not start,
+	// the subscriber got no SHUTDOWN or an application side failed; or the
+	// reason a source failed with (InputSink::Fail). Each is logged.
+	status_t Run();
 
 	// Thread-safe; also safe before Run.
 	void RequestStop();
@@ -63,7 +63,7 @@ private:
 	status_t Control(const char* device, uint32 code, BMessage* message) override;
 	void Log(const std::string& line) override;
 	bigtime_t InputStart() const override;
-	void Fail(const std::string& line, int exitStatus) override;
+	void Fail(const std::string& line, status_t reason) override;
 
 	void SourceEnded();
 	bool WaitForEnd();
@@ -79,7 +79,7 @@ private:
 	std::condition_variable fStateChanged;
 	bool fStopRequested = false;
 	size_t fRunningSources = 0;
-	std::atomic<int> fSourceFailure{0};
+	std::atomic<status_t> fSourceFailure{B_OK};
 
 	ServerHost* fHost = nullptr; // while Run runs
 	std::atomic<bigtime_t> fInputStart{0};

@@ -32,17 +32,32 @@ struct LoadedScript {
 	std::vector<ReplayEvent> events;
 };
 
-// Writes text to standard output; false (with a log line) when it fails.
-bool WriteOut(const std::string& text, LineOutput& log)
+// The process's exit status for how the server ended: 2 when something the
+// person named is wrong (an option, a path, a file), 1 for any other failure.
+int ExitStatus(status_t status)
+{
+	switch (status) {
+	case B_OK:
+		return 0;
+	case B_BAD_VALUE:
+	case B_BAD_DATA:
+		return 2;
+	default:
+		return 1;
+	}
+}
+
+// Writes text to standard output; B_IO_ERROR (with a log line) when it fails.
+status_t WriteOut(const std::string& text, LineOutput& log)
 {
 	errno = 0;
 	if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
 	    std::fflush(stdout) != 0) {
 		log.Write(std::string("cannot write standard output: ") +
 		          std::strerror(errno != 0 ? errno : EIO));
-		return false;
+		return B_IO_ERROR;
 	}
-	return true;
+	return B_OK;
 }
 
 } // namespace
@@ -62,15 +77,16 @@ int main(int argc, char** argv)
 	ParsedServerOptions parsed = ParseServerOptions(arguments);
 	if (parsed.error) {
 		log.Write(*parsed.error + " (see --help)");
-		return 2;
+		return ExitStatus(B_BAD_VALUE);
 	}
 	const ServerOptions& options = parsed.options;
 	if (options.help)
-		return WriteOut(ServerUsage(), log) ? 0 : 1;
+		return ExitStatus(WriteOut(ServerUsage(), log));
 	if (options.listDevices) {
 		std::ostringstream list;
-		int status = LinuxInput::ListDevices(list);
-		return WriteOut(list.str(), log) ? status : 1;
+		status_t status = LinuxInput::ListDevices(list);
+		status_t written = WriteOut(list.str(), log);
+		return ExitStatus(written != B_OK ? written : status);
 	}
 
 	// Every script is read and checked before anything plays.
@@ -80,21 +96,21 @@ int main(int argc, char** argv)
 		std::string error;
 		if (!ReadReplayScriptFile(path, &text, &error)) {
 			log.Write(error);
-			return 2;
+			return ExitStatus(B_BAD_VALUE);
 		}
 		std::string name = ReplayScriptName(path);
 		ReplayScript script = ParseReplayScript(text);
 		if (script.error) {
 			log.Write(name + ":" + std::to_string(script.error->line) + ": " +
 			          script.error->message);
-			return 2;
+			return ExitStatus(B_BAD_DATA);
 		}
 		for (const ReplayEvent& event : script.events) {
 			if (event.controlMessage == ReplayEvent::ControlMessage::Subscribe &&
 			    !options.subscribe) {
 				log.Write(name + ":" + std::to_string(event.line) +
 				          ": a control line with 'subscribe' needs --subscribe");
-				return 2;
+				return ExitStatus(B_BAD_VALUE);
 			}
 		}
 		scripts.push_back({name, std::move(script.events)});
@@ -107,7 +123,7 @@ int main(int argc, char** argv)
 		std::string programFolder = ProgramFolder();
 		if (programFolder.empty()) {
 			log.Write("cannot tell where the program is; name the add-on folder with --add-ons");
-			return 1;
+			return ExitStatus(B_ERROR);
 		}
 		settings.addOnFolder = DefaultAddOnFolder(programFolder);
 	}
@@ -121,19 +137,19 @@ int main(int argc, char** argv)
 			log.Write("no usable runtime directory for the control socket: " +
 			          (problem.empty() ? std::string("reason unknown") : problem) +
 			          "; name another socket with --control-socket");
-			return 1;
+			return ExitStatus(B_ERROR);
 		}
 		settings.controlSocket = path;
 	}
 	if (std::optional<PathProblem> problem = ControlSocketPathProblem(settings.controlSocket)) {
 		log.Write(problem->message);
-		return problem->exitStatus;
+		return ExitStatus(problem->reason);
 	}
 	// A snapshot that cannot be written is said now, not after the run.
 	if (!options.snapshot.empty()) {
 		if (std::optional<PathProblem> problem = SnapshotPathProblem(options.snapshot)) {
 			log.Write(problem->message);
-			return problem->exitStatus;
+			return ExitStatus(problem->reason);
 		}
 	}
 
@@ -151,12 +167,11 @@ int main(int argc, char** argv)
 		linuxOptions.uinput = options.uinput;
 		linuxOptions.uinputFile = options.uinputFile;
 		std::string error;
-		int status = 1;
-		if (!linuxInput.Open(
-		            linuxOptions, [&log](const std::string& line) { log.Write(line); }, error,
-		            status)) {
+		status_t status = linuxInput.Open(
+		        linuxOptions, [&log](const std::string& line) { log.Write(line); }, error);
+		if (status != B_OK) {
 			log.Write(error);
-			return status;
+			return ExitStatus(status);
 		}
 	}
 
@@ -190,21 +205,22 @@ int main(int argc, char** argv)
 		log.Write("stopping on " + SignalWatcher::Name(signal));
 		server.RequestStop();
 	});
-	int exitStatus = server.Run();
+	status_t status = server.Run();
 	if (!options.snapshot.empty()) {
-		status_t status = BPrivate::end_final_snapshot();
-		if (status == B_OK)
+		status_t snapshot = BPrivate::end_final_snapshot();
+		if (snapshot == B_OK)
 			log.Write("snapshot of the viewer window written to " + options.snapshot);
-		else if (status == B_NAME_NOT_FOUND)
+		else if (snapshot == B_NAME_NOT_FOUND)
 			log.Write("no viewer window to take a snapshot of; " + options.snapshot +
 			          " not written");
 		else {
-			log.Write("cannot write the snapshot " + options.snapshot + ": " + StatusText(status));
-			if (exitStatus == 0)
-				exitStatus = 1;
+			log.Write("cannot write the snapshot " + options.snapshot + ": " +
+			          StatusText(snapshot));
+			if (status == B_OK)
+				status = B_ERROR;
 		}
 	}
-	if (output.Failed() && exitStatus == 0)
-		exitStatus = 1;
-	return exitStatus;
+	if (output.Failed() && status == B_OK)
+		status = B_IO_ERROR;
+	return ExitStatus(status);
 }
