@@ -65,6 +65,16 @@ private:
 	bigtime_t InputStart() const override;
 	void Fail(const std::string& line, status_t reason) override;
 
+	// The phases of Run, in order; each logs what went wrong.
+	struct Session;
+	status_t LoadAddOns(Session& session);
+	void StartStream(Session& session);
+	void StartDevices(Session& session);
+	status_t StartControlSocket(Session& session);
+	status_t SubscribePrinter(Session& session);
+	void RunSources(Session& session);
+	status_t ShutDown(Session& session, status_t status);
+
 	void SourceEnded();
 	bool WaitForEnd();
 
