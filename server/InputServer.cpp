@@ -81,6 +81,47 @@ private:
 
 } // namespace
 
+// What one run builds, in the order it is built, so that members are
+// destroyed in the reverse order once ShutDown has stopped their threads.
+struct InputServer::Session {
+	explicit Session(InputServer& owner);
+	~Session() { owner.fHost = nullptr; }
+
+	Session(const Session&) = delete;
+	Session& operator=(const Session&) = delete;
+
+	InputServer& owner;
+	ServerHost host;
+	BPrivate::ScopedInputServerHost installed{&host};
+	AddOnManager addOns;
+	std::optional<FilterChain> chain;
+	FanOutSide sides;
+	std::optional<InputStream> stream;
+	ControlSocketServer control;
+	PrintingSubscriber* subscriber = nullptr; // deletes itself as it quits
+	std::optional<BMessenger> subscriberMessenger;
+	std::vector<std::unique_ptr<InputSource>> sources;
+	std::vector<std::unique_ptr<SourceSink>> sinks;
+	std::vector<std::jthread> sourceThreads;
+};
+
+InputServer::Session::Session(InputServer& owner)
+    : owner(owner), host([&owner](const std::string& line) { owner.Log(line); }),
+      addOns([&owner](const std::string& line) { owner.Log(line); }),
+      // A side that cannot deliver any more stops the server: with
+      // keyboards taken for Stria alone, keys would otherwise vanish.
+      sides(owner.fSides,
+            [&owner] {
+	            owner.Log("stopping: what reaches applications can no longer be delivered");
+	            owner.RequestStop();
+            }),
+      control([this](const char* device, uint32 code,
+                     BMessage* message) { return host.ControlDevice(device, code, message); },
+              [&owner](const std::string& line) { owner.Log(line); })
+{
+	owner.fHost = &host;
+}
+
 InputServer::InputServer(Settings settings, LineOutput& output, LineOutput& log)
     : fSettings(std::move(settings)), fOutput(output), fLogOutput(log)
 {
@@ -153,157 +194,179 @@ void InputServer::Log(const std::string& line)
 	fLogOutput.Write(line);
 }
 
-void InputServer::Fail(const std::string& line, int exitStatus)
+void InputServer::Fail(const std::string& line, status_t reason)
 {
 	Log(line);
-	int none = 0;
-	fSourceFailure.compare_exchange_strong(none, exitStatus);
+	status_t none = B_OK;
+	fSourceFailure.compare_exchange_strong(none, reason);
 }
 
-int InputServer::Run()
+status_t InputServer::Run()
 {
-	auto log = [this](const std::string& line) { Log(line); };
-	int exitStatus = 0;
+	Session session(*this);
+	status_t status = LoadAddOns(session);
+	if (status != B_OK)
+		return status;
+	StartStream(session);
+	StartDevices(session);
+	status = StartControlSocket(session);
+	if (status == B_OK)
+		status = SubscribePrinter(session);
+	if (status == B_OK)
+		RunSources(session);
+	status = ShutDown(session, status);
 
-	ServerHost host(log);
-	BPrivate::ScopedInputServerHost installed(&host);
-	fHost = &host;
+	// What the server found itself comes first, then a failed side, then
+	// a failed source.
+	if (status == B_OK && !session.sides.Healthy())
+		status = B_ERROR;
+	if (status == B_OK)
+		status = fSourceFailure.load();
+	return status;
+}
 
-	AddOnManager addOns(log);
+status_t InputServer::LoadAddOns(Session& session)
+{
 	std::string error;
-	if (!addOns.LoadFolder(fSettings.addOnFolder, &error)) {
+	if (!session.addOns.LoadFolder(fSettings.addOnFolder, &error)) {
 		Log(error);
-		fHost = nullptr;
-		return 1;
+		return B_ERROR;
 	}
-	addOns.InstantiateFilters();
-	FilterChain chain(addOns.Filters());
+	session.addOns.InstantiateFilters();
+	session.chain.emplace(session.addOns.Filters());
+	return B_OK;
+}
 
-	// A side that cannot deliver any more stops the server: with
-	// keyboards taken for Stria alone, keys would otherwise vanish.
-	FanOutSide sides(fSides, [this] {
-		Log("stopping: what reaches applications can no longer be delivered");
-		RequestStop();
-	});
-	InputStream stream(chain, &sides);
-	stream.Start();
-	host.SetStream(&stream);
-	addOns.InstantiateDevices(host);
+void InputServer::StartStream(Session& session)
+{
+	session.stream.emplace(*session.chain, &session.sides);
+	session.stream->Start();
+	session.host.SetStream(&*session.stream);
+}
+
+// Devices come once the stream runs, as they may enqueue from the start.
+void InputServer::StartDevices(Session& session)
+{
+	session.addOns.InstantiateDevices(session.host);
 
 	std::string devices;
-	for (const ServerHost::Device& device : host.Devices())
+	for (const ServerHost::Device& device : session.host.Devices())
 		devices += (devices.empty() ? "\"" : ", \"") + device.name + "\"";
-	Log("add-ons from " + fSettings.addOnFolder + ": " + std::to_string(chain.CountFilters()) +
-	    " filter(s), devices " + (devices.empty() ? std::string("none") : devices));
+	Log("add-ons from " + fSettings.addOnFolder + ": " +
+	    std::to_string(session.chain->CountFilters()) + " filter(s), devices " +
+	    (devices.empty() ? std::string("none") : devices));
+}
 
-	ControlSocketServer control(
-	        [&host](const char* device, uint32 code, BMessage* message) {
-		        return host.ControlDevice(device, code, message);
-	        },
-	        log);
-	if (!fSettings.controlSocket.empty() && !control.Start(fSettings.controlSocket, &error)) {
+status_t InputServer::StartControlSocket(Session& session)
+{
+	std::string error;
+	if (!fSettings.controlSocket.empty() &&
+	    !session.control.Start(fSettings.controlSocket, &error)) {
 		Log(error);
-		exitStatus = 1;
+		return B_ERROR;
 	}
+	return B_OK;
+}
 
-	if (exitStatus == 0 && fSettings.subscribe && chain.CountFilters() == 0) {
+// --subscribe: a printing looper subscribes to scans as an application would.
+status_t InputServer::SubscribePrinter(Session& session)
+{
+	if (!fSettings.subscribe)
+		return B_OK;
+	if (session.chain->CountFilters() == 0) {
 		Log("--subscribe: no filter add-on was loaded from " + fSettings.addOnFolder +
 		    ", so no scan and no SHUTDOWN would come");
-		exitStatus = 1;
+		return B_ERROR;
 	}
-	PrintingSubscriber* subscriber = nullptr;
-	std::optional<BMessenger> subscriberMessenger;
-	if (exitStatus == 0 && fSettings.subscribe) {
-		subscriber = new PrintingSubscriber(fOutput);
-		subscriber->Run();
-		subscriberMessenger = BMessenger(subscriber);
+	session.subscriber = new PrintingSubscriber(fOutput);
+	session.subscriber->Run();
+	session.subscriberMessenger = BMessenger(session.subscriber);
 
-		BMessage subscription(STRIA_SUBSCRIBE);
-		subscription.AddMessenger(STRIA_MESSENGER_FIELD, *subscriberMessenger);
-		std::unique_ptr<BInputDevice> device(find_input_device(STRIA_DEVICE_NAME));
-		status_t status =
-		        device ? device->Control(STRIA_SUBSCRIBE, &subscription) : B_NAME_NOT_FOUND;
-		if (status != B_OK) {
-			Log(std::string("--subscribe: cannot subscribe through \"") + STRIA_DEVICE_NAME +
-			    "\": " + StatusText(status));
-			exitStatus = 1;
+	BMessage subscription(STRIA_SUBSCRIBE);
+	subscription.AddMessenger(STRIA_MESSENGER_FIELD, *session.subscriberMessenger);
+	std::unique_ptr<BInputDevice> device(find_input_device(STRIA_DEVICE_NAME));
+	status_t status = device ? device->Control(STRIA_SUBSCRIBE, &subscription) : B_NAME_NOT_FOUND;
+	if (status != B_OK) {
+		Log(std::string("--subscribe: cannot subscribe through \"") + STRIA_DEVICE_NAME +
+		    "\": " + StatusText(status));
+		return B_ERROR;
+	}
+	return B_OK;
+}
+
+// The input devices of the host, each on a thread of its own with a sink
+// that marks what it enqueues as its own; returns once they have ended or
+// a stop is requested.
+void InputServer::RunSources(Session& session)
+{
+	for (const SourceFactory& factory : fSourceFactories) {
+		std::unique_ptr<InputSource> source = factory(session.subscriberMessenger);
+		if (source) {
+			InputSink& server = *this;
+			int32 kind = source->IsRecorded() ? STRIA_SOURCE_RECORDED : STRIA_SOURCE_KEYBOARD;
+			session.sinks.push_back(
+			        std::make_unique<SourceSink>(server, session.host.NewSource(kind)));
+			session.sources.push_back(std::move(source));
 		}
 	}
-
-	// The input devices of the host, each on a thread of its own, with a
-	// sink that marks what it enqueues as its own.
-	std::vector<std::unique_ptr<InputSource>> sources;
-	std::vector<std::unique_ptr<SourceSink>> sinks;
-	std::vector<std::jthread> sourceThreads;
-	if (exitStatus == 0) {
-		for (const SourceFactory& factory : fSourceFactories) {
-			std::unique_ptr<InputSource> source = factory(subscriberMessenger);
-			if (source) {
-				InputSink& server = *this;
-				int32 kind = source->IsRecorded() ? STRIA_SOURCE_RECORDED : STRIA_SOURCE_KEYBOARD;
-				sinks.push_back(std::make_unique<SourceSink>(server, host.NewSource(kind)));
-				sources.push_back(std::move(source));
-			}
-		}
-		{
-			std::lock_guard lock(fStateLock);
-			fRunningSources = sources.size();
-		}
-		// Recorded input starts here, and printed stamps count from here.
-		fInputStart = system_time();
-		sides.Start(fInputStart);
-		for (size_t index = 0; index < sources.size(); index++) {
-			InputSource* running = sources[index].get();
-			SourceSink* sink = sinks[index].get();
-			sourceThreads.emplace_back([this, running, sink](std::stop_token stop) {
-				running->Run(*sink, stop);
-				sink->Ended();
-				SourceEnded();
-			});
-		}
-		if (sources.size() < fSourceFactories.size()) {
-			// A source that could not be made was reported by its factory.
-			RequestStop();
-		}
-		WaitForEnd();
+	{
+		std::lock_guard lock(fStateLock);
+		fRunningSources = session.sources.size();
 	}
+	// Recorded input starts here, and printed stamps count from here.
+	fInputStart = system_time();
+	session.sides.Start(fInputStart);
+	for (size_t index = 0; index < session.sources.size(); index++) {
+		InputSource* running = session.sources[index].get();
+		SourceSink* sink = session.sinks[index].get();
+		session.sourceThreads.emplace_back([this, running, sink](std::stop_token stop) {
+			running->Run(*sink, stop);
+			sink->Ended();
+			SourceEnded();
+		});
+	}
+	if (session.sources.size() < fSourceFactories.size()) {
+		// A source that could not be made was reported by its factory.
+		RequestStop();
+	}
+	WaitForEnd();
+}
 
-	// Shut down: no new input, let the stream drain, then take the add-ons
-	// down while everything they may call still exists.
-	for (std::jthread& thread : sourceThreads)
+// No new input, let the stream drain, then take the add-ons down while
+// everything they may call still exists. status: how the run went so far;
+// the subscriber's SHUTDOWN is awaited only when it went well.
+status_t InputServer::ShutDown(Session& session, status_t status)
+{
+	for (std::jthread& thread : session.sourceThreads)
 		thread.request_stop();
-	sourceThreads.clear(); // joins
-	control.Stop();
+	session.sourceThreads.clear(); // joins
+	session.control.Stop();
+	InputStream& stream = *session.stream;
 	stream.WaitUntilQuiet(kSettleQuiet, kSettleLimit);
-	addOns.ShutDownDevices();
+	session.addOns.ShutDownDevices();
 	stream.Close();
-	host.SetStream(nullptr);
+	session.host.SetStream(nullptr);
 	if (uint64_t waits = stream.CountWaits(); waits > 0) {
 		Log("input queue: applications fell behind; the readers waited " +
 		    std::to_string(waits) + " time(s), at most " +
 		    std::to_string(stream.HighWaterMark()) + " messages queued");
 	}
 
-	addOns.StopDevices(host);
+	session.addOns.StopDevices(session.host);
 	for (const std::function<void()>& step : fBeforeFiltersDeleted)
 		step();
-	bool hadFilters = chain.CountFilters() > 0;
-	addOns.DeleteFilters();
-	if (subscriber != nullptr) {
-		if (hadFilters && exitStatus == 0 && !subscriber->WaitForShutdown(kShutdownNoticeTimeout)) {
+	bool hadFilters = session.chain->CountFilters() > 0;
+	session.addOns.DeleteFilters();
+	if (PrintingSubscriber* subscriber = session.subscriber; subscriber != nullptr) {
+		if (hadFilters && status == B_OK && !subscriber->WaitForShutdown(kShutdownNoticeTimeout)) {
 			Log("the subscriber got no SHUTDOWN from the filters");
-			exitStatus = 1;
+			status = B_ERROR;
 		}
 		if (subscriber->Lock())
 			subscriber->Quit();
 	}
-	addOns.DeleteDevices(host);
-	fHost = nullptr;
-	if (exitStatus == 0 && !sides.Healthy())
-		exitStatus = 1;
-	if (exitStatus == 0)
-		exitStatus = fSourceFailure.load();
-	return exitStatus;
+	session.addOns.DeleteDevices(session.host);
+	return status;
 }
 
 } // namespace stria

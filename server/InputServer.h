@@ -50,10 +50,10 @@ public:
 	// Runs after the stream has drained, before the filters are deleted.
 	void AddBeforeFiltersDeleted(std::function<void()> step);
 
-	// Runs until stopped; returns the exit status: 0, 1 when the server
-	// could not start or an application side failed, or the status a
-	// source failed with (InputSink::Fail).
-	int Run();
+	// Runs until stopped. B_OK; B_ERROR when the server could not start,
+	// the subscriber got no SHUTDOWN or an application side failed; or the
+	// reason a source failed with (InputSink::Fail). Each is logged.
+	status_t Run();
 
 	// Thread-safe; also safe before Run.
 	void RequestStop();
@@ -63,7 +63,17 @@ private:
 	status_t Control(const char* device, uint32 code, BMessage* message) override;
 	void Log(const std::string& line) override;
 	bigtime_t InputStart() const override;
-	void Fail(const std::string& line, int exitStatus) override;
+	void Fail(const std::string& line, status_t reason) override;
+
+	// The phases of Run, in order; each logs what went wrong.
+	struct Session;
+	status_t LoadAddOns(Session& session);
+	void StartStream(Session& session);
+	void StartDevices(Session& session);
+	status_t StartControlSocket(Session& session);
+	status_t SubscribePrinter(Session& session);
+	void RunSources(Session& session);
+	status_t ShutDown(Session& session, status_t status);
 
 	void SourceEnded();
 	bool WaitForEnd();
@@ -79,7 +89,7 @@ private:
 	std::condition_variable fStateChanged;
 	bool fStopRequested = false;
 	size_t fRunningSources = 0;
-	std::atomic<int> fSourceFailure{0};
+	std::atomic<status_t> fSourceFailure{B_OK};
 
 	ServerHost* fHost = nullptr; // while Run runs
 	std::atomic<bigtime_t> fInputStart{0};

@@ -45,11 +45,11 @@ public:
 	virtual void Quiet(bigtime_t until) { (void)until; }
 
 	// The source met input it cannot go on with (for example a stream that
-	// is not input events): logs line, and the server, once it ends, exits
-	// with exitStatus. Other sources go on.
-	virtual void Fail(const std::string& line, int exitStatus)
+	// is not input events): logs line, and the server, once it ends, fails
+	// with reason. Other sources go on.
+	virtual void Fail(const std::string& line, status_t reason)
 	{
-		(void)exitStatus;
+		(void)reason;
 		Log(line);
 	}
 };

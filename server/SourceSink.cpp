@@ -23,9 +23,9 @@ void SourceSink::Log(const std::string& line)
 	fServer.Log(line);
 }
 
-void SourceSink::Fail(const std::string& line, int exitStatus)
+void SourceSink::Fail(const std::string& line, status_t reason)
 {
-	fServer.Fail(line, exitStatus);
+	fServer.Fail(line, reason);
 }
 
 bigtime_t SourceSink::InputStart() const

@@ -19,7 +19,7 @@ public:
 	void Enqueue(std::unique_ptr<BMessage> message) override;
 	status_t Control(const char* device, uint32 code, BMessage* message) override;
 	void Log(const std::string& line) override;
-	void Fail(const std::string& line, int exitStatus) override;
+	void Fail(const std::string& line, status_t reason) override;
 	bigtime_t InputStart() const override;
 	// Enqueues the source's STRIA_INPUT_QUIET.
 	void Quiet(bigtime_t until) override;

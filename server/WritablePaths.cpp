@@ -56,7 +56,7 @@ std::string KindOf(mode_t mode)
 std::optional<PathProblem> SnapshotPathProblem(const std::string& path)
 {
 	auto problem = [&](const std::string& reason) {
-		return PathProblem{"cannot write the snapshot " + path + ": " + reason, 2};
+		return PathProblem{"cannot write the snapshot " + path + ": " + reason, B_BAD_VALUE};
 	};
 	struct stat info;
 	if (::stat(path.c_str(), &info) == 0) {
@@ -83,7 +83,7 @@ std::optional<PathProblem> SnapshotPathProblem(const std::string& path)
 std::optional<PathProblem> ControlSocketPathProblem(const std::string& path)
 {
 	auto problem = [&](const std::string& reason) {
-		return PathProblem{"control socket " + path + ": " + reason, 2};
+		return PathProblem{"control socket " + path + ": " + reason, B_BAD_VALUE};
 	};
 	const size_t longest = BPrivate::LocalSocket::kMaxPathLength;
 	if (path.size() > longest) {
@@ -112,7 +112,7 @@ std::optional<PathProblem> ControlSocketPathProblem(const std::string& path)
 		                                           : "the input server of another user answers "
 		                                             "there") +
 		                           " (stop it, or choose another path with --control-socket)",
-		                   1};
+		                   B_BUSY};
 	}
 	return std::nullopt; // a stale socket, replaced when the server listens
 }

@@ -5,6 +5,8 @@
 #ifndef STRIA_WRITABLE_PATHS_H
 #define STRIA_WRITABLE_PATHS_H
 
+#include <SupportDefs.h>
+
 #include <optional>
 #include <string>
 
@@ -12,7 +14,8 @@ namespace stria {
 
 struct PathProblem {
 	std::string message;
-	int exitStatus = 2; // 2: the path itself is wrong; 1: something else holds it
+	// B_BAD_VALUE: the path itself is wrong; B_BUSY: something else holds it.
+	status_t reason = B_BAD_VALUE;
 };
 
 // Whether a PNG picture can be written at path: an existing regular file
@@ -22,7 +25,7 @@ std::optional<PathProblem> SnapshotPathProblem(const std::string& path);
 
 // Whether the server can listen at path: short enough for a socket, in a
 // folder this user may create files in, and either free or a stale socket
-// nobody answers at. A live server there is refused with exit status 1.
+// nobody answers at. A live server there is refused with B_BUSY.
 std::optional<PathProblem> ControlSocketPathProblem(const std::string& path);
 
 } // namespace stria

@@ -32,17 +32,205 @@ struct LoadedScript {
 	std::vector<ReplayEvent> events;
 };
 
-// Writes text to standard output; false (with a log line) when it fails.
-bool WriteOut(const std::string& text, LineOutput& log)
+// The process's exit status for how the server ended: 2 when something the
+// person named is wrong (an option, a path, a file), 1 for any other failure.
+int ExitStatus(status_t status)
+{
+	switch (status) {
+	case B_OK:
+		return 0;
+	case B_BAD_VALUE:
+	case B_BAD_DATA:
+		return 2;
+	default:
+		return 1;
+	}
+}
+
+// Writes text to standard output; B_IO_ERROR (with a log line) when it fails.
+status_t WriteOut(const std::string& text, LineOutput& log)
 {
 	errno = 0;
 	if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
 	    std::fflush(stdout) != 0) {
 		log.Write(std::string("cannot write standard output: ") +
 		          std::strerror(errno != 0 ? errno : EIO));
-		return false;
+		return B_IO_ERROR;
 	}
-	return true;
+	return B_OK;
+}
+
+// --list-devices: the keyboards, or why there is none.
+status_t ListKeyboards(LineOutput& log)
+{
+	std::ostringstream list;
+	status_t status = LinuxInput::ListDevices(list);
+	status_t written = WriteOut(list.str(), log);
+	return written != B_OK ? written : status;
+}
+
+// Every script is read and checked before anything plays.
+status_t LoadReplayScripts(const ServerOptions& options, std::vector<LoadedScript>& scripts,
+                           LineOutput& log)
+{
+	for (const std::string& path : options.replays) {
+		std::string text;
+		std::string error;
+		if (!ReadReplayScriptFile(path, &text, &error)) {
+			log.Write(error);
+			return B_BAD_VALUE;
+		}
+		std::string name = ReplayScriptName(path);
+		ReplayScript script = ParseReplayScript(text);
+		if (script.error) {
+			log.Write(name + ":" + std::to_string(script.error->line) + ": " +
+			          script.error->message);
+			return B_BAD_DATA;
+		}
+		for (const ReplayEvent& event : script.events) {
+			if (event.controlMessage == ReplayEvent::ControlMessage::Subscribe &&
+			    !options.subscribe) {
+				log.Write(name + ":" + std::to_string(event.line) +
+				          ": a control line with 'subscribe' needs --subscribe");
+				return B_BAD_VALUE;
+			}
+		}
+		scripts.push_back({name, std::move(script.events)});
+	}
+	return B_OK;
+}
+
+status_t ChooseAddOnFolder(const ServerOptions& options, std::string& folder, LineOutput& log)
+{
+	folder = options.addOnFolder;
+	if (!folder.empty())
+		return B_OK;
+	std::string programFolder = ProgramFolder();
+	if (programFolder.empty()) {
+		log.Write("cannot tell where the program is; name the add-on folder with --add-ons");
+		return B_ERROR;
+	}
+	folder = DefaultAddOnFolder(programFolder);
+	return B_OK;
+}
+
+// The socket of --control-socket or the default one, checked before the
+// server listens there.
+status_t ChooseControlSocket(const ServerOptions& options, std::string& socket, LineOutput& log)
+{
+	socket = options.controlSocket;
+	if (socket.empty()) {
+		char path[PATH_MAX];
+		if (BPrivate::get_input_server_control_path(path, sizeof(path)) != B_OK) {
+			std::string directory;
+			std::string problem;
+			BPrivate::LocalSocket::RuntimeDirectory(&directory, &problem);
+			log.Write("no usable runtime directory for the control socket: " +
+			          (problem.empty() ? std::string("reason unknown") : problem) +
+			          "; name another socket with --control-socket");
+			return B_ERROR;
+		}
+		socket = path;
+	}
+	if (std::optional<PathProblem> problem = ControlSocketPathProblem(socket)) {
+		log.Write(problem->message);
+		return problem->reason;
+	}
+	return B_OK;
+}
+
+// A snapshot that cannot be written is said now, not after the run.
+status_t CheckSnapshotPath(const ServerOptions& options, LineOutput& log)
+{
+	if (options.snapshot.empty())
+		return B_OK;
+	if (std::optional<PathProblem> problem = SnapshotPathProblem(options.snapshot)) {
+		log.Write(problem->message);
+		return problem->reason;
+	}
+	return B_OK;
+}
+
+status_t ChooseSettings(const ServerOptions& options, InputServer::Settings& settings,
+                        LineOutput& log)
+{
+	settings.subscribe = options.subscribe;
+	if (status_t status = ChooseAddOnFolder(options, settings.addOnFolder, log); status != B_OK)
+		return status;
+	return ChooseControlSocket(options, settings.controlSocket, log);
+}
+
+// Keyboards and virtual keyboards are opened before anything runs.
+status_t OpenKeyboards(const ServerOptions& options, LinuxInput& linuxInput, LineOutput& log)
+{
+	LinuxInput::Options linuxOptions;
+	linuxOptions.devices = options.devices;
+	linuxOptions.grab = options.grab;
+	linuxOptions.fast = options.fast;
+	linuxOptions.uinput = options.uinput;
+	linuxOptions.uinputFile = options.uinputFile;
+	std::string error;
+	status_t status = linuxInput.Open(
+	        linuxOptions, [&log](const std::string& line) { log.Write(line); }, error);
+	if (status != B_OK)
+		log.Write(error);
+	return status;
+}
+
+// --snapshot: drawn before the filters go, and again as the filter closes
+// the window, once its last scans are in.
+void BeginSnapshotBeforeFiltersGo(InputServer& server, const ServerOptions& options)
+{
+	if (!options.snapshot.empty()) {
+		server.AddBeforeFiltersDeleted(
+		        [path = options.snapshot] { BPrivate::begin_final_snapshot(path.c_str()); });
+	}
+}
+
+void AddApplicationSides(InputServer& server, const ServerOptions& options, LinuxInput& linuxInput,
+                         LineOutput& output, LineOutput& log)
+{
+	if (options.print)
+		server.AddApplicationSide(std::make_unique<PrintingApplicationSide>(output));
+	else if (!linuxInput.HasApplicationSide())
+		log.Write("no application side chosen: messages that pass the filters are dropped "
+		          "(--print shows them, --uinput types them)");
+	for (std::unique_ptr<ApplicationSide>& side : linuxInput.TakeApplicationSides())
+		server.AddApplicationSide(std::move(side));
+}
+
+// The scripts are played from where they were loaded, so they outlive the run.
+void AddSources(InputServer& server, const ServerOptions& options, LinuxInput& linuxInput,
+                std::vector<LoadedScript>& scripts)
+{
+	for (std::unique_ptr<InputSource>& source : linuxInput.TakeSources()) {
+		auto held = std::make_shared<std::unique_ptr<InputSource>>(std::move(source));
+		server.AddSource([held](const std::optional<BMessenger>&) { return std::move(*held); });
+	}
+	for (LoadedScript& script : scripts) {
+		server.AddSource(
+		        [&script, fast = options.fast](const std::optional<BMessenger>& subscriber) {
+			        return std::make_unique<ReplayDevice>(script.name, std::move(script.events),
+			                                              fast, subscriber);
+		        });
+	}
+}
+
+// Ends the snapshot the run began; only a picture that cannot be written fails.
+status_t FinishSnapshot(const ServerOptions& options, LineOutput& log)
+{
+	if (options.snapshot.empty())
+		return B_OK;
+	status_t status = BPrivate::end_final_snapshot();
+	if (status == B_OK) {
+		log.Write("snapshot of the viewer window written to " + options.snapshot);
+	} else if (status == B_NAME_NOT_FOUND) {
+		log.Write("no viewer window to take a snapshot of; " + options.snapshot + " not written");
+	} else {
+		log.Write("cannot write the snapshot " + options.snapshot + ": " + StatusText(status));
+		return B_ERROR;
+	}
+	return B_OK;
 }
 
 } // namespace
@@ -58,153 +246,53 @@ int main(int argc, char** argv)
 		          "; printed lines are lost");
 	});
 
+	// Options.
 	std::vector<std::string> arguments(argv + 1, argv + argc);
 	ParsedServerOptions parsed = ParseServerOptions(arguments);
 	if (parsed.error) {
 		log.Write(*parsed.error + " (see --help)");
-		return 2;
+		return ExitStatus(B_BAD_VALUE);
 	}
 	const ServerOptions& options = parsed.options;
 	if (options.help)
-		return WriteOut(ServerUsage(), log) ? 0 : 1;
-	if (options.listDevices) {
-		std::ostringstream list;
-		int status = LinuxInput::ListDevices(list);
-		return WriteOut(list.str(), log) ? status : 1;
-	}
+		return ExitStatus(WriteOut(ServerUsage(), log));
+	if (options.listDevices)
+		return ExitStatus(ListKeyboards(log));
 
-	// Every script is read and checked before anything plays.
+	// Inputs, and every path the server will use, checked before anything runs.
 	std::vector<LoadedScript> scripts;
-	for (const std::string& path : options.replays) {
-		std::string text;
-		std::string error;
-		if (!ReadReplayScriptFile(path, &text, &error)) {
-			log.Write(error);
-			return 2;
-		}
-		std::string name = ReplayScriptName(path);
-		ReplayScript script = ParseReplayScript(text);
-		if (script.error) {
-			log.Write(name + ":" + std::to_string(script.error->line) + ": " +
-			          script.error->message);
-			return 2;
-		}
-		for (const ReplayEvent& event : script.events) {
-			if (event.controlMessage == ReplayEvent::ControlMessage::Subscribe &&
-			    !options.subscribe) {
-				log.Write(name + ":" + std::to_string(event.line) +
-				          ": a control line with 'subscribe' needs --subscribe");
-				return 2;
-			}
-		}
-		scripts.push_back({name, std::move(script.events)});
-	}
-
+	if (status_t status = LoadReplayScripts(options, scripts, log); status != B_OK)
+		return ExitStatus(status);
 	InputServer::Settings settings;
-	settings.subscribe = options.subscribe;
-	settings.addOnFolder = options.addOnFolder;
-	if (settings.addOnFolder.empty()) {
-		std::string programFolder = ProgramFolder();
-		if (programFolder.empty()) {
-			log.Write("cannot tell where the program is; name the add-on folder with --add-ons");
-			return 1;
-		}
-		settings.addOnFolder = DefaultAddOnFolder(programFolder);
-	}
-	settings.controlSocket = options.controlSocket;
-	if (settings.controlSocket.empty()) {
-		char path[PATH_MAX];
-		if (BPrivate::get_input_server_control_path(path, sizeof(path)) != B_OK) {
-			std::string directory;
-			std::string problem;
-			BPrivate::LocalSocket::RuntimeDirectory(&directory, &problem);
-			log.Write("no usable runtime directory for the control socket: " +
-			          (problem.empty() ? std::string("reason unknown") : problem) +
-			          "; name another socket with --control-socket");
-			return 1;
-		}
-		settings.controlSocket = path;
-	}
-	if (std::optional<PathProblem> problem = ControlSocketPathProblem(settings.controlSocket)) {
-		log.Write(problem->message);
-		return problem->exitStatus;
-	}
-	// A snapshot that cannot be written is said now, not after the run.
-	if (!options.snapshot.empty()) {
-		if (std::optional<PathProblem> problem = SnapshotPathProblem(options.snapshot)) {
-			log.Write(problem->message);
-			return problem->exitStatus;
-		}
-	}
-
+	if (status_t status = ChooseSettings(options, settings, log); status != B_OK)
+		return ExitStatus(status);
+	if (status_t status = CheckSnapshotPath(options, log); status != B_OK)
+		return ExitStatus(status);
 	// From the first thread on (the virtual keyboard's), a stop signal waits
 	// for the watcher and its orderly shut-down.
 	SignalWatcher::BlockStopSignals();
-
-	// Keyboards and virtual keyboards are opened before anything runs.
 	LinuxInput linuxInput;
-	{
-		LinuxInput::Options linuxOptions;
-		linuxOptions.devices = options.devices;
-		linuxOptions.grab = options.grab;
-		linuxOptions.fast = options.fast;
-		linuxOptions.uinput = options.uinput;
-		linuxOptions.uinputFile = options.uinputFile;
-		std::string error;
-		int status = 1;
-		if (!linuxInput.Open(
-		            linuxOptions, [&log](const std::string& line) { log.Write(line); }, error,
-		            status)) {
-			log.Write(error);
-			return status;
-		}
-	}
+	if (status_t status = OpenKeyboards(options, linuxInput, log); status != B_OK)
+		return ExitStatus(status);
 
+	// Wiring.
 	InputServer server(settings, output, log);
-	if (!options.snapshot.empty()) {
-		// Drawn before the filters go, and again as the filter closes the
-		// window, once its last scans are in.
-		server.AddBeforeFiltersDeleted(
-		        [path = options.snapshot] { BPrivate::begin_final_snapshot(path.c_str()); });
-	}
-	if (options.print)
-		server.AddApplicationSide(std::make_unique<PrintingApplicationSide>(output));
-	else if (!linuxInput.HasApplicationSide())
-		log.Write("no application side chosen: messages that pass the filters are dropped "
-		          "(--print shows them, --uinput types them)");
-	for (std::unique_ptr<ApplicationSide>& side : linuxInput.TakeApplicationSides())
-		server.AddApplicationSide(std::move(side));
-	for (std::unique_ptr<InputSource>& source : linuxInput.TakeSources()) {
-		auto held = std::make_shared<std::unique_ptr<InputSource>>(std::move(source));
-		server.AddSource([held](const std::optional<BMessenger>&) { return std::move(*held); });
-	}
-	for (LoadedScript& script : scripts) {
-		server.AddSource(
-		        [&script, fast = options.fast](const std::optional<BMessenger>& subscriber) {
-			        return std::make_unique<ReplayDevice>(script.name, std::move(script.events),
-			                                              fast, subscriber);
-		        });
-	}
+	BeginSnapshotBeforeFiltersGo(server, options);
+	AddApplicationSides(server, options, linuxInput, output, log);
+	AddSources(server, options, linuxInput, scripts);
 
+	// Run, until the inputs end or a stop signal comes.
 	SignalWatcher signals([&server, &log](int signal) {
 		log.Write("stopping on " + SignalWatcher::Name(signal));
 		server.RequestStop();
 	});
-	int exitStatus = server.Run();
-	if (!options.snapshot.empty()) {
-		status_t status = BPrivate::end_final_snapshot();
-		if (status == B_OK)
-			log.Write("snapshot of the viewer window written to " + options.snapshot);
-		else if (status == B_NAME_NOT_FOUND)
-			log.Write("no viewer window to take a snapshot of; " + options.snapshot +
-			          " not written");
-		else {
-			log.Write("cannot write the snapshot " + options.snapshot + ": " + StatusText(status));
-			if (exitStatus == 0)
-				exitStatus = 1;
-		}
-	}
-	if (output.Failed() && exitStatus == 0)
-		exitStatus = 1;
-	return exitStatus;
+	status_t status = server.Run();
+
+	// Shutdown: the first failure decides the exit status.
+	status_t snapshot = FinishSnapshot(options, log);
+	if (status == B_OK)
+		status = snapshot;
+	if (status == B_OK && output.Failed())
+		status = B_IO_ERROR;
+	return ExitStatus(status);
 }

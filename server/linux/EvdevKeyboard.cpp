@@ -201,7 +201,7 @@ void EvdevKeyboard::ReadStream(InputSink& sink, std::stop_token stop)
 				sink.Fail(fPath + ": not a stream of input events: it ends " +
 				                  std::to_string(fStreamDecoder.Pending()) + " bytes into a " +
 				                  std::to_string(EventRecord::kSize) + "-byte record",
-				          2);
+				          B_BAD_DATA);
 			}
 			return;
 		}
@@ -269,7 +269,7 @@ bool EvdevKeyboard::ReadAvailable(InputSink& sink)
 	if (fStreamBroken)
 		sink.Fail(fPath + ": not a stream of input events: " + fStreamDecoder.Problem() +
 		                  "; reading no further",
-		          2);
+		          B_BAD_DATA);
 	return true;
 }
 

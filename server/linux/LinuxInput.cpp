@@ -6,12 +6,12 @@
 
 namespace stria {
 
-int LinuxInput::ListDevices(std::ostream& out)
+status_t LinuxInput::ListDevices(std::ostream& out)
 {
-	return KeyboardList().Print(out) ? 0 : 1;
+	return KeyboardList().Print(out) ? B_OK : B_NAME_NOT_FOUND;
 }
 
-bool LinuxInput::Open(const Options& options, Logger log, std::string& error, int& exitStatus)
+status_t LinuxInput::Open(const Options& options, Logger log, std::string& error)
 {
 	auto node = std::make_shared<EvdevNode>();
 	EvdevKeyboard::Options keyboardOptions;
@@ -21,12 +21,11 @@ bool LinuxInput::Open(const Options& options, Logger log, std::string& error, in
 		std::unique_ptr<EvdevKeyboard> keyboard =
 		        EvdevKeyboard::Create(path, keyboardOptions, node, error);
 		if (!keyboard) {
-			exitStatus = error.find("not a file of input events") != std::string::npos ? 2 : 1;
-			return false;
+			bool notEvents = error.find("not a file of input events") != std::string::npos;
+			return notEvents ? B_BAD_DATA : B_ERROR;
 		}
 		fSources.push_back(std::move(keyboard));
 	}
-	exitStatus = 1;
 	if (!options.grab && options.uinput && !options.devices.empty() && log) {
 		log("--no-grab with --uinput: the desktop gets the keys of shared keyboards twice, "
 		    "from the keyboard and from Stria");
@@ -35,17 +34,17 @@ bool LinuxInput::Open(const Options& options, Logger log, std::string& error, in
 		std::unique_ptr<UinputKeyboard> keyboard =
 		        UinputKeyboard::CreateDevice(options.uinputPath, {}, log, error);
 		if (!keyboard)
-			return false;
+			return B_ERROR;
 		fSides.push_back(std::move(keyboard));
 	}
 	if (!options.uinputFile.empty()) {
 		std::unique_ptr<UinputKeyboard> keyboard =
 		        UinputKeyboard::CreateFile(options.uinputFile, {}, log, error);
 		if (!keyboard)
-			return false;
+			return B_ERROR;
 		fSides.push_back(std::move(keyboard));
 	}
-	return true;
+	return B_OK;
 }
 
 } // namespace stria

@@ -29,14 +29,14 @@ public:
 
 	using Logger = std::function<void(const std::string&)>;
 
-	// Prints the keyboards for --list-devices; the exit status (1 when
-	// there is none).
-	static int ListDevices(std::ostream& out);
+	// Prints the keyboards for --list-devices; B_NAME_NOT_FOUND when there
+	// is none.
+	static status_t ListDevices(std::ostream& out);
 
 	// Opens every device and virtual keyboard. On failure error names the
-	// path and what is wrong, and exitStatus is 2 for a file that is not a
-	// file of input events, 1 for anything else.
-	bool Open(const Options& options, Logger log, std::string& error, int& exitStatus);
+	// path and what is wrong, and the result is B_BAD_DATA for a file that
+	// is not a file of input events, B_ERROR for anything else.
+	status_t Open(const Options& options, Logger log, std::string& error);
 
 	bool HasApplicationSide() const { return !fSides.empty(); }
 

@@ -23,9 +23,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <linux/input-event-codes.h>
 #include <mutex>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace stria::test {
@@ -43,6 +45,23 @@ std::string ReadFile(const std::string& path)
 	text << file.rdbuf();
 	return text.str();
 }
+
+// One record of an event stream, laid out as the kernel's struct input_event
+// (whose header shares its guard with <Input.h>).
+std::string EventBytes(uint16_t type, uint16_t code, int32_t value)
+{
+	struct {
+		timeval time;
+		uint16_t type;
+		uint16_t code;
+		int32_t value;
+	} event{{1, 0}, type, code, value};
+	return std::string(reinterpret_cast<const char*>(&event), sizeof(event));
+}
+
+// The key A pressed, then a record of no event type.
+const std::string kKeyThenBadRecord =
+        EventBytes(EV_KEY, KEY_A, 1) + EventBytes(EV_SYN, SYN_REPORT, 0) + EventBytes(0xffff, 0, 0);
 
 bool IsScanLine(const std::string& line)
 {
@@ -273,7 +292,7 @@ void PrintTo(const UsageCase& test, std::ostream* out)
 
 // The folder of each case holds files to name: a FIFO nobody reads, a
 // script with an overlong line, one larger than a script may be (sparse),
-// and a folder of add-ons with the device but not the filter.
+// and folders of add-ons with only the device or only the filter.
 class ServerUsage : public ServerBlackBox, public testing::WithParamInterface<UsageCase> {
 protected:
 	void SetUp() override
@@ -285,6 +304,8 @@ protected:
 		std::filesystem::resize_file(fFolder + "/huge.replay", 16 * 1024 * 1024 + 1);
 		std::filesystem::create_directory(fFolder + "/device-only");
 		std::filesystem::copy_file(kAddOns + "/StriaDevice", fFolder + "/device-only/StriaDevice");
+		std::filesystem::create_directory(fFolder + "/filter-only");
+		std::filesystem::copy_file(kAddOns + "/StriaFilter", fFolder + "/filter-only/StriaFilter");
 	}
 };
 
@@ -442,6 +463,29 @@ INSTANTIATE_TEST_SUITE_P(
                           "0 type a\n",
                           1,
                           "--subscribe: no filter add-on was loaded",
+                          nullptr},
+                UsageCase{"subscribe_without_the_device",
+                          {"--add-ons", "FOLDER/filter-only", "--control-socket", "SOCKET",
+                           "--subscribe", "--replay", "-"},
+                          "0 type a\n",
+                          1,
+                          "--subscribe: cannot subscribe through \"CueCat [Keyboard]\"",
+                          nullptr},
+                // Input that is not input events is the person's mistake; a
+                // virtual keyboard that fails as well is the server's.
+                UsageCase{"bad_input_on_standard_input",
+                          {"--add-ons", kAddOns, "--control-socket", "SOCKET", "--device",
+                           "/dev/stdin", "--fast"},
+                          kKeyThenBadRecord,
+                          2,
+                          "not a stream of input events: record 3",
+                          nullptr},
+                UsageCase{"bad_input_and_a_virtual_keyboard_that_fails",
+                          {"--add-ons", kAddOns, "--control-socket", "SOCKET", "--device",
+                           "/dev/stdin", "--uinput-file", "/dev/full", "--fast"},
+                          kKeyThenBadRecord,
+                          1,
+                          "cannot type on the virtual keyboard: No space left on device",
                           nullptr},
                 // Output that cannot be written is an error, said once.
                 UsageCase{"help_to_a_full_disk",
