@@ -5,6 +5,7 @@
 #include <OS.h>
 
 #include <StriaProtocol.h>
+#include <StriaTime.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,15 +23,7 @@ const bigtime_t kSendSlice = 100000;
 const bigtime_t kFirstRetryPause = 100000;
 const bigtime_t kLongestRetryPause = 5000000;
 
-const bigtime_t kNever = std::numeric_limits<bigtime_t>::max();
-
-bigtime_t Later(bigtime_t when, bigtime_t span)
-{
-	bigtime_t later;
-	if (__builtin_add_overflow(when, span, &later))
-		return kNever;
-	return later;
-}
+const bigtime_t kNever = stria::kLatestTime;
 
 // Whether the target of a messenger that waits for nothing may still be
 // there. IsValid never waits on the target: a process that is stopped
@@ -57,8 +50,8 @@ SubscriberList::Limits SubscriberList::DefaultLimits()
 SubscriberList::SubscriberList(StriaClock* clock) : SubscriberList(clock, DefaultLimits()) {}
 
 SubscriberList::SubscriberList(StriaClock* clock, const Limits& limits)
-    : fClock(clock), fLimits(limits), fNextCheck(Later(clock->Now(), limits.checkInterval)),
-      fDeadline(kNever)
+    : fClock(clock), fLimits(limits),
+      fNextCheck(stria::Shifted(clock->Now(), limits.checkInterval)), fDeadline(kNever)
 {
 	for (int i = 0; i < std::max(limits.threads, 1); i++) {
 		try {
@@ -74,7 +67,7 @@ SubscriberList::~SubscriberList()
 	{
 		std::lock_guard lock(fLock);
 		fShuttingDown = true;
-		fDeadline = std::numeric_limits<bigtime_t>::min();
+		fDeadline = stria::kEarliestTime;
 	}
 	_StopThreads();
 	std::lock_guard lock(fLock);
@@ -284,7 +277,7 @@ bool SubscriberList::_DeliverOne(std::unique_lock<std::mutex>& lock, bigtime_t n
 		// subscriber stopped for hours costs next to nothing.
 		chosen->pause = chosen->pause == 0 ? kFirstRetryPause
 		                                   : std::min(chosen->pause * 2, kLongestRetryPause);
-		chosen->retryAt = Later(fClock->Now(), chosen->pause);
+		chosen->retryAt = stria::Shifted(fClock->Now(), chosen->pause);
 		break;
 	case kOutOfTime:
 		_DropRest(*chosen);
@@ -340,7 +333,7 @@ bool SubscriberList::_Check(std::unique_lock<std::mutex>& lock, bigtime_t now)
 	}
 	fChecking = false;
 	fChecks++;
-	fNextCheck = Later(fClock->Now(), fLimits.checkInterval);
+	fNextCheck = stria::Shifted(fClock->Now(), fLimits.checkInterval);
 	fChanged.notify_all();
 	return true;
 }
