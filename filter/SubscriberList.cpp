@@ -101,7 +101,7 @@ SubscriberList::AddResult SubscriberList::Add(const BMessage& subscription)
 			return kAdded;
 		}
 		fRefused++;
-		firstRefusal = fRefusedRun++ == 0;
+		firstRefusal = fRefusalRun.Drop();
 		// A full queue gives up its oldest refusal, not the newest: a
 		// subscriber refused after a flood of subscriptions is still told,
 		// while the flood's refusals are being sent.
@@ -142,7 +142,7 @@ size_t SubscriberList::QueueScan(const std::string& barcode)
 			}
 			fDropped++;
 			dropped++;
-			if (subscriber->droppedRun++ == 0)
+			if (subscriber->drops.Drop())
 				firstDrops.emplace_back(subscriber->number, subscriber->queue.size());
 		}
 	}
@@ -460,22 +460,20 @@ void SubscriberList::_Remove(const std::shared_ptr<Subscriber>& subscriber)
 void SubscriberList::_EndDropRun(Subscriber& subscriber)
 {
 	// The first drop of the run was logged when it happened.
-	if (subscriber.droppedRun > 1) {
-		int64 more = subscriber.droppedRun - 1;
+	int64 more = subscriber.drops.EndRun();
+	if (more > 0) {
 		fprintf(stderr, "StriaFilter: %lld more scan%s dropped for subscriber %d\n",
 		        (long long)more, more == 1 ? " was" : "s were", (int)subscriber.number);
 	}
-	subscriber.droppedRun = 0;
 }
 
 void SubscriberList::_EndRefusalRun()
 {
-	if (fRefusedRun > 1) {
-		int64 more = fRefusedRun - 1;
+	int64 more = fRefusalRun.EndRun();
+	if (more > 0) {
 		fprintf(stderr, "StriaFilter: %lld more subscription%s refused\n", (long long)more,
 		        more == 1 ? " was" : "s were");
 	}
-	fRefusedRun = 0;
 }
 
 bool SubscriberList::_AllDelivered() const
