@@ -9,6 +9,7 @@
 #include <Message.h>
 #include <Messenger.h>
 #include <StriaProtocol.h>
+#include <StriaSubscribe.h>
 #include <private/InputServerHost.h>
 
 #include <cstdio>
@@ -81,12 +82,7 @@ status_t StriaTyper::Start(const char*, void*)
 		messenger = BMessenger(fLooper);
 	}
 
-	std::unique_ptr<BInputDevice> scanner(find_input_device(STRIA_DEVICE_NAME));
-	BMessage subscription(STRIA_SUBSCRIBE);
-	subscription.AddMessenger(STRIA_MESSENGER_FIELD, messenger);
-	status_t status = scanner ? scanner->Control(STRIA_SUBSCRIBE, &subscription)
-	                          : B_NAME_NOT_FOUND;
-	if (status != B_OK) {
+	if (subscribe_to_scans(messenger) != B_OK) {
 		Log(std::string("cannot subscribe to \"") + STRIA_DEVICE_NAME +
 		    "\" (is the StriaDevice add-on loaded?); scans are not typed");
 	}
