@@ -1,6 +1,5 @@
 #include "StriaTyper.h"
 
-#include "TyperClock.h"
 #include "TyperLooper.h"
 #include "TyperSettingsFile.h"
 #include "Typist.h"
@@ -8,6 +7,7 @@
 #include <Input.h>
 #include <Message.h>
 #include <Messenger.h>
+#include <StriaClock.h>
 #include <StriaProtocol.h>
 #include <StriaSubscribe.h>
 #include <private/InputServerHost.h>
@@ -33,9 +33,9 @@ TyperSettings SettingsFromFile()
 
 } // namespace
 
-StriaTyper::StriaTyper() : StriaTyper(SettingsFromFile(), TyperClock::System()) {}
+StriaTyper::StriaTyper() : StriaTyper(SettingsFromFile(), StriaClock::System()) {}
 
-StriaTyper::StriaTyper(const TyperSettings& settings, TyperClock* clock) : BInputServerDevice()
+StriaTyper::StriaTyper(const TyperSettings& settings, StriaClock* clock) : BInputServerDevice()
 {
 	fTypist = std::make_unique<Typist>(
 	        [this](std::vector<std::unique_ptr<BMessage>> messages) {
