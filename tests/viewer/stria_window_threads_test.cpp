@@ -129,7 +129,7 @@ TEST(StriaWindowThreadsTest, TheNextScanAfterAQuitMakesANewWindowHoldingOnlyIt)
 	ASSERT_NE(slot, nullptr);
 	ASSERT_TRUE(slot->Lock());
 	EXPECT_EQ(slot->getListView()->CountItems(), 1);
-	EXPECT_STREQ(slot->getListView()->CurrentCode()->getrawcode()->String(), "C39 C");
+	EXPECT_STREQ(slot->getListView()->CurrentCode()->RawCode()->String(), "C39 C");
 	slot->Unlock();
 	StriaWindow::closeWindow(&slot, &lock);
 	EXPECT_TRUE(WaitForNoWindows());
