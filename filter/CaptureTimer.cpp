@@ -1,6 +1,6 @@
 #include "CaptureTimer.h"
 
-#include "StriaClock.h"
+#include <StriaClock.h>
 
 #include <stdio.h>
 #include <system_error>

@@ -1,6 +1,6 @@
 #include "CueCatFilter.h"
 
-#include "StriaClock.h"
+#include <StriaClock.h>
 
 #include <AppDefs.h>
 #include <List.h>
@@ -48,7 +48,7 @@ CueCatFilter::CueCatFilter(const Options& options)
       fTimer(fOptions.clock, [this](int64 capture) { _RequestTick(capture); }),
       fSubscribers(StriaClock::System()), fRecords(RECORD_QUEUE_SIZE), fRows(ROW_QUEUE_SIZE),
       fViewerDeadline(B_INFINITE_TIMEOUT), fProcessorThread(-1), fViewerThread(-1),
-      fThreadsStopped(false), fRecordsDropped(0)
+      fThreadsStopped(false)
 {
 	fProcessorThread = spawn_thread(_Processor, "CueCodeProcessor", B_NORMAL_PRIORITY, this);
 	if (fProcessorThread >= 0)
@@ -164,26 +164,24 @@ void CueCatFilter::_HandOff(std::string& record)
 {
 	// Never waits: a processor that far behind costs a record, not the
 	// keyboard.
-	if (!fRecords.Push(record)) {
-		// The first of a run of drops is logged at once, the rest counted.
-		if (fRecordsDropped++ == 0) {
-			fprintf(stderr,
-			        "StriaFilter: %d scanned records wait for the processor already; "
-			        "scan dropped (more drops are counted)\n",
-			        RECORD_QUEUE_SIZE);
-		}
-	} else
+	if (fRecords.Push(record)) {
 		_EndRecordDrops();
+		return;
+	}
+	if (fRecordDrops.Drop()) {
+		fprintf(stderr,
+		        "StriaFilter: %d scanned records wait for the processor already; "
+		        "scan dropped (more drops are counted)\n",
+		        RECORD_QUEUE_SIZE);
+	}
 }
 
 void CueCatFilter::_EndRecordDrops()
 {
-	if (fRecordsDropped > 1) {
-		long long more = fRecordsDropped - 1;
-		fprintf(stderr, "StriaFilter: %lld more scanned record%s dropped\n", more,
+	if (int64 more = fRecordDrops.EndRun()) {
+		fprintf(stderr, "StriaFilter: %lld more scanned record%s dropped\n", (long long)more,
 		        more == 1 ? " was" : "s were");
 	}
-	fRecordsDropped = 0;
 }
 
 void CueCatFilter::_RequestTick(int64 capture)

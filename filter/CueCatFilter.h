@@ -13,6 +13,8 @@
 #include "ScanCapture.h"
 #include "SubscriberList.h"
 
+#include <DropCounter.h>
+
 #include <InputServerFilter.h>
 #include <Messenger.h>
 #include <OS.h>
@@ -98,8 +100,8 @@ private:
 	thread_id fProcessorThread;
 	thread_id fViewerThread;
 	bool fThreadsStopped;
-	// Records dropped in the current run (only the input thread).
-	int64 fRecordsDropped;
+	// Records the processor had no room for (only the input thread).
+	stria::DropCounter fRecordDrops;
 };
 
 #endif // CUECAT_FILTER_H

@@ -4,34 +4,16 @@
 #include <InterfaceDefs.h>
 
 #include <StriaProtocol.h>
+#include <StriaTime.h>
 #include <cuecat_constants.h>
 
 #include <algorithm>
 #include <ctype.h>
-#include <limits>
 
 namespace {
 
-const bigtime_t kLatest = std::numeric_limits<bigtime_t>::max();
-const bigtime_t kEarliest = std::numeric_limits<bigtime_t>::min();
-
-// to - from, kept within range.
-bigtime_t Elapsed(bigtime_t from, bigtime_t to)
-{
-	bigtime_t elapsed;
-	if (__builtin_sub_overflow(to, from, &elapsed))
-		return to > from ? kLatest : kEarliest;
-	return elapsed;
-}
-
-// when + span, kept within range.
-bigtime_t Shifted(bigtime_t when, bigtime_t span)
-{
-	bigtime_t shifted;
-	if (__builtin_add_overflow(when, span, &shifted))
-		return span > 0 ? kLatest : kEarliest;
-	return shifted;
-}
+using stria::Elapsed;
+using stria::Shifted;
 
 // Where a message comes from, as the input server marked it.
 struct MessageSource {

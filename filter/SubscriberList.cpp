@@ -5,6 +5,7 @@
 #include <OS.h>
 
 #include <StriaProtocol.h>
+#include <StriaTime.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,15 +23,7 @@ const bigtime_t kSendSlice = 100000;
 const bigtime_t kFirstRetryPause = 100000;
 const bigtime_t kLongestRetryPause = 5000000;
 
-const bigtime_t kNever = std::numeric_limits<bigtime_t>::max();
-
-bigtime_t Later(bigtime_t when, bigtime_t span)
-{
-	bigtime_t later;
-	if (__builtin_add_overflow(when, span, &later))
-		return kNever;
-	return later;
-}
+const bigtime_t kNever = stria::kLatestTime;
 
 // Whether the target of a messenger that waits for nothing may still be
 // there. IsValid never waits on the target: a process that is stopped
@@ -57,8 +50,8 @@ SubscriberList::Limits SubscriberList::DefaultLimits()
 SubscriberList::SubscriberList(StriaClock* clock) : SubscriberList(clock, DefaultLimits()) {}
 
 SubscriberList::SubscriberList(StriaClock* clock, const Limits& limits)
-    : fClock(clock), fLimits(limits), fNextCheck(Later(clock->Now(), limits.checkInterval)),
-      fDeadline(kNever)
+    : fClock(clock), fLimits(limits),
+      fNextCheck(stria::Shifted(clock->Now(), limits.checkInterval)), fDeadline(kNever)
 {
 	for (int i = 0; i < std::max(limits.threads, 1); i++) {
 		try {
@@ -74,7 +67,7 @@ SubscriberList::~SubscriberList()
 	{
 		std::lock_guard lock(fLock);
 		fShuttingDown = true;
-		fDeadline = std::numeric_limits<bigtime_t>::min();
+		fDeadline = stria::kEarliestTime;
 	}
 	_StopThreads();
 	std::lock_guard lock(fLock);
@@ -108,7 +101,7 @@ SubscriberList::AddResult SubscriberList::Add(const BMessage& subscription)
 			return kAdded;
 		}
 		fRefused++;
-		firstRefusal = fRefusedRun++ == 0;
+		firstRefusal = fRefusalRun.Drop();
 		// A full queue gives up its oldest refusal, not the newest: a
 		// subscriber refused after a flood of subscriptions is still told,
 		// while the flood's refusals are being sent.
@@ -149,7 +142,7 @@ size_t SubscriberList::QueueScan(const std::string& barcode)
 			}
 			fDropped++;
 			dropped++;
-			if (subscriber->droppedRun++ == 0)
+			if (subscriber->drops.Drop())
 				firstDrops.emplace_back(subscriber->number, subscriber->queue.size());
 		}
 	}
@@ -284,7 +277,7 @@ bool SubscriberList::_DeliverOne(std::unique_lock<std::mutex>& lock, bigtime_t n
 		// subscriber stopped for hours costs next to nothing.
 		chosen->pause = chosen->pause == 0 ? kFirstRetryPause
 		                                   : std::min(chosen->pause * 2, kLongestRetryPause);
-		chosen->retryAt = Later(fClock->Now(), chosen->pause);
+		chosen->retryAt = stria::Shifted(fClock->Now(), chosen->pause);
 		break;
 	case kOutOfTime:
 		_DropRest(*chosen);
@@ -340,7 +333,7 @@ bool SubscriberList::_Check(std::unique_lock<std::mutex>& lock, bigtime_t now)
 	}
 	fChecking = false;
 	fChecks++;
-	fNextCheck = Later(fClock->Now(), fLimits.checkInterval);
+	fNextCheck = stria::Shifted(fClock->Now(), fLimits.checkInterval);
 	fChanged.notify_all();
 	return true;
 }
@@ -467,22 +460,20 @@ void SubscriberList::_Remove(const std::shared_ptr<Subscriber>& subscriber)
 void SubscriberList::_EndDropRun(Subscriber& subscriber)
 {
 	// The first drop of the run was logged when it happened.
-	if (subscriber.droppedRun > 1) {
-		int64 more = subscriber.droppedRun - 1;
+	int64 more = subscriber.drops.EndRun();
+	if (more > 0) {
 		fprintf(stderr, "StriaFilter: %lld more scan%s dropped for subscriber %d\n",
 		        (long long)more, more == 1 ? " was" : "s were", (int)subscriber.number);
 	}
-	subscriber.droppedRun = 0;
 }
 
 void SubscriberList::_EndRefusalRun()
 {
-	if (fRefusedRun > 1) {
-		int64 more = fRefusedRun - 1;
+	int64 more = fRefusalRun.EndRun();
+	if (more > 0) {
 		fprintf(stderr, "StriaFilter: %lld more subscription%s refused\n", (long long)more,
 		        more == 1 ? " was" : "s were");
 	}
-	fRefusedRun = 0;
 }
 
 bool SubscriberList::_AllDelivered() const

@@ -22,6 +22,7 @@
 
 #include <Message.h>
 #include <Messenger.h>
+#include <DropCounter.h>
 
 #include <condition_variable>
 #include <deque>
@@ -120,8 +121,8 @@ private:
 		// No send before this (a stalled subscriber's pause).
 		bigtime_t retryAt = 0;
 		bigtime_t pause = 0;
-		// Scans dropped in the current run of drops.
-		int64 droppedRun = 0;
+		// Scans dropped since it last took one.
+		stria::DropCounter drops;
 	};
 
 	enum SendResult { kSent, kGone, kStalled, kOutOfTime };
@@ -162,7 +163,7 @@ private:
 	int32 fLastNumber = 0;
 	std::deque<BMessenger> fRefusals;
 	bool fRefusing = false;
-	int64 fRefusedRun = 0;
+	stria::DropCounter fRefusalRun;
 	int64 fRefused = 0;
 	bool fChecking = false;
 	bigtime_t fNextCheck;

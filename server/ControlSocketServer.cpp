@@ -300,7 +300,7 @@ bool ControlSocketServer::Accept(std::vector<std::unique_ptr<Client>>& clients)
 
 void ControlSocketServer::StartOrCount(Run& run, const std::string& first)
 {
-	if (run.count++ == 0) {
+	if (run.events.Drop()) {
 		run.started = system_time();
 		fLog(first);
 	}
@@ -308,11 +308,11 @@ void ControlSocketServer::StartOrCount(Run& run, const std::string& first)
 
 void ControlSocketServer::EndRun(Run& run, const std::string& what, bool force)
 {
-	if (run.count == 0 || (!force && system_time() - run.started < fLogFoldTime))
+	if (!run.events.InRun() || (!force && system_time() - run.started < fLogFoldTime))
 		return;
-	if (run.count > 1)
-		fLog("control socket: " + std::to_string(run.count - 1) + " more " + what);
-	run.count = 0;
+	int64 more = run.events.EndRun();
+	if (more > 0)
+		fLog("control socket: " + std::to_string(more) + " more " + what);
 }
 
 void ControlSocketServer::Refuse(const BPrivate::LocalSocket& peer)

@@ -13,6 +13,7 @@
 #ifndef STRIA_CONTROL_SOCKET_SERVER_H
 #define STRIA_CONTROL_SOCKET_SERVER_H
 
+#include <DropCounter.h>
 #include <SupportDefs.h>
 #include <private/LocalSocket.h>
 
@@ -79,7 +80,7 @@ private:
 	// EndRun logs the count, if any, as one line, once the run is at least
 	// the fold time old (or at once with force).
 	struct Run {
-		int64 count = 0;
+		DropCounter events;
 		bigtime_t started = 0;
 	};
 	void StartOrCount(Run& run, const std::string& first);

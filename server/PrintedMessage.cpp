@@ -2,6 +2,7 @@
 
 #include <AppDefs.h>
 #include <Message.h>
+#include <StriaTime.h>
 
 #include <cstdio>
 
@@ -14,10 +15,7 @@ void AppendWhen(const BMessage& message, bigtime_t zero, std::string& line)
 	int64 when;
 	if (message.FindInt64("when", &when) != B_OK)
 		return;
-	int64 shown;
-	if (__builtin_sub_overflow(when, zero, &shown))
-		shown = when;
-	line += " when=" + std::to_string(shown);
+	line += " when=" + std::to_string(Elapsed(zero, when));
 }
 
 void AppendKey(const BMessage& message, std::string& line)

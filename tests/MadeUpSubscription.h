@@ -8,6 +8,7 @@
 #include <Message.h>
 #include <Messenger.h>
 #include <StriaProtocol.h>
+#include <StriaSubscribe.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -31,8 +32,8 @@ inline BMessage MadeUpSubscription(pid_t pid, int32 looper, std::string path = s
 	BMessenger messenger;
 	if (messenger.Unflatten(bytes.data(), bytes.size()) != B_OK)
 		std::abort();
-	BMessage subscription(STRIA_SUBSCRIBE);
-	subscription.AddMessenger(STRIA_MESSENGER_FIELD, messenger);
+	BMessage subscription;
+	make_scan_subscription(messenger, &subscription);
 	return subscription;
 }
 

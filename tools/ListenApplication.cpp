@@ -9,6 +9,7 @@
 #include <private/MessagingPortProblem.h>
 
 #include <StriaProtocol.h>
+#include <StriaSubscribe.h>
 
 #include <cerrno>
 #include <chrono>
@@ -65,17 +66,14 @@ void ListenApplication::ReadyToRun()
 		return;
 	}
 
-	BMessage subscription(STRIA_SUBSCRIBE);
-	status_t status = subscription.AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(this));
-	if (status != B_OK) {
-		// Without a message port of its own nothing could reach this
-		// process: subscribing would succeed and no scan would ever come.
-		std::string why = BPrivate::message_port_problem();
-		_Fail("cannot receive scans from another process: " +
-		      (why.empty() ? describe_status(status) : why));
+	status_t status = subscribe_to_scans(BMessenger(this), device.get());
+	// Without a message port of its own nothing could reach this process:
+	// the subscription cannot be made, and the reason is the port's.
+	std::string portProblem = status != B_OK ? BPrivate::message_port_problem() : "";
+	if (!portProblem.empty()) {
+		_Fail("cannot receive scans from another process: " + portProblem);
 		return;
 	}
-	status = device->Control(STRIA_SUBSCRIBE, &subscription);
 	if (status != B_OK) {
 		_Fail("the input server at " + fControlSocket +
 		      " took no subscription: " + describe_status(status));

@@ -1,6 +1,5 @@
 #include "StriaTyper.h"
 
-#include "TyperClock.h"
 #include "TyperLooper.h"
 #include "TyperSettingsFile.h"
 #include "Typist.h"
@@ -8,7 +7,9 @@
 #include <Input.h>
 #include <Message.h>
 #include <Messenger.h>
+#include <StriaClock.h>
 #include <StriaProtocol.h>
+#include <StriaSubscribe.h>
 #include <private/InputServerHost.h>
 
 #include <cstdio>
@@ -32,9 +33,9 @@ TyperSettings SettingsFromFile()
 
 } // namespace
 
-StriaTyper::StriaTyper() : StriaTyper(SettingsFromFile(), TyperClock::System()) {}
+StriaTyper::StriaTyper() : StriaTyper(SettingsFromFile(), StriaClock::System()) {}
 
-StriaTyper::StriaTyper(const TyperSettings& settings, TyperClock* clock) : BInputServerDevice()
+StriaTyper::StriaTyper(const TyperSettings& settings, StriaClock* clock) : BInputServerDevice()
 {
 	fTypist = std::make_unique<Typist>(
 	        [this](std::vector<std::unique_ptr<BMessage>> messages) {
@@ -81,12 +82,7 @@ status_t StriaTyper::Start(const char*, void*)
 		messenger = BMessenger(fLooper);
 	}
 
-	std::unique_ptr<BInputDevice> scanner(find_input_device(STRIA_DEVICE_NAME));
-	BMessage subscription(STRIA_SUBSCRIBE);
-	subscription.AddMessenger(STRIA_MESSENGER_FIELD, messenger);
-	status_t status = scanner ? scanner->Control(STRIA_SUBSCRIBE, &subscription)
-	                          : B_NAME_NOT_FOUND;
-	if (status != B_OK) {
+	if (subscribe_to_scans(messenger) != B_OK) {
 		Log(std::string("cannot subscribe to \"") + STRIA_DEVICE_NAME +
 		    "\" (is the StriaDevice add-on loaded?); scans are not typed");
 	}

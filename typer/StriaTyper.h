@@ -20,7 +20,7 @@
 #include <mutex>
 #include <string>
 
-class TyperClock;
+class StriaClock;
 class TyperLooper;
 class Typist;
 
@@ -29,7 +29,7 @@ public:
 	// Reads the settings file; clock: what the keys are stamped and paced
 	// by (by default the input server's).
 	StriaTyper();
-	StriaTyper(const TyperSettings& settings, TyperClock* clock);
+	StriaTyper(const TyperSettings& settings, StriaClock* clock);
 	~StriaTyper() override;
 
 	// Registers "Stria Typer".

@@ -2,15 +2,15 @@
 
 #include "TypedKeys.h"
 #include "TypedText.h"
-#include "TyperClock.h"
 
 #include <KeyboardState.h>
 #include <Message.h>
+#include <StriaClock.h>
 #include <printable_code.h>
 
 #include <cstdio>
 
-Typist::Typist(Sink sink, Logger log, TyperClock* clock, const TyperSettings& settings)
+Typist::Typist(Sink sink, Logger log, StriaClock* clock, const TyperSettings& settings)
     : fSink(std::move(sink)), fLog(std::move(log)), fClock(clock), fSettings(settings)
 {
 	fThread = std::thread(&Typist::Loop, this);

@@ -27,7 +27,7 @@
 #include <vector>
 
 class BMessage;
-class TyperClock;
+class StriaClock;
 
 class Typist {
 public:
@@ -41,7 +41,7 @@ public:
 	static const size_t QUEUE_SIZE = 64;
 
 	// clock must outlive the typist.
-	Typist(Sink sink, Logger log, TyperClock* clock, const TyperSettings& settings);
+	Typist(Sink sink, Logger log, StriaClock* clock, const TyperSettings& settings);
 	// Finish, then ends the thread.
 	~Typist();
 
@@ -76,7 +76,7 @@ private:
 
 	Sink fSink;
 	Logger fLog;
-	TyperClock* fClock;
+	StriaClock* fClock;
 
 	mutable std::mutex fLock;
 	// For the typist's thread: a code to type, or the finish.

@@ -6,19 +6,19 @@
 
 #include <string_view>
 
-StriaCode::StriaCode(BString* raw) : BStringItem(""), rawcode(raw)
+StriaCode::StriaCode(BString* raw) : BStringItem(""), fRawCode(raw)
 {
-	BString* label = format(raw);
+	BString* label = Format(raw);
 	SetText(label->String());
 	delete label;
 }
 
 StriaCode::~StriaCode()
 {
-	delete rawcode;
+	delete fRawCode;
 }
 
-BString* StriaCode::format(const BString* code)
+BString* StriaCode::Format(const BString* code)
 {
 	std::string_view text =
 	        code != NULL ? std::string_view(code->String(), code->Length()) : std::string_view();

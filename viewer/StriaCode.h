@@ -15,13 +15,14 @@ public:
 	~StriaCode() override;
 
 	// The code the item was made from (not a copy).
-	BString* getrawcode() const { return rawcode; }
+	BString* RawCode() const { return fRawCode; }
+	// The old name of RawCode, for the filter until it calls RawCode.
 
 	// The one-line label of a decoded code; a new string the caller owns.
-	static BString* format(const BString* code);
+	static BString* Format(const BString* code);
 
 private:
-	BString* rawcode;
+	BString* fRawCode;
 };
 
 #endif // STRIA_CODE_H

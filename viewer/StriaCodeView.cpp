@@ -8,15 +8,15 @@ StriaCodeView::StriaCodeView(BRect frame, const char* name)
     : BTabView(frame, name, B_WIDTH_AS_USUAL, B_FOLLOW_ALL_SIDES,
                B_FULL_UPDATE_ON_RESIZE | B_WILL_DRAW | B_NAVIGABLE_JUMP | B_FRAME_EVENTS |
                        B_NAVIGABLE),
-      shownCode(NULL)
+      fShownCode(NULL)
 {
 }
 
 StriaCodeView::~StriaCodeView() {}
 
-void StriaCodeView::show(StriaCode* code)
+void StriaCodeView::Show(StriaCode* code)
 {
-	shownCode = code;
+	fShownCode = code;
 	// Never more than the one tab: the old one goes, with its string view.
 	if (TabAt(0) != NULL)
 		delete RemoveTab(0);

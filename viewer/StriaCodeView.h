@@ -14,12 +14,12 @@ public:
 
 	// Replaces the tab by one showing code's text; with no code there is no
 	// tab at all.
-	void show(StriaCode* code);
+	void Show(StriaCode* code);
 	// The item the tab shows, or NULL.
-	StriaCode* getShownCode() const { return shownCode; }
+	StriaCode* ShownCode() const { return fShownCode; }
 
 private:
-	StriaCode* shownCode;
+	StriaCode* fShownCode;
 };
 
 #endif // STRIA_CODE_VIEW_H

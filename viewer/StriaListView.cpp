@@ -6,7 +6,7 @@
 StriaListView::StriaListView(BRect frame, const char* name, StriaCodeView* codeView)
     : BListView(frame, name, B_SINGLE_SELECTION_LIST, B_FOLLOW_ALL_SIDES,
                 B_WILL_DRAW | B_FRAME_EVENTS | B_NAVIGABLE),
-      codeView(codeView)
+      fCodeView(codeView)
 {
 }
 
@@ -14,7 +14,7 @@ StriaListView::~StriaListView() {}
 
 void StriaListView::SelectionChanged()
 {
-	codeView->show(CurrentCode());
+	fCodeView->Show(CurrentCode());
 }
 
 StriaCode* StriaListView::CurrentCode() const

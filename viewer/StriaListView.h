@@ -19,7 +19,7 @@ public:
 	StriaCode* CurrentCode() const;
 
 private:
-	StriaCodeView* codeView;
+	StriaCodeView* fCodeView;
 };
 
 #endif // STRIA_LIST_VIEW_H

@@ -6,9 +6,6 @@
 #include <array>
 #include <string_view>
 
-// Bytes of an ordinary record or code buffer, terminator included.
-inline constexpr int MAX_SIZE = 64;
-
 // Index of a record's first decoded character: the leading full stop, the
 // 24-character scanner identifier and the full stop behind it are skipped.
 inline constexpr int UID_SKIP = 26;
@@ -21,7 +18,7 @@ inline constexpr int ISBN_SKIP = 7;
 inline constexpr int UPE_LENGTH = 8;
 
 // The longest record Stria takes. Long Code 128 and Code 39 scans make
-// records far longer than MAX_SIZE; they are decoded whole, never cut.
+// records of hundreds of characters; they are decoded whole, never cut.
 inline constexpr int MAX_RECORD = 1023;
 
 // The symbology tags that the labels know, in the order they are matched.

@@ -20,6 +20,7 @@
 #include <private/TestInputServerHost.h>
 
 #include <StriaProtocol.h>
+#include <StriaSubscribe.h>
 
 #include <benchmark/benchmark.h>
 
@@ -131,8 +132,8 @@ void Play(CueCatFilter& filter, BMessage* message)
 
 void Subscribe(CueCatFilter& filter, const BMessenger& messenger)
 {
-	BMessage subscription(STRIA_SUBSCRIBE);
-	subscription.AddMessenger(STRIA_MESSENGER_FIELD, messenger);
+	BMessage subscription;
+	make_scan_subscription(messenger, &subscription);
 	Play(filter, &subscription);
 }
 

@@ -15,6 +15,7 @@
 #include <Messenger.h>
 #include <OS.h>
 #include <StriaProtocol.h>
+#include <StriaSubscribe.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -152,8 +153,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 				int which = argument % kCollectors;
 				if (!running[which])
 					break;
-				BMessage subscription(STRIA_SUBSCRIBE);
-				subscription.AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(collectors[which]));
+				BMessage subscription;
+				make_scan_subscription(BMessenger(collectors[which]), &subscription);
 				SubscriberList::AddResult result = list.Add(subscription);
 				if (result == SubscriberList::kAdded) {
 					if (firstScan[which] >= 0)

@@ -6,6 +6,7 @@
 
 #include <Message.h>
 #include <OS.h>
+#include <StriaTime.h>
 
 #include <linux/input.h>
 
@@ -332,9 +333,7 @@ void EvdevKeyboard::WaitFor(std::stop_token stop, bigtime_t microseconds)
 {
 	if (microseconds <= 0)
 		return;
-	bigtime_t end;
-	if (__builtin_add_overflow(system_time(), microseconds, &end))
-		end = std::numeric_limits<bigtime_t>::max();
+	const bigtime_t end = Shifted(system_time(), microseconds);
 	struct pollfd wake = {fWakeFd, POLLIN, 0};
 	for (bigtime_t left = microseconds; left > 0 && !stop.stop_requested();
 	     left = end - system_time()) {

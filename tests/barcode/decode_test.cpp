@@ -168,7 +168,7 @@ std::string random_id(std::mt19937& random)
 TEST(DecodeCode, RoundTripsEncodedRecords)
 {
 	std::mt19937 random(20260);
-	// Sizes cover every partial group and records longer than MAX_SIZE.
+	// Sizes cover every partial group and records longer than 64 bytes.
 	std::uniform_int_distribution<std::size_t> size(0, 120);
 	for (int round = 0; round < 40; round++) {
 		for (const std::string_view tag : KNOWN_TAGS) {

@@ -7,7 +7,10 @@
 #include <Message.h>
 #include <private/TestInputServerHost.h>
 
+#include <Looper.h>
+#include <Messenger.h>
 #include <StriaProtocol.h>
+#include <StriaSubscribe.h>
 
 #include <gtest/gtest.h>
 
@@ -178,6 +181,36 @@ TEST_F(DeviceTest, ApplicationsReachItByName)
 
 	// The name must match character for character.
 	EXPECT_EQ(std::unique_ptr<BInputDevice>(find_input_device("CueCat [keyboard]")), nullptr);
+}
+
+// How applications subscribe: the device gets STRIA_SUBSCRIBE naming the
+// subscriber and nothing else, whether it is handed in or found by name.
+TEST_F(DeviceTest, SubscribeToScansHandsTheDeviceTheSubscriber)
+{
+	BLooper* looper = new BLooper("subscriber");
+	looper->Run();
+	const BMessenger subscriber(looper);
+	std::unique_ptr<BInputDevice> device(find_input_device(STRIA_DEVICE_NAME));
+	ASSERT_NE(device, nullptr);
+	for (BInputDevice* handed : {(BInputDevice*)NULL, device.get()}) {
+		ASSERT_EQ(subscribe_to_scans(subscriber, handed), B_OK);
+		std::vector<std::unique_ptr<BMessage>> enqueued = fHost.TakeMessages();
+		ASSERT_EQ(enqueued.size(), 1u);
+		EXPECT_EQ(enqueued[0]->what, (uint32)STRIA_SUBSCRIBE);
+		EXPECT_EQ(enqueued[0]->CountNames(B_ANY_TYPE), 1);
+		BMessenger named;
+		ASSERT_EQ(enqueued[0]->FindMessenger(STRIA_MESSENGER_FIELD, &named), B_OK);
+		EXPECT_TRUE(named == subscriber);
+	}
+	looper->Lock();
+	looper->Quit();
+}
+
+TEST(DeviceWithoutHost, SubscribeToScansWithoutTheDeviceIsNotFound)
+{
+	BPrivate::TestInputServerHost host;
+	EXPECT_EQ(subscribe_to_scans(BMessenger()), B_NAME_NOT_FOUND);
+	EXPECT_TRUE(host.TakeMessages().empty());
 }
 
 // The built add-ons: each exports its own factory and not the other's.

@@ -205,7 +205,7 @@ TEST_F(LifecycleTest, NoThreadOutlivesTheFilter)
 		// A timer whose clock never reaches the F10's deadline: the
 		// destructor must not wait for it.
 		ManualClock clock;
-		CueCatFilter filter({&clock});
+		CueCatFilter filter({&clock, CueCatFilter::WINDOW_CLOSE_TIME, {}});
 		Subscribe(filter, collector->Subscription());
 		Subscribe(filter, BMessage(STRIA_SUBSCRIBE));
 		StreamRunner runner(filter);

@@ -10,6 +10,7 @@
 #include <Messenger.h>
 
 #include <StriaProtocol.h>
+#include <StriaSubscribe.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -44,8 +45,8 @@ public:
 
 	BMessage Subscription() const
 	{
-		BMessage message(STRIA_SUBSCRIBE);
-		message.AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(this));
+		BMessage message;
+		make_scan_subscription(BMessenger(this), &message);
 		return message;
 	}
 

@@ -119,8 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
                                   "MESSAGE what=0x0000002a"}),
         [](const testing::TestParamInfo<PrintCase>& info) { return std::string(info.param.name); });
 
-// --print counts stamps from the moment input began; a stamp that cannot be
-// counted from there without overflow is shown as it is.
+// --print counts stamps from the moment input began; a count past the range
+// of a stamp shows the end of the range it passes.
 TEST(PrintedMessageZeroTest, StampsCountFromZero)
 {
 	const struct {
@@ -132,6 +132,8 @@ TEST(PrintedMessageZeroTest, StampsCountFromZero)
 	        {4999000, 5000000, "KEY_UP when=-1000 key=71"},
 	        {INT64_MIN, 1, "KEY_UP when=-9223372036854775808 key=71"},
 	        {INT64_MAX, -1, "KEY_UP when=9223372036854775807 key=71"},
+	        {INT64_MIN + 5, 10, "KEY_UP when=-9223372036854775808 key=71"},
+	        {INT64_MAX - 5, -10, "KEY_UP when=9223372036854775807 key=71"},
 	};
 	for (const auto& c : cases) {
 		BMessage message(B_KEY_UP);

@@ -1,8 +1,8 @@
 // The typer's device as a caller in the server's process sees it: the
 // settings code changes what its message names, all or nothing, and gives
 // the settings back in the message and to the messenger it names.
+#include <StriaClock.h>
 #include <StriaTyper.h>
-#include <TyperClock.h>
 
 #include <Looper.h>
 #include <Message.h>
@@ -17,9 +17,11 @@
 
 namespace {
 
-class NoClock : public TyperClock {
+// Stands still and never waits.
+class NoClock : public StriaClock {
 public:
 	bigtime_t Now() override { return 0; }
+	void WaitUntil(std::unique_lock<std::mutex>&, std::condition_variable&, bigtime_t) override {}
 	void Sleep(bigtime_t) override {}
 };
 

@@ -1,14 +1,15 @@
 // The typist on a clock that moves only by what it waits: the keyboard
 // messages of each code, their stamps and pacing, one code after another,
 // settings taken as a code starts, and a finish in the middle of a code.
+#include <StriaClock.h>
 #include <Typist.h>
-#include <TyperClock.h>
 
 #include <AppDefs.h>
 #include <Message.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <condition_variable>
 #include <cstdint>
@@ -17,19 +18,20 @@
 
 namespace {
 
-// Moves by exactly what the typist sleeps, so stamps show the pacing.
-class StepClock : public TyperClock {
+// Moves by exactly what the typist sleeps, so stamps show the pacing: a
+// wait jumps to its deadline at once.
+class StepClock : public StriaClock {
 public:
 	bigtime_t Now() override
 	{
 		std::lock_guard lock(fLock);
 		return fNow;
 	}
-	void Sleep(bigtime_t duration) override
+	void WaitUntil(std::unique_lock<std::mutex>&, std::condition_variable&,
+	               bigtime_t deadline) override
 	{
 		std::lock_guard lock(fLock);
-		if (duration > 0)
-			fNow += duration;
+		fNow = std::max(fNow, deadline);
 	}
 
 private:

@@ -75,7 +75,7 @@ std::vector<std::string> Rows(StriaWindow* window)
 	std::vector<std::string> rows;
 	StriaListView* list = window->getListView();
 	for (int32 i = 0; i < list->CountItems(); i++)
-		rows.push_back(((StriaCode*)list->ItemAt(i))->getrawcode()->String());
+		rows.push_back(((StriaCode*)list->ItemAt(i))->RawCode()->String());
 	return rows;
 }
 

@@ -128,7 +128,7 @@ TEST_F(StriaWindowTest, ANewWindowShowsNoRowsAndNoTab)
 	EXPECT_EQ(list->CurrentSelection(), -1);
 	EXPECT_EQ(list->CurrentCode(), nullptr);
 	EXPECT_EQ(codes->CountTabs(), 0);
-	EXPECT_EQ(codes->getShownCode(), nullptr);
+	EXPECT_EQ(codes->ShownCode(), nullptr);
 }
 
 TEST_F(StriaWindowTest, EachAddCodeGoesOnTopSelectedAndShownInTheOneTab)
@@ -144,7 +144,7 @@ TEST_F(StriaWindowTest, EachAddCodeGoesOnTopSelectedAndShownInTheOneTab)
 		EXPECT_EQ(list->CurrentSelection(1), -1) << "the only selected row";
 		EXPECT_EQ(list->CurrentCode(), item);
 		if (n > 0) {
-			EXPECT_EQ(((StriaCode*)list->ItemAt(1))->getrawcode()->String(),
+			EXPECT_EQ(((StriaCode*)list->ItemAt(1))->RawCode()->String(),
 			          std::string(raws[n - 1]));
 		}
 
@@ -158,7 +158,7 @@ TEST_F(StriaWindowTest, EachAddCodeGoesOnTopSelectedAndShownInTheOneTab)
 		EXPECT_EQ(shown->ResizingMode(), 0x1212u);
 		EXPECT_EQ(shown->Flags(), 0x20000000u);
 		EXPECT_EQ(shown->Frame(), BRect(5, 5, 195, 295 - codes->TabHeight()));
-		EXPECT_EQ(codes->getShownCode(), item);
+		EXPECT_EQ(codes->ShownCode(), item);
 	}
 }
 
@@ -171,7 +171,7 @@ TEST_F(StriaWindowTest, SelectingAnOlderRowShowsItsText)
 	list->Select(1);
 	ASSERT_EQ(codes->CountTabs(), 1);
 	EXPECT_EQ(Shown()->Text(), std::string(older->Text()));
-	EXPECT_EQ(codes->getShownCode(), older);
+	EXPECT_EQ(codes->ShownCode(), older);
 
 	// A click on the first row does the same by hand.
 	list->MouseDown(BPoint(10, list->ItemFrame(0).top + 2));
@@ -183,13 +183,13 @@ TEST_F(StriaWindowTest, AnEmptySelectionShowsNoTab)
 	window->addCode(Code("UPA 012000003455"));
 	list->DeselectAll();
 	EXPECT_EQ(codes->CountTabs(), 0);
-	EXPECT_EQ(codes->getShownCode(), nullptr);
+	EXPECT_EQ(codes->ShownCode(), nullptr);
 	list->Select(0);
 	EXPECT_EQ(codes->CountTabs(), 1);
 	// Removing the shown row empties the selection too.
 	delete list->RemoveItem((int32)0);
 	EXPECT_EQ(codes->CountTabs(), 0);
-	EXPECT_EQ(codes->getShownCode(), nullptr);
+	EXPECT_EQ(codes->ShownCode(), nullptr);
 }
 
 TEST_F(StriaWindowTest, AnInitialListIsShownInOrderWithoutSelection)
@@ -232,11 +232,11 @@ TEST(StriaCodeTest, KeepsItsRawCodeAndShowsItsLabel)
 		SCOPED_TRACE(raw);
 		BString* code = new BString(raw);
 		StriaCode item(code);
-		EXPECT_EQ(item.getrawcode(), code) << "the very string, not a copy";
+		EXPECT_EQ(item.RawCode(), code) << "the very string, not a copy";
 		EXPECT_EQ(item.Text(), Label(raw));
 		EXPECT_EQ(item.OutlineLevel(), 0u);
 		EXPECT_TRUE(item.IsExpanded());
-		BString* label = StriaCode::format(code);
+		BString* label = StriaCode::Format(code);
 		EXPECT_EQ(std::string(label->String()), Label(raw));
 		delete label;
 	}

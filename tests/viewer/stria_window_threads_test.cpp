@@ -131,7 +131,7 @@ TEST(StriaWindowThreadsTest, TheNextScanAfterAQuitMakesANewWindowHoldingOnlyIt)
 	StriaWindow* shown = dynamic_cast<StriaWindow*>(looper);
 	ASSERT_NE(shown, nullptr);
 	EXPECT_EQ(shown->getListView()->CountItems(), 1);
-	EXPECT_STREQ(shown->getListView()->CurrentCode()->getrawcode()->String(), "C39 C");
+	EXPECT_STREQ(shown->getListView()->CurrentCode()->RawCode()->String(), "C39 C");
 	looper->Unlock();
 	StriaWindow::closeWindow(&window);
 	EXPECT_TRUE(WaitForNoWindows());

@@ -261,8 +261,9 @@ TEST(RecordedSession, BadInputOnAFifoCountsAsMuchAsInAFile)
 		ASSERT_FALSE(lines.empty()) << server.Errors();
 		EXPECT_EQ(lines.front().rfind("KEY_DOWN ", 0), 0u)
 		        << "the key before the bad bytes played: " << server.Output();
-		if (c.message != nullptr)
+		if (c.message != nullptr) {
 			EXPECT_NE(server.Errors().find(c.message), std::string::npos) << server.Errors();
+		}
 	}
 }
 

@@ -1,4 +1,6 @@
-#include "StriaClock.h"
+#include <StriaClock.h>
+
+#include <StriaTime.h>
 
 #include <OS.h>
 
@@ -30,6 +32,19 @@ public:
 } // namespace
 
 StriaClock::~StriaClock() {}
+
+void StriaClock::Sleep(bigtime_t duration)
+{
+	if (duration <= 0)
+		return;
+	const bigtime_t until = stria::Shifted(Now(), duration);
+	// Nobody else knows this condition variable: only the clock ends a wait.
+	std::mutex mutex;
+	std::condition_variable never;
+	std::unique_lock lock(mutex);
+	while (Now() < until)
+		WaitUntil(lock, never, until);
+}
 
 StriaClock* StriaClock::System()
 {
