@@ -4,6 +4,7 @@
 
 #include <OS.h>
 
+#include <StriaLog.h>
 #include <StriaProtocol.h>
 #include <StriaTime.h>
 
@@ -11,7 +12,6 @@
 #include <cerrno>
 #include <limits>
 #include <signal.h>
-#include <stdio.h>
 #include <system_error>
 
 namespace {
@@ -111,10 +111,10 @@ SubscriberList::AddResult SubscriberList::Add(const BMessage& subscription)
 	}
 	fChanged.notify_one();
 	if (firstRefusal) {
-		fprintf(stderr,
-		        "StriaFilter: %zu subscribers already; subscription refused "
-		        "(more refusals are counted)\n",
-		        fLimits.maxSubscribers);
+		stria::Log("StriaFilter",
+		           "%zu subscribers already; subscription refused "
+		           "(more refusals are counted)",
+		           fLimits.maxSubscribers);
 	}
 	return kRefused;
 }
@@ -153,10 +153,10 @@ size_t SubscriberList::QueueScan(const std::string& barcode)
 	if (queued)
 		fChanged.notify_all();
 	for (auto [number, waiting] : firstDrops) {
-		fprintf(stderr,
-		        "StriaFilter: subscriber %d is not taking its scans (%zu waiting); scan dropped "
-		        "(more drops are counted)\n",
-		        (int)number, waiting);
+		stria::Log("StriaFilter",
+		           "subscriber %d is not taking its scans (%zu waiting); scan dropped "
+		           "(more drops are counted)",
+		           (int)number, waiting);
 	}
 	return dropped;
 }
@@ -443,9 +443,9 @@ void SubscriberList::_DropRest(Subscriber& subscriber)
 	subscriber.queue.clear();
 	fDropped += scans;
 	if (scans != 0 || shutdown) {
-		fprintf(stderr, "StriaFilter: subscriber %d did not take %zu scan%s%s in time; dropped\n",
-		        (int)subscriber.number, scans, scans == 1 ? "" : "s",
-		        shutdown ? " and the shutdown notice" : "");
+		stria::Log("StriaFilter", "subscriber %d did not take %zu scan%s%s in time; dropped",
+		           (int)subscriber.number, scans, scans == 1 ? "" : "s",
+		           shutdown ? " and the shutdown notice" : "");
 	}
 }
 
@@ -462,8 +462,8 @@ void SubscriberList::_EndDropRun(Subscriber& subscriber)
 	// The first drop of the run was logged when it happened.
 	int64 more = subscriber.drops.EndRun();
 	if (more > 0) {
-		fprintf(stderr, "StriaFilter: %lld more scan%s dropped for subscriber %d\n",
-		        (long long)more, more == 1 ? " was" : "s were", (int)subscriber.number);
+		stria::Log("StriaFilter", "%lld more scan%s dropped for subscriber %d", (long long)more,
+		           more == 1 ? " was" : "s were", (int)subscriber.number);
 	}
 }
 
@@ -471,8 +471,8 @@ void SubscriberList::_EndRefusalRun()
 {
 	int64 more = fRefusalRun.EndRun();
 	if (more > 0) {
-		fprintf(stderr, "StriaFilter: %lld more subscription%s refused\n", (long long)more,
-		        more == 1 ? " was" : "s were");
+		stria::Log("StriaFilter", "%lld more subscription%s refused", (long long)more,
+		           more == 1 ? " was" : "s were");
 	}
 }
 

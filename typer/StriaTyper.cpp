@@ -8,11 +8,11 @@
 #include <Message.h>
 #include <Messenger.h>
 #include <StriaClock.h>
+#include <StriaLog.h>
 #include <StriaProtocol.h>
 #include <StriaSubscribe.h>
 #include <private/InputServerHost.h>
 
-#include <cstdio>
 
 namespace {
 
@@ -27,7 +27,7 @@ TyperSettings SettingsFromFile()
 	const std::string path = TyperSettingsPath();
 	TyperSettingsText read = ReadTyperSettings(path);
 	for (const std::string& error : read.errors)
-		fprintf(stderr, "StriaTyper: %s; line left out\n", error.c_str());
+		stria::Log("StriaTyper", "%s; line left out", error.c_str());
 	return read.settings;
 }
 
@@ -59,7 +59,7 @@ StriaTyper::~StriaTyper()
 
 void StriaTyper::Log(const std::string& line)
 {
-	fprintf(stderr, "StriaTyper: %s\n", line.c_str());
+	stria::Log("StriaTyper", "%s", line.c_str());
 }
 
 status_t StriaTyper::InitCheck()
