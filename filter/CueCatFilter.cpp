@@ -1,6 +1,7 @@
 #include "CueCatFilter.h"
 
 #include <StriaClock.h>
+#include <StriaLog.h>
 
 #include <AppDefs.h>
 #include <List.h>
@@ -152,7 +153,7 @@ filter_result CueCatFilter::_Apply(ScanCapture::Step& step, BList* outList)
 			fTimer.Disarm(request.capture);
 	}
 	for (const std::string& notice : step.notices)
-		fprintf(stderr, "StriaFilter: %s\n", notice.c_str());
+		stria::Log("StriaFilter", "%s", notice.c_str());
 	for (std::string& record : step.records)
 		_HandOff(record);
 	for (std::unique_ptr<BMessage>& passed : step.passOn)
@@ -169,18 +170,18 @@ void CueCatFilter::_HandOff(std::string& record)
 		return;
 	}
 	if (fRecordDrops.Drop()) {
-		fprintf(stderr,
-		        "StriaFilter: %d scanned records wait for the processor already; "
-		        "scan dropped (more drops are counted)\n",
-		        RECORD_QUEUE_SIZE);
+		stria::Log("StriaFilter",
+		           "%d scanned records wait for the processor already; "
+		           "scan dropped (more drops are counted)",
+		           RECORD_QUEUE_SIZE);
 	}
 }
 
 void CueCatFilter::_EndRecordDrops()
 {
 	if (int64 more = fRecordDrops.EndRun()) {
-		fprintf(stderr, "StriaFilter: %lld more scanned record%s dropped\n", (long long)more,
-		        more == 1 ? " was" : "s were");
+		stria::Log("StriaFilter", "%lld more scanned record%s dropped", (long long)more,
+		           more == 1 ? " was" : "s were");
 	}
 }
 
