@@ -56,13 +56,4 @@ TEST(StriaClock, SleepWaitsUntilTheClockHasMovedItsDuration)
 	}
 }
 
-TEST(StriaClock, SystemClockSleepsAtLeastItsDuration)
-{
-	StriaClock* clock = StriaClock::System();
-	ASSERT_EQ(clock, StriaClock::System()) << "one clock for the process";
-	const bigtime_t before = clock->Now();
-	clock->Sleep(20000);
-	EXPECT_GE(clock->Now() - before, 20000);
-}
-
 } // namespace
