@@ -250,7 +250,7 @@ void ScanCapture::InputEnded(const BMessage& message, Step& step)
 	DropCut(*capture, step);
 }
 
-bool ScanCapture::InsideScan(const Capture& capture, bigtime_t when, Step& step)
+bool ScanCapture::InsideScan(Capture& capture, bigtime_t when, Step& step)
 {
 	if (Elapsed(capture.whenCatCall, when) > SCAN_TIME) {
 		DropCut(capture, step);
@@ -290,15 +290,14 @@ void ScanCapture::Disarm(Capture& capture, Step& step)
 	capture.armed = false;
 }
 
-void ScanCapture::Close(const Capture& capture, Step& step)
+void ScanCapture::Close(Capture& capture, Step& step)
 {
-	if (capture.armed)
-		step.timer.push_back({capture.token, std::nullopt});
+	Disarm(capture, step);
 	int64 token = capture.token;
 	std::erase_if(fCaptures, [token](const Capture& open) { return open.token == token; });
 }
 
-void ScanCapture::DropCut(const Capture& capture, Step& step)
+void ScanCapture::DropCut(Capture& capture, Step& step)
 {
 	size_t length = capture.record.size();
 	if (length > 0) {

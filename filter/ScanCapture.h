@@ -124,15 +124,15 @@ private:
 	// decides a capture still without a character; true then.
 	bool DecidedByStamp(const BMessage& message, Capture& capture, bigtime_t when, Step& step);
 	// False, with the capture dropped, when when lies past SCAN_TIME.
-	bool InsideScan(const Capture& capture, bigtime_t when, Step& step);
+	bool InsideScan(Capture& capture, bigtime_t when, Step& step);
 	void HandOff(const Capture& capture, Step& step);
 
 	Capture* CaptureOf(int32 source);
 	void Disarm(Capture& capture, Step& step);
-	void Close(const Capture& capture, Step& step);
+	void Close(Capture& capture, Step& step);
 	// Closes a capture that has part of a record but never got its Enter
 	// (the scanner unplugged or stopped mid-scan), saying so once.
-	void DropCut(const Capture& capture, Step& step);
+	void DropCut(Capture& capture, Step& step);
 
 	// The open captures, at most one per source.
 	std::vector<Capture> fCaptures;
