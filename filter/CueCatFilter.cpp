@@ -131,11 +131,12 @@ filter_result CueCatFilter::Filter(BMessage* message, BList* outList)
 		return _Apply(step, outList);
 	}
 	case B_KEY_DOWN:
+	case B_MODIFIERS_CHANGED:
 	case STRIA_INPUT_ENDED:
 		break;
 	default:
 		// A person's keys and everything else pass at once while no
-		// capture is open.
+		// capture is open and no key-up is to be swallowed.
 		if (fCapture.IsIdle())
 			return B_DISPATCH_MESSAGE;
 		break;

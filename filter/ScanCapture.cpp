@@ -34,6 +34,22 @@ std::unique_ptr<BMessage> CopyOf(const BMessage& message)
 	return std::make_unique<BMessage>(message);
 }
 
+// The modifier keys that are held, as against the locks, which toggle.
+const uint32 kHeldModifiers = B_SHIFT_KEY | B_COMMAND_KEY | B_CONTROL_KEY | B_OPTION_KEY |
+                              B_MENU_KEY | B_LEFT_SHIFT_KEY | B_RIGHT_SHIFT_KEY |
+                              B_LEFT_COMMAND_KEY | B_RIGHT_COMMAND_KEY | B_LEFT_CONTROL_KEY |
+                              B_RIGHT_CONTROL_KEY | B_LEFT_OPTION_KEY | B_RIGHT_OPTION_KEY;
+
+bool IsKeyDown(uint32 what)
+{
+	return what == B_KEY_DOWN || what == B_UNMAPPED_KEY_DOWN;
+}
+
+bool IsKeyUp(uint32 what)
+{
+	return what == B_KEY_UP || what == B_UNMAPPED_KEY_UP;
+}
+
 } // namespace
 
 ScanCapture::ScanCapture(int64 firstToken) : fLastToken((int64)((uint64)firstToken - 1)) {}
@@ -49,9 +65,10 @@ ScanCapture::Step ScanCapture::Message(const BMessage& message, bigtime_t now)
 	// are held.
 	int32 key = -1;
 	message.FindInt32("key", &key);
-	// Only an F10 key-down opens a capture: with none open, everything else
-	// passes at once.
-	if (fCaptures.empty() && (message.what != B_KEY_DOWN || key != CAT_CALL_KEY))
+	// Only an F10 key-down or a modifier press opens a capture: with none
+	// open and no key-up to swallow, everything else passes at once.
+	if (IsIdle() && message.what != B_MODIFIERS_CHANGED &&
+	    (message.what != B_KEY_DOWN || key != CAT_CALL_KEY))
 		return step;
 
 	// Keys a device add-on typed take no part in captures, and a message
@@ -60,49 +77,159 @@ ScanCapture::Step ScanCapture::Message(const BMessage& message, bigtime_t now)
 	bigtime_t when;
 	if (source.kind == STRIA_SOURCE_ADD_ON || message.FindInt64("when", &when) != B_OK)
 		return step;
+	bool recorded = source.kind == STRIA_SOURCE_RECORDED;
 
-	if (message.what == B_KEY_DOWN && key == CAT_CALL_KEY) {
-		CatCall(message, source.id, source.kind == STRIA_SOURCE_RECORDED, when, now, step);
-		return step;
+	// Stamped past its source's open capture's time, the message decides it
+	// as the tick would have, and is then taken as if nothing were open: it
+	// may be the next scan's Alt.
+	std::vector<std::unique_ptr<BMessage>> released;
+	Capture* capture = CaptureOf(source.id);
+	if (capture != NULL && TimeIsUp(*capture, when)) {
+		Expire(*capture, step);
+		released = std::move(step.passOn);
+		step.passOn.clear();
 	}
 
-	// A capture is its source's: keys of any other pass untouched.
-	Capture* capture = CaptureOf(source.id);
-	if (capture == NULL)
-		return step;
+	// A key that goes down again goes up again, whatever became of its
+	// last key-down.
+	if (IsKeyDown(message.what))
+		fSwallowed.erase({source.id, key});
+	Dispatch(message, source.id, recorded, key, when, now, step);
+	if (message.what == B_MODIFIERS_CHANGED) {
+		int32 modifiers = 0;
+		message.FindInt32("modifiers", &modifiers);
+		fModifiers[source.id] = (uint32)modifiers;
+	}
 
+	if (!released.empty()) {
+		if (step.verdict == B_DISPATCH_MESSAGE && step.passOn.empty())
+			step.passOn.push_back(CopyOf(message));
+		step.passOn.insert(step.passOn.begin(), std::make_move_iterator(released.begin()),
+		                   std::make_move_iterator(released.end()));
+	}
+	Settle(message, step);
+	return step;
+}
+
+void ScanCapture::Settle(const BMessage& input, Step& step)
+{
+	// Whatever goes in the input's place makes the verdict a dispatch.
+	if (!step.passOn.empty())
+		step.verdict = B_DISPATCH_MESSAGE;
+	// The modifiers applications have been shown, for each source.
+	auto note = [this](const BMessage& message) {
+		if (message.what == B_MODIFIERS_CHANGED) {
+			fShown[SourceOf(message).id] =
+			        (uint32)message.GetInt32("modifiers", 0) & kHeldModifiers;
+		}
+	};
+	if (step.verdict == B_DISPATCH_MESSAGE && step.passOn.empty())
+		note(input);
+	for (const std::unique_ptr<BMessage>& message : step.passOn)
+		note(*message);
+}
+
+void ScanCapture::Dispatch(const BMessage& message, int32 source, bool recorded, int32 key,
+                           bigtime_t when, bigtime_t now, Step& step)
+{
+	if (message.what == B_KEY_DOWN && key == CAT_CALL_KEY) {
+		CatCall(message, source, recorded, when, now, step);
+		return;
+	}
+
+	Capture* capture = CaptureOf(source);
+	if (capture == NULL) {
+		if (IsKeyUp(message.what) && Swallowed(source, key))
+			step.verdict = B_SKIP_MESSAGE;
+		else if (message.what == B_MODIFIERS_CHANGED)
+			MaybeHold(message, source, recorded, when, now, step);
+		return;
+	}
+	// The key-up of a key held back with the capture joins it; that of a
+	// key whose key-down went nowhere goes nowhere.
+	if (IsKeyUp(message.what)) {
+		auto held = std::find(capture->heldKeys.begin(), capture->heldKeys.end(), key);
+		if (held != capture->heldKeys.end()) {
+			capture->heldKeys.erase(held);
+			capture->held.push_back(CopyOf(message));
+			step.verdict = B_SKIP_MESSAGE;
+			return;
+		}
+		if (Swallowed(source, key)) {
+			// The Enter key-up of a scan still closes it.
+			KeyUp(*capture, key, step);
+			step.verdict = B_SKIP_MESSAGE;
+			return;
+		}
+	}
+
+	if (capture->state == HOLDING) {
+		Holding(message, *capture, key, when, step);
+		return;
+	}
 	switch (message.what) {
 	case B_KEY_DOWN:
 		KeyDown(message, *capture, when, step);
 		break;
 	case B_KEY_UP:
-		KeyUp(message, *capture, key, when, step);
+		KeyUp(*capture, key, step);
+		break;
+	case B_MODIFIERS_CHANGED:
+	case B_UNMAPPED_KEY_DOWN:
+	case B_UNMAPPED_KEY_UP:
+		ModifierKey(message, *capture, key, step);
 		break;
 	default:
-		// Modifier changes, unmapped keys, recorded input going quiet:
-		// only their stamps count.
-		DecidedByStamp(message, *capture, when, step);
+		// Recorded input going quiet and anything else with a stamp: only
+		// the stamp counts, and it was within the time.
 		break;
 	}
-	return step;
+}
+
+bool ScanCapture::TimeIsUp(const Capture& capture, bigtime_t when) const
+{
+	bigtime_t elapsed = Elapsed(capture.whenOpened, when);
+	switch (capture.state) {
+	case HOLDING:
+		return elapsed > MODIFIER_TIME;
+	case COLLECTING:
+		return elapsed > SCAN_TIME;
+	default:
+		return elapsed > FIRST_CHAR_TIME;
+	}
+}
+
+void ScanCapture::Expire(Capture& capture, Step& step)
+{
+	// A modifier held that long, or an F10 with no first character within
+	// the limit, was a person's and goes on with its own stamp; a record
+	// not finished within the scan's time is dropped.
+	if (capture.state == HOLDING || capture.state == WAITING)
+		Release(capture, step);
+	DropCut(capture, step);
 }
 
 ScanCapture::Step ScanCapture::Tick(int64 token)
 {
 	// Unless a key has decided meanwhile, the F10 was a person's lone F10,
 	// which goes on now with its own stamp; a full stop stamped within the
-	// limit that arrives later still starts a record.
+	// limit that arrives later still starts a record. A modifier still held
+	// back was a person's and goes on.
 	Step step;
 	step.verdict = B_SKIP_MESSAGE;
 	for (Capture& capture : fCaptures) {
-		if (capture.token == token && capture.state == WAITING) {
+		if (capture.token != token || (capture.state != WAITING && capture.state != HOLDING))
+			continue;
+		capture.armed = false;
+		step.verdict = B_DISPATCH_MESSAGE;
+		Release(capture, step);
+		if (capture.state == HOLDING)
+			Close(capture, step);
+		else
 			capture.state = REVEALED;
-			capture.armed = false;
-			step.verdict = B_DISPATCH_MESSAGE;
-			step.passOn.push_back(CopyOf(*capture.catCall));
-			break;
-		}
+		break;
 	}
+	Settle(BMessage(STRIA_CAPTURE_TICK), step);
 	return step;
 }
 
@@ -118,34 +245,106 @@ ScanCapture::Step ScanCapture::Replay(bigtime_t realTime)
 	return step;
 }
 
-void ScanCapture::CatCall(const BMessage& message, int32 source, bool recorded, bigtime_t when,
-                          bigtime_t now, Step& step)
+void ScanCapture::MaybeHold(const BMessage& message, int32 source, bool recorded, bigtime_t when,
+                            bigtime_t now, Step& step)
 {
-	// Held back: it goes on only when something shows it was a person's.
-	step.verdict = B_SKIP_MESSAGE;
-	if (Capture* earlier = CaptureOf(source)) {
-		// An earlier F10 of this source still held back, and this one
-		// stamped past its first-character limit: the earlier one was a
-		// person's and goes on first. Within the limit it is dropped, and
-		// a record the capture collected is discarded.
-		if (earlier->state == WAITING && Elapsed(earlier->whenCatCall, when) > FIRST_CHAR_TIME) {
-			step.verdict = B_DISPATCH_MESSAGE;
-			step.passOn.push_back(CopyOf(*earlier->catCall));
-		}
-		DropCut(*earlier, step);
-	}
-
-	if (!fFirstCatCall)
-		fFirstCatCall = CopyOf(message);
+	int32 modifiers = 0;
+	message.FindInt32("modifiers", &modifiers);
+	int32 old;
+	uint32 before = message.FindInt32("be:old_modifiers", &old) == B_OK ? (uint32)old
+	                                                                    : fModifiers[source];
+	uint32 pressed = (uint32)modifiers & kHeldModifiers & ~before;
+	if (pressed == 0)
+		return;
 
 	Capture capture;
 	capture.source = source;
 	fLastToken = (int64)((uint64)fLastToken + 1);
 	capture.token = fLastToken;
+	capture.state = HOLDING;
+	capture.whenOpened = when;
+	capture.base = before & kHeldModifiers;
+	Hold(capture, message, -1);
+	capture.armed = !recorded;
+	if (capture.armed)
+		step.timer.push_back({capture.token, Shifted(std::max(when, now), MODIFIER_TIME)});
+	fCaptures.push_back(std::move(capture));
+	step.verdict = B_SKIP_MESSAGE;
+}
+
+void ScanCapture::Holding(const BMessage& message, Capture& capture, int32 key, bigtime_t when,
+                          Step& step)
+{
+	bool gone = false;
+	message.FindBool(STRIA_KEYBOARD_GONE_FIELD, &gone);
+	if (gone) {
+		// Let go of as its keyboard went away: it was pressed for nothing.
+		Close(capture, step);
+		step.verdict = B_SKIP_MESSAGE;
+		return;
+	}
+	if (message.what == B_MODIFIERS_CHANGED) {
+		int32 modifiers = 0;
+		message.FindInt32("modifiers", &modifiers);
+		if (((uint32)modifiers & kHeldModifiers) != capture.base) {
+			Hold(capture, message, key);
+			step.verdict = B_SKIP_MESSAGE;
+			return;
+		}
+		// Let go of with no key under it: a person's tap goes on, a
+		// machine's few milliseconds go nowhere.
+		if (Elapsed(capture.whenOpened, when) < SHORTEST_TAP) {
+			Close(capture, step);
+			step.verdict = B_SKIP_MESSAGE;
+			return;
+		}
+	} else if (message.what == B_UNMAPPED_KEY_DOWN || message.what == B_UNMAPPED_KEY_UP) {
+		// The modifier keys themselves come as keys without a character.
+		Hold(capture, message, key);
+		step.verdict = B_SKIP_MESSAGE;
+		return;
+	} else if (message.what != B_KEY_DOWN && message.what != B_KEY_UP) {
+		// Not a key: only its stamp counts, and that was within the time.
+		return;
+	}
+	// A key under the modifier, or a tap long enough to be a person's: the
+	// modifier goes on, and the message behind it.
+	Release(capture, step);
+	Close(capture, step);
+	step.passOn.push_back(CopyOf(message));
+}
+
+void ScanCapture::CatCall(const BMessage& message, int32 source, bool recorded, bigtime_t when,
+                          bigtime_t now, Step& step)
+{
+	// Held back: it goes on only when something shows it was a person's.
+	step.verdict = B_SKIP_MESSAGE;
+	Capture capture;
+	if (Capture* earlier = CaptureOf(source)) {
+		if (earlier->state == HOLDING) {
+			// The modifiers held back were pressed for this F10.
+			capture.held = std::move(earlier->held);
+			capture.heldKeys = std::move(earlier->heldKeys);
+			earlier->held.clear();
+			earlier->heldKeys.clear();
+			Close(*earlier, step);
+		} else {
+			// An earlier F10 of this source within its limit: it is
+			// dropped, and a record the capture collected is discarded.
+			DropCut(*earlier, step);
+		}
+	}
+
+	if (!fFirstCatCall)
+		fFirstCatCall = CopyOf(message);
+
+	capture.source = source;
+	fLastToken = (int64)((uint64)fLastToken + 1);
+	capture.token = fLastToken;
 	capture.state = WAITING;
-	capture.whenCatCall = when;
-	capture.catCall = CopyOf(message);
-	capture.tooLong = false;
+	capture.whenOpened = when;
+	capture.catCallAt = capture.held.size();
+	Hold(capture, message, CAT_CALL_KEY);
 	// Recorded input is decided by its own stamps alone: it says when it
 	// goes quiet. For a keyboard, stamps and now are on one clock; an F10
 	// that arrives late gets the whole wait from its arrival, for the keys
@@ -156,28 +355,8 @@ void ScanCapture::CatCall(const BMessage& message, int32 source, bool recorded, 
 	fCaptures.push_back(std::move(capture));
 }
 
-bool ScanCapture::DecidedByStamp(const BMessage& message, Capture& capture, bigtime_t when,
-                                 Step& step)
-{
-	if (capture.state == COLLECTING || Elapsed(capture.whenCatCall, when) <= FIRST_CHAR_TIME)
-		return false;
-
-	// Past the limit without a first character: the F10 was a person's. It
-	// goes on with its own stamp, before this message, as the tick would
-	// have sent it had this message come later.
-	if (capture.state == WAITING) {
-		step.passOn.push_back(CopyOf(*capture.catCall));
-		step.passOn.push_back(CopyOf(message));
-	}
-	Close(capture, step);
-	return true;
-}
-
 void ScanCapture::KeyDown(const BMessage& message, Capture& capture, bigtime_t when, Step& step)
 {
-	if (DecidedByStamp(message, capture, when, step))
-		return;
-
 	int8 byte = -1;
 	message.FindInt8("byte", &byte);
 	// Caps Lock turns the case of letters; the record is what the scanner
@@ -194,17 +373,17 @@ void ScanCapture::KeyDown(const BMessage& message, Capture& capture, bigtime_t w
 			if (capture.state == WAITING) {
 				capture.state = REVEALED;
 				Disarm(capture, step);
-				std::unique_ptr<BMessage> rebuilt = CopyOf(*capture.catCall);
-				rebuilt->ReplaceInt64("when", Shifted(when, -REPLAY_OFFSET));
-				step.passOn.push_back(std::move(rebuilt));
+				Release(capture, step, Shifted(when, -REPLAY_OFFSET));
 				step.passOn.push_back(CopyOf(message));
 			}
 			return;
 		}
+		// The record starts: the F10 and the modifiers it came under were
+		// the scanner's.
 		Disarm(capture, step);
+		Drop(capture, step);
 		capture.state = COLLECTING;
-	} else if (!InsideScan(capture, when, step))
-		return;
+	}
 
 	// Room for the longest record and the Enter's newline; beyond that the
 	// capture is only marked, to be dropped when it closes.
@@ -212,51 +391,54 @@ void ScanCapture::KeyDown(const BMessage& message, Capture& capture, bigtime_t w
 		capture.tooLong = true;
 	else
 		capture.record.push_back((char)byte);
+	fSwallowed.insert({capture.source, message.GetInt32("key", -1)});
 	step.verdict = B_SKIP_MESSAGE;
 }
 
-void ScanCapture::KeyUp(const BMessage& message, Capture& capture, int32 key, bigtime_t when,
-                        Step& step)
+void ScanCapture::KeyUp(Capture& capture, int32 key, Step& step)
 {
-	if (capture.state == COLLECTING) {
-		// The key-ups of a scan's characters pass, so that no key stays
-		// held down for applications.
-		if (key != CAT_TERM_KEY || !InsideScan(capture, when, step))
-			return;
-		HandOff(capture, step);
-		Close(capture, step);
-		step.verdict = B_SKIP_MESSAGE;
-		return;
-	}
-
 	// Without a record an Enter key-up goes on with its key-down: F10 then
 	// Enter is not a scan.
-	DecidedByStamp(message, capture, when, step);
+	if (capture.state != COLLECTING || key != CAT_TERM_KEY)
+		return;
+	HandOff(capture, step);
+	Close(capture, step);
+	step.verdict = B_SKIP_MESSAGE;
+}
+
+void ScanCapture::ModifierKey(const BMessage& message, Capture& capture, int32 key, Step& step)
+{
+	if (capture.state == COLLECTING) {
+		// The Shift a scanner holds for a capital goes nowhere.
+		if (message.what == B_UNMAPPED_KEY_DOWN)
+			fSwallowed.insert({capture.source, key});
+		step.verdict = B_SKIP_MESSAGE;
+	} else if (capture.state == WAITING) {
+		// Behind a held-back F10 they wait with it, in order.
+		Hold(capture, message, key);
+		step.verdict = B_SKIP_MESSAGE;
+	}
 }
 
 void ScanCapture::InputEnded(const BMessage& message, Step& step)
 {
 	// Nothing more comes from this source: an F10 still held back was a
-	// person's, and a record without its Enter is not a scan.
+	// person's, a modifier still held back was pressed for nothing, and a
+	// record without its Enter is not a scan.
 	int32 source = 0;
 	message.FindInt32(STRIA_SOURCE_FIELD, &source);
-	Capture* capture = CaptureOf(source);
-	if (capture == NULL)
-		return;
-	if (capture->state == WAITING) {
-		step.passOn.push_back(CopyOf(*capture->catCall));
+	if (Capture* capture = CaptureOf(source)) {
+		if (capture->state == WAITING)
+			Release(*capture, step);
+		DropCut(*capture, step);
+	}
+	// The notice itself goes on behind whatever goes on in front of it.
+	if (!step.passOn.empty())
 		step.passOn.push_back(CopyOf(message));
-	}
-	DropCut(*capture, step);
-}
-
-bool ScanCapture::InsideScan(Capture& capture, bigtime_t when, Step& step)
-{
-	if (Elapsed(capture.whenCatCall, when) > SCAN_TIME) {
-		DropCut(capture, step);
-		return false;
-	}
-	return true;
+	// No key-up of it is still to come.
+	std::erase_if(fSwallowed, [source](const SourceKey& key) { return key.source == source; });
+	fModifiers.erase(source);
+	fShown.erase(source);
 }
 
 void ScanCapture::HandOff(const Capture& capture, Step& step)
@@ -272,6 +454,73 @@ void ScanCapture::HandOff(const Capture& capture, Step& step)
 		return;
 	}
 	step.records.push_back(std::move(record));
+}
+
+void ScanCapture::Hold(Capture& capture, const BMessage& message, int32 key)
+{
+	capture.held.push_back(CopyOf(message));
+	if (IsKeyDown(message.what) && key >= 0 &&
+	    std::find(capture.heldKeys.begin(), capture.heldKeys.end(), key) ==
+	            capture.heldKeys.end())
+		capture.heldKeys.push_back(key);
+}
+
+void ScanCapture::Release(Capture& capture, Step& step, std::optional<bigtime_t> restamp)
+{
+	for (size_t i = 0; i < capture.held.size(); i++) {
+		if (restamp && i >= capture.catCallAt)
+			capture.held[i]->ReplaceInt64("when", *restamp);
+		step.passOn.push_back(std::move(capture.held[i]));
+	}
+	capture.held.clear();
+	capture.heldKeys.clear();
+	capture.catCallAt = 0;
+}
+
+void ScanCapture::Drop(Capture& capture, Step& step)
+{
+	// What applications have seen go down goes up again: a key-up whose
+	// key-down went on before the capture held anything, and the release
+	// of a modifier they were shown pressed (the tick may have sent the
+	// scanner's Alt on before its F10 came).
+	std::vector<int32> pressed;
+	const BMessage* lastModifiers = NULL;
+	std::vector<const BMessage*> owed;
+	for (const std::unique_ptr<BMessage>& message : capture.held) {
+		int32 key = message->GetInt32("key", -1);
+		if (IsKeyDown(message->what))
+			pressed.push_back(key);
+		else if (IsKeyUp(message->what) &&
+		         std::find(pressed.begin(), pressed.end(), key) == pressed.end())
+			owed.push_back(message.get());
+		else if (message->what == B_MODIFIERS_CHANGED)
+			lastModifiers = message.get();
+	}
+	uint32 shown = fShown[capture.source];
+	if (lastModifiers != NULL) {
+		uint32 modifiers = (uint32)lastModifiers->GetInt32("modifiers", 0);
+		if ((shown & ~modifiers) != 0) {
+			std::unique_ptr<BMessage> release = CopyOf(*lastModifiers);
+			release->ReplaceInt32("modifiers", (int32)((modifiers & ~kHeldModifiers) |
+			                                           (modifiers & shown)));
+			release->RemoveName("be:old_modifiers");
+			release->AddInt32("be:old_modifiers", (int32)shown);
+			step.passOn.push_back(std::move(release));
+		}
+	}
+	for (const BMessage* message : owed)
+		step.passOn.push_back(CopyOf(*message));
+
+	for (int32 key : capture.heldKeys)
+		fSwallowed.insert({capture.source, key});
+	capture.held.clear();
+	capture.heldKeys.clear();
+	capture.catCallAt = 0;
+}
+
+bool ScanCapture::Swallowed(int32 source, int32 key)
+{
+	return fSwallowed.erase({source, key}) > 0;
 }
 
 ScanCapture::Capture* ScanCapture::CaptureOf(int32 source)
@@ -293,6 +542,7 @@ void ScanCapture::Disarm(Capture& capture, Step& step)
 void ScanCapture::Close(Capture& capture, Step& step)
 {
 	Disarm(capture, step);
+	Drop(capture, step);
 	int64 token = capture.token;
 	std::erase_if(fCaptures, [token](const Capture& open) { return open.token == token; });
 }

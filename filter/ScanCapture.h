@@ -1,6 +1,8 @@
 // ScanCapture: every rule about which keys of the input stream make a scan.
-// A CueCat types F10, a scrambled record that starts with a full stop, and
-// Enter; everything else is a person's and passes on.
+// A CueCat types F10 (under Alt), a scrambled record that starts with a full
+// stop (with Shift for its capitals), and Enter; everything else is a
+// person's and passes on. None of a scan's keys reach applications: not its
+// key-downs, not their key-ups, not the modifier keys the scanner holds.
 //
 // The class has no threads, reads no clock and calls no add-on: each input
 // comes with the time it needs, and each step says what became of it (the
@@ -15,6 +17,15 @@
 // decided yet is decided by the timer's tick; recorded input says itself
 // when it goes quiet. Each input source (see StriaProtocol.h) has captures
 // of its own; keys a device add-on typed take no part.
+//
+// A modifier press is held back for MODIFIER_TIME, since the scanner's Alt
+// comes before its F10: an F10 under it takes it into the capture, any
+// other key passes it on first, and so does the tick or a later stamp once
+// the time is up. Let go of alone within SHORTEST_TAP it was a machine's
+// (the Shift of a capital whose key the kernel dropped) and goes nowhere.
+// A key whose key-down was held back or swallowed has its key-up held back
+// or swallowed with it, so applications never see a key go up that never
+// went down.
 #ifndef SCAN_CAPTURE_H
 #define SCAN_CAPTURE_H
 
@@ -22,8 +33,10 @@
 #include <Message.h>
 #include <SupportDefs.h>
 
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,8 +53,14 @@ public:
 	// when that is later) the tick for a keyboard's F10 is due.
 	static const bigtime_t FIRST_CHAR_TIME = 10000;
 	// A rebuilt F10 key-down put in front of a key is stamped this much
-	// earlier than the key.
+	// earlier than the key, and so is what was held back behind the F10.
 	static const bigtime_t REPLAY_OFFSET = 100;
+	// Longest time a modifier press is held back waiting to see whether an
+	// F10 comes under it, by stamps; for a keyboard also by the tick.
+	static const bigtime_t MODIFIER_TIME = 50000;
+	// A modifier pressed and let go of alone at least this long is a
+	// person's tap and goes on; a shorter one is not passed on.
+	static const bigtime_t SHORTEST_TAP = 10000;
 
 	// Arms the tick of a capture (due set), or disarms it (due empty).
 	struct TimerRequest {
@@ -78,17 +97,20 @@ public:
 	// (system_time in the input server), which times a keyboard's F10.
 	Step Message(const BMessage& message, bigtime_t now);
 	// The timer's tick for capture: nothing came within the first-character
-	// limit of its F10.
+	// limit of its F10, or within MODIFIER_TIME of its modifier press.
 	Step Tick(int64 capture);
 	// An application asked for a replay: the first F10 ever seen goes on,
 	// stamped realTime.
 	Step Replay(bigtime_t realTime);
 
-	// True while no capture is open: only a key-down can change that.
-	bool IsIdle() const { return fCaptures.empty(); }
+	// True while no capture is open and no key-up is due to be swallowed:
+	// then only a key-down or a modifier change can change anything.
+	bool IsIdle() const { return fCaptures.empty() && fSwallowed.empty(); }
 
 private:
 	enum State {
+		// A modifier press is held back; no F10 has come under it yet.
+		HOLDING,
 		// The F10 is held back; nothing has decided yet.
 		WAITING,
 		// The F10 went on (a person's key or the tick revealed it); a full
@@ -98,34 +120,72 @@ private:
 		COLLECTING
 	};
 
-	// One open capture: the keys of one source after one F10 key-down.
+	// One open capture: the keys of one source after one F10 key-down, or
+	// the modifier changes held back in case an F10 comes.
 	struct Capture {
 		int32 source;
 		int64 token;
 		State state;
-		// The stamp of the F10 key-down that opened the capture.
-		bigtime_t whenCatCall;
-		// That F10 key-down itself.
-		std::unique_ptr<BMessage> catCall;
+		// HOLDING: the stamp of the modifier press; otherwise that of the
+		// F10 key-down that opened the capture.
+		bigtime_t whenOpened;
+		// HOLDING: the modifiers held before the press.
+		uint32 base = 0;
+		// What is held back, in order; from catCallAt on, the F10 key-down
+		// and what came behind it.
+		std::vector<std::unique_ptr<BMessage>> held;
+		size_t catCallAt = 0;
+		// Keys whose key-down is held back and whose key-up has not come.
+		std::vector<int32> heldKeys;
 		// The record so far.
 		std::string record;
 		// The capture grew past the longest record Stria takes.
-		bool tooLong;
+		bool tooLong = false;
 		// Its tick is armed.
-		bool armed;
+		bool armed = false;
 	};
 
+	// A key of a source whose key-down went nowhere: its key-up goes
+	// nowhere either.
+	struct SourceKey {
+		int32 source;
+		int32 key;
+
+		auto operator<=>(const SourceKey&) const = default;
+	};
+
+	void Dispatch(const BMessage& message, int32 source, bool recorded, int32 key,
+	              bigtime_t when, bigtime_t now, Step& step);
 	void CatCall(const BMessage& message, int32 source, bool recorded, bigtime_t when,
 	             bigtime_t now, Step& step);
 	void KeyDown(const BMessage& message, Capture& capture, bigtime_t when, Step& step);
-	void KeyUp(const BMessage& message, Capture& capture, int32 key, bigtime_t when, Step& step);
+	void KeyUp(Capture& capture, int32 key, Step& step);
+	// Modifier changes and keys without a character of a capture's source.
+	void ModifierKey(const BMessage& message, Capture& capture, int32 key, Step& step);
+	void Holding(const BMessage& message, Capture& capture, int32 key, bigtime_t when,
+	             Step& step);
 	void InputEnded(const BMessage& message, Step& step);
-	// Any message of the capture's source stamped past FIRST_CHAR_TIME
-	// decides a capture still without a character; true then.
-	bool DecidedByStamp(const BMessage& message, Capture& capture, bigtime_t when, Step& step);
-	// False, with the capture dropped, when when lies past SCAN_TIME.
-	bool InsideScan(Capture& capture, bigtime_t when, Step& step);
+	// Opens a HOLDING capture when message presses a modifier.
+	void MaybeHold(const BMessage& message, int32 source, bool recorded, bigtime_t when,
+	               bigtime_t now, Step& step);
+	// A message of the capture's source stamped when is past its time:
+	// MODIFIER_TIME held, FIRST_CHAR_TIME without a first character, or
+	// SCAN_TIME for the whole scan.
+	bool TimeIsUp(const Capture& capture, bigtime_t when) const;
+	// Closes a capture whose time is up, sending on what it held back.
+	void Expire(Capture& capture, Step& step);
 	void HandOff(const Capture& capture, Step& step);
+
+	void Hold(Capture& capture, const BMessage& message, int32 key);
+	// What the capture held back goes on, in order; restamped from the F10
+	// on when given a stamp.
+	void Release(Capture& capture, Step& step, std::optional<bigtime_t> restamp = std::nullopt);
+	// What the capture held back goes nowhere, nor do the key-ups to come;
+	// but for what undoes keys applications were shown going down.
+	void Drop(Capture& capture, Step& step);
+	// Final touches on a step: its verdict, and the modifiers shown.
+	void Settle(const BMessage& input, Step& step);
+	bool Swallowed(int32 source, int32 key);
 
 	Capture* CaptureOf(int32 source);
 	void Disarm(Capture& capture, Step& step);
@@ -136,6 +196,12 @@ private:
 
 	// The open captures, at most one per source.
 	std::vector<Capture> fCaptures;
+	// Keys whose key-down went nowhere and whose key-up is still to come.
+	std::set<SourceKey> fSwallowed;
+	// Each source's modifiers, as its last modifier change gave them, and
+	// the held ones applications were last shown.
+	std::map<int32, uint32> fModifiers;
+	std::map<int32, uint32> fShown;
 	int64 fLastToken;
 	// The first F10 key-down ever seen, for applications' replays.
 	std::unique_ptr<BMessage> fFirstCatCall;

@@ -64,6 +64,11 @@ enum : int32 {
 	STRIA_SOURCE_RECORDED = 3
 };
 
+// bool: set on the key-ups and modifier changes the input server makes up
+// when a keyboard goes away, letting go of what it held. A modifier let go
+// of that way was never a person's tap.
+inline constexpr char STRIA_KEYBOARD_GONE_FIELD[] = "stria:keyboard_gone";
+
 // int64: the capture a timer tick is for (see STRIA_CAPTURE_TICK).
 inline constexpr char STRIA_CAPTURE_FIELD[] = "stria:capture";
 

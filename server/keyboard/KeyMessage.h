@@ -12,10 +12,6 @@ class BMessage;
 
 namespace stria {
 
-// On the key-ups a keyboard is given as it goes away (unplugged), true: no
-// person let go of those keys.
-inline constexpr char kKeyboardGoneField[] = "stria:keyboard_gone";
-
 // "states": one bit per Be key code, most significant bit first (key k is
 // bit 7 - k % 8 of byte k / 8); in a message, one 16-byte B_UINT8_TYPE item.
 using KeyStates = std::array<uint8, 16>;

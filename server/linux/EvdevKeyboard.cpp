@@ -6,6 +6,7 @@
 
 #include <Message.h>
 #include <OS.h>
+#include <StriaProtocol.h>
 #include <StriaTime.h>
 
 #include <linux/input.h>
@@ -233,7 +234,7 @@ void EvdevKeyboard::ReadDevice(InputSink& sink, std::stop_token stop)
 		fTranslator.ReleaseAll(system_time(), messages);
 		// Stamped on the server's clock already.
 		for (auto& message : messages) {
-			message->AddBool(kKeyboardGoneField, true);
+			message->AddBool(STRIA_KEYBOARD_GONE_FIELD, true);
 			sink.Enqueue(std::move(message));
 		}
 		fNode->Close(fFd);

@@ -32,14 +32,14 @@ status_t LinuxInput::Open(const Options& options, Logger log, std::string& error
 	}
 	if (options.uinput) {
 		std::unique_ptr<UinputKeyboard> keyboard =
-		        UinputKeyboard::CreateDevice(options.uinputPath, {}, log, error);
+		        UinputKeyboard::CreateDevice(options.uinputPath, log, error);
 		if (!keyboard)
 			return B_ERROR;
 		fSides.push_back(std::move(keyboard));
 	}
 	if (!options.uinputFile.empty()) {
 		std::unique_ptr<UinputKeyboard> keyboard =
-		        UinputKeyboard::CreateFile(options.uinputFile, {}, log, error);
+		        UinputKeyboard::CreateFile(options.uinputFile, log, error);
 		if (!keyboard)
 			return B_ERROR;
 		fSides.push_back(std::move(keyboard));

@@ -6,7 +6,6 @@
 #include <linux/uinput.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -16,12 +15,6 @@
 namespace stria {
 
 namespace {
-
-bigtime_t SteadyNow()
-{
-	using namespace std::chrono;
-	return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 bool WriteAll(int fd, const uint8* bytes, size_t size)
 {
@@ -127,20 +120,14 @@ private:
 	int fLastError = 0;
 };
 
-UinputKeyboard::UinputKeyboard(int fd, bool uinput, const VirtualKeyboard::Options& options,
-                               Logger log)
+UinputKeyboard::UinputKeyboard(int fd, bool uinput, Logger log)
     : fFd(fd), fUinput(uinput), fLog(std::move(log)),
-      fWriter(std::make_unique<DescriptorWriter>(fd, uinput)), fKeyboard(*fWriter, options),
-      fTimer([this](std::stop_token stop) { TypeHeldModifiers(stop); })
+      fWriter(std::make_unique<DescriptorWriter>(fd, uinput)), fKeyboard(*fWriter)
 {
 }
 
 UinputKeyboard::~UinputKeyboard()
 {
-	fTimer.request_stop();
-	fChanged.notify_all();
-	if (fTimer.joinable())
-		fTimer.join();
 	{
 		std::lock_guard lock(fLock);
 		fKeyboard.ReleaseAll();
@@ -151,8 +138,7 @@ UinputKeyboard::~UinputKeyboard()
 }
 
 std::unique_ptr<UinputKeyboard>
-UinputKeyboard::CreateDevice(const std::string& uinputPath, const VirtualKeyboard::Options& options,
-                             Logger log, std::string& error)
+UinputKeyboard::CreateDevice(const std::string& uinputPath,                              Logger log, std::string& error)
 {
 	const int fd = ::open(uinputPath.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
 	if (fd < 0) {
@@ -171,12 +157,11 @@ UinputKeyboard::CreateDevice(const std::string& uinputPath, const VirtualKeyboar
 	// The desktop needs a moment to take up a new keyboard; keys typed
 	// before that would be lost.
 	::usleep(200000);
-	return std::unique_ptr<UinputKeyboard>(new UinputKeyboard(fd, true, options, std::move(log)));
+	return std::unique_ptr<UinputKeyboard>(new UinputKeyboard(fd, true, std::move(log)));
 }
 
 std::unique_ptr<UinputKeyboard> UinputKeyboard::CreateFile(const std::string& path,
-                                                           const VirtualKeyboard::Options& options,
-                                                           Logger log, std::string& error)
+                                                                                                                      Logger log, std::string& error)
 {
 	struct stat info;
 	const bool fifo = ::stat(path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
@@ -196,31 +181,25 @@ std::unique_ptr<UinputKeyboard> UinputKeyboard::CreateFile(const std::string& pa
 		::close(fd);
 		return nullptr;
 	}
-	return std::unique_ptr<UinputKeyboard>(new UinputKeyboard(fd, false, options, std::move(log)));
+	return std::unique_ptr<UinputKeyboard>(new UinputKeyboard(fd, false, std::move(log)));
 }
 
 std::unique_ptr<UinputKeyboard>
-UinputKeyboard::ForDescriptor(int fd, bool uinput, const VirtualKeyboard::Options& options,
-                              Logger log)
+UinputKeyboard::ForDescriptor(int fd, bool uinput,                               Logger log)
 {
-	return std::unique_ptr<UinputKeyboard>(new UinputKeyboard(fd, uinput, options, std::move(log)));
+	return std::unique_ptr<UinputKeyboard>(new UinputKeyboard(fd, uinput, std::move(log)));
 }
 
 void UinputKeyboard::Deliver(const BMessage& message)
 {
 	std::lock_guard lock(fLock);
-	const std::optional<bigtime_t> before = fKeyboard.NextDeadline();
-	fKeyboard.Deliver(message, SteadyNow());
+	fKeyboard.Deliver(message);
 	if (!fKeyboard.Healthy() && !fReportedFailure) {
 		fReportedFailure = true;
 		if (fLog)
 			fLog(std::string("cannot type on the virtual keyboard: ") +
 			     std::strerror(fWriter->LastError()) + "; nothing more is typed");
 	}
-	// Wake the timer only when it has an earlier moment to wait for.
-	const std::optional<bigtime_t> after = fKeyboard.NextDeadline();
-	if (after && (!before || *after < *before))
-		fChanged.notify_all();
 }
 
 void UinputKeyboard::Finish()
@@ -233,26 +212,6 @@ bool UinputKeyboard::Healthy() const
 {
 	std::lock_guard lock(fLock);
 	return fKeyboard.Healthy();
-}
-
-// Types held-back modifiers once their moment has passed, when no key
-// comes that would type them.
-void UinputKeyboard::TypeHeldModifiers(std::stop_token stop)
-{
-	std::unique_lock lock(fLock);
-	while (!stop.stop_requested()) {
-		const std::optional<bigtime_t> next = fKeyboard.NextDeadline();
-		if (!next) {
-			fChanged.wait(lock, stop, [this] { return fKeyboard.NextDeadline().has_value(); });
-			continue;
-		}
-		const bigtime_t left = *next - SteadyNow();
-		if (left > 0) {
-			fChanged.wait_for(lock, stop, std::chrono::microseconds(left), [] { return false; });
-			continue;
-		}
-		fKeyboard.Tick(SteadyNow());
-	}
 }
 
 } // namespace stria

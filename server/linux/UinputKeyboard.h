@@ -8,12 +8,10 @@
 #include "ApplicationSide.h"
 #include "VirtualKeyboard.h"
 
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace stria {
 
@@ -25,16 +23,14 @@ public:
 
 	// Creates the uinput device at uinputPath (normally /dev/uinput).
 	static std::unique_ptr<UinputKeyboard> CreateDevice(const std::string& uinputPath,
-	                                                    const VirtualKeyboard::Options& options,
 	                                                    Logger log, std::string& error);
 	// Writes the records to path: a FIFO is opened as it is (and refused
 	// when nobody reads it), anything else created or truncated.
 	static std::unique_ptr<UinputKeyboard> CreateFile(const std::string& path,
-	                                                  const VirtualKeyboard::Options& options,
 	                                                  Logger log, std::string& error);
 	// Writes to fd, which the keyboard then owns (for tests).
 	static std::unique_ptr<UinputKeyboard>
-	ForDescriptor(int fd, bool uinput, const VirtualKeyboard::Options& options, Logger log);
+	ForDescriptor(int fd, bool uinput, Logger log);
 
 	~UinputKeyboard() override;
 
@@ -48,19 +44,15 @@ public:
 private:
 	class DescriptorWriter;
 
-	UinputKeyboard(int fd, bool uinput, const VirtualKeyboard::Options& options, Logger log);
-
-	void TypeHeldModifiers(std::stop_token stop);
+	UinputKeyboard(int fd, bool uinput, Logger log);
 
 	int fFd;
 	bool fUinput;
 	Logger fLog;
 	std::unique_ptr<DescriptorWriter> fWriter;
 	mutable std::mutex fLock;
-	std::condition_variable_any fChanged;
 	VirtualKeyboard fKeyboard;
 	bool fReportedFailure = false;
-	std::jthread fTimer;
 };
 
 } // namespace stria

@@ -1,6 +1,5 @@
 #include "VirtualKeyboard.h"
 
-#include "KeyMessage.h"
 #include "UsKeyboard.h"
 
 #include <AppDefs.h>
@@ -60,10 +59,7 @@ std::vector<uint16> HeldKeys(uint32 modifiers)
 
 } // namespace
 
-VirtualKeyboard::VirtualKeyboard(EventWriter& writer, const Options& options)
-    : fWriter(writer), fOptions(options)
-{
-}
+VirtualKeyboard::VirtualKeyboard(EventWriter& writer) : fWriter(writer) {}
 
 bool VirtualKeyboard::IsPressed(int linuxCode) const
 {
@@ -71,7 +67,7 @@ bool VirtualKeyboard::IsPressed(int linuxCode) const
 	       fPressed.test(static_cast<size_t>(linuxCode));
 }
 
-void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
+void VirtualKeyboard::Deliver(const BMessage& message)
 {
 	bigtime_t when = 0;
 	if (message.FindInt64("when", &when) == B_OK)
@@ -88,16 +84,7 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 	int32 kind = 0;
 	message.FindInt32(STRIA_SOURCE_KIND_FIELD, &kind);
 	const bool typedByAddOn = kind == STRIA_SOURCE_ADD_ON;
-	const std::optional<bigtime_t> deadline =
-	        kind == STRIA_SOURCE_RECORDED ? std::nullopt
-	                                      : std::optional<bigtime_t>(now + fOptions.modifierDelay);
-	TypeOverdue(keyboard, when);
 	std::optional<uint32>& known = fModifiers[keyboard];
-	// A modifier held back and then let go of because its keyboard went
-	// away (a scanner unplugged mid-scan) was no tap of the person's.
-	bool keyboardGone = false;
-	if (message.FindBool(kKeyboardGoneField, &keyboardGone) == B_OK && keyboardGone)
-		Spoil(keyboard);
 
 	switch (message.what) {
 	case B_MODIFIERS_CHANGED: {
@@ -108,8 +95,7 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 		                              ? static_cast<uint32>(old)
 		                              : known.value_or(modifiers);
 		ToggleLocks((before ^ modifiers) & kLockBits, when);
-		SyncModifiers(keyboard, modifiers, when, deadline);
-		known = modifiers;
+		SyncModifiers(keyboard, modifiers, when);
 		break;
 	}
 	case B_KEY_DOWN:
@@ -123,15 +109,15 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 				SyncModifiers(keyboard,
 				              hasModifiers ? modifiers
 				                           : known.value_or(0) | UsKeyboard::ModifierBits(key),
-				              when, deadline);
+				              when);
 			}
 			break;
 		}
 		if (hasModifiers)
-			SyncModifiers(keyboard, modifiers, when, deadline);
+			SyncModifiers(keyboard, modifiers, when);
 		if (typedByAddOn)
 			SetAsideOthersModifiers(keyboard, when);
-		KeyDown(keyboard, key, when);
+		KeyDown(key, when);
 		break;
 	case B_KEY_UP:
 	case B_UNMAPPED_KEY_UP:
@@ -142,11 +128,11 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 				SyncModifiers(keyboard,
 				              hasModifiers ? modifiers
 				                           : known.value_or(0) & ~UsKeyboard::ModifierBits(key),
-				              when, deadline);
+				              when);
 			}
 			break;
 		}
-		KeyUp(keyboard, key, when);
+		KeyUp(key, when);
 		if (typedByAddOn)
 			RestoreSetAside(when);
 		break;
@@ -157,53 +143,23 @@ void VirtualKeyboard::Deliver(const BMessage& message, bigtime_t now)
 		known = modifiers;
 }
 
-void VirtualKeyboard::KeyDown(int32 keyboard, int32 key, bigtime_t when)
+void VirtualKeyboard::KeyDown(int32 key, bigtime_t when)
 {
 	const int code = UsKeyboard::LinuxFromBeKey(key);
 	if (code == 0)
 		return;
-	FlushPending(keyboard);
 	const uint16 linuxCode = static_cast<uint16>(code);
-	if (IsPressed(linuxCode)) {
+	if (IsPressed(linuxCode))
 		Repeat(linuxCode, when);
-		return;
-	}
-	Press(linuxCode, when);
-	auto orphan = fOrphanKeyUps.find(linuxCode);
-	if (orphan != fOrphanKeyUps.end()) {
-		// This key's key-up has already gone by: the filter put the
-		// key-down back behind it. Release at once, or the key would stay
-		// down on the desktop.
-		const bigtime_t distance =
-		        when > orphan->second ? when - orphan->second : orphan->second - when;
-		fOrphanKeyUps.erase(orphan);
-		if (distance <= fOptions.lateKeyDownWindow)
-			Release(linuxCode, when);
-	}
+	else
+		Press(linuxCode, when);
 }
 
-void VirtualKeyboard::KeyUp(int32 keyboard, int32 key, bigtime_t when)
+void VirtualKeyboard::KeyUp(int32 key, bigtime_t when)
 {
 	const int code = UsKeyboard::LinuxFromBeKey(key);
-	if (code == 0)
-		return;
-	const uint16 linuxCode = static_cast<uint16>(code);
-	if (IsPressed(linuxCode)) {
-		Release(linuxCode, when);
-		return;
-	}
-	// A filter took this key's key-down: the modifiers its keyboard held
-	// back for it belong to that key and are not typed on their own.
-	fOrphanKeyUps[linuxCode] = when;
-	Spoil(keyboard);
-}
-
-void VirtualKeyboard::Spoil(int32 keyboard)
-{
-	for (Pending& pending : fPending) {
-		if (pending.keyboard == keyboard)
-			pending.spoiled = true;
-	}
+	if (code != 0 && IsPressed(code))
+		Release(static_cast<uint16>(code), when);
 }
 
 bool VirtualKeyboard::HeldByAnother(uint16 code, int32 keyboard) const
@@ -215,36 +171,19 @@ bool VirtualKeyboard::HeldByAnother(uint16 code, int32 keyboard) const
 	return false;
 }
 
-// Each keyboard holds its own modifiers; the desktop gets a modifier key
-// down while any keyboard holds it.
-void VirtualKeyboard::SyncModifiers(int32 keyboard, uint32 modifiers, bigtime_t when,
-                                    std::optional<bigtime_t> deadline)
+void VirtualKeyboard::SyncModifiers(int32 keyboard, uint32 modifiers, bigtime_t when)
 {
 	std::vector<uint16>& held = fHeld[keyboard];
 	const std::vector<uint16> wanted = HeldKeys(modifiers);
 	for (uint16 code : wanted) {
-		if (std::find(held.begin(), held.end(), code) == held.end() && !IsPressed(code) &&
-		    !IsPending(code))
-			fPending.push_back({code, keyboard, when, deadline, false});
+		if (!IsPressed(code))
+			Press(code, when);
 	}
 	const std::vector<uint16> before = std::exchange(held, wanted);
 	for (uint16 code : before) {
-		if (std::find(wanted.begin(), wanted.end(), code) != wanted.end() ||
-		    HeldByAnother(code, keyboard))
-			continue;
-		if (IsPressed(code))
+		if (std::find(wanted.begin(), wanted.end(), code) == wanted.end() &&
+		    !HeldByAnother(code, keyboard) && IsPressed(code))
 			Release(code, when);
-		auto it = std::find_if(fPending.begin(), fPending.end(),
-		                       [code](const Pending& p) { return p.code == code; });
-		if (it == fPending.end())
-			continue;
-		// A person's quick tap of the modifier alone still reaches the
-		// desktop; a scanner's, a few milliseconds long, does not.
-		if (!it->spoiled && when - it->when >= fOptions.shortestTap) {
-			Press(code, it->when);
-			Release(code, when);
-		}
-		fPending.erase(it);
 	}
 }
 
@@ -289,57 +228,8 @@ void VirtualKeyboard::ToggleLocks(uint32 changed, bigtime_t when)
 	}
 }
 
-void VirtualKeyboard::FlushPending(int32 keyboard)
-{
-	TypePendingIf([keyboard](const Pending& pending) { return pending.keyboard == keyboard; });
-}
-
-void VirtualKeyboard::TypePendingIf(const std::function<bool(const Pending&)>& due)
-{
-	for (auto it = fPending.begin(); it != fPending.end();) {
-		if (due(*it)) {
-			Press(it->code, it->when);
-			it = fPending.erase(it);
-		} else {
-			++it;
-		}
-	}
-}
-
-bool VirtualKeyboard::IsPending(uint16 code) const
-{
-	return std::any_of(fPending.begin(), fPending.end(),
-	                   [code](const Pending& p) { return p.code == code; });
-}
-
-void VirtualKeyboard::TypeOverdue(int32 keyboard, bigtime_t when)
-{
-	TypePendingIf([&](const Pending& pending) {
-		return pending.keyboard == keyboard && !pending.spoiled &&
-		       when - pending.when >= fOptions.modifierDelay;
-	});
-}
-
-void VirtualKeyboard::Tick(bigtime_t now)
-{
-	TypePendingIf([now](const Pending& pending) {
-		return !pending.spoiled && pending.deadline && *pending.deadline <= now;
-	});
-}
-
-std::optional<bigtime_t> VirtualKeyboard::NextDeadline() const
-{
-	std::optional<bigtime_t> next;
-	for (const Pending& pending : fPending) {
-		if (!pending.spoiled && pending.deadline && (!next || *pending.deadline < *next))
-			next = pending.deadline;
-	}
-	return next;
-}
-
 void VirtualKeyboard::ReleaseAll()
 {
-	fPending.clear();
 	fHeld.clear();
 	fSetAside.clear();
 	for (size_t code = 0; code < fPressed.size(); code++) {

@@ -10,8 +10,8 @@
 //
 // An input line ("> ") is a message as --print shows it (KEY_DOWN, KEY_UP,
 // UNMAPPED_KEY_DOWN, UNMAPPED_KEY_UP, MODIFIERS, MESSAGE what=0x...), with
-// optional source=N and kind=keyboard|recorded|add-on, and now=T (the clock,
-// by default the message's stamp); or QUIET when=T source=N (recorded input
+// optional source=N and kind=keyboard|recorded|add-on, gone=1 (its keyboard
+// went away) and now=T (the clock, by default the message's stamp); or QUIET when=T source=N (recorded input
 // goes quiet), ENDED source=N (an input ends), TICK N (the timer's tick for
 // capture N), REPLAY realtime=T (an application's replay request), or
 // TYPE "text" from=T [spacing=S] [source=N] [kind=K] (a key-down and key-up
@@ -19,6 +19,7 @@
 // scanner types them). The lines under it, indented, are what came of it in
 // order: the messages that go on in --print's form, "record TEXT", "arm N
 // DUE", "disarm N" and "log TEXT". An input with no lines was swallowed.
+// STRIA_UPDATE_FIXTURES=1 in the environment writes back what was played.
 #include <ScanCapture.h>
 
 #include <PrintedMessage.h>
@@ -93,6 +94,8 @@ BMessage KeyMessage(uint32 what, const std::map<std::string, std::string>& field
 		char bytes[2] = {(char)byte, '\0'};
 		message.AddString("bytes", bytes);
 	}
+	if (fields.count("gone"))
+		message.AddBool(STRIA_KEYBOARD_GONE_FIELD, true);
 	MarkSource(message, fields);
 	return message;
 }
@@ -251,6 +254,12 @@ TEST_P(ScanCaptureFixture, PlaysAsWritten)
 	}
 	EXPECT_GT(inputs, 0) << "a fixture without inputs";
 	EXPECT_EQ(played, expected);
+	// After a change of behaviour: writes what was played, for review
+	// with git diff.
+	if (getenv("STRIA_UPDATE_FIXTURES") != NULL && played != expected) {
+		std::ofstream(std::string(STRIA_FIXTURES_DIR) + "/capture/" + GetParam() + ".capture")
+		        << played;
+	}
 }
 
 INSTANTIATE_TEST_SUITE_P(Capture, ScanCaptureFixture, ::testing::ValuesIn(FixtureNames()),

@@ -238,8 +238,8 @@ TEST_F(ServerBlackBox, ALoneF10AtRealPaceReachesApplications)
 	std::string script = WriteScript("f10.replay", "0 down 11 0x10\n1000 up 11\n");
 	ServerProcess server(kServer, Arguments({"--print", "--subscribe", "--replay", script}));
 	ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
-	std::vector<std::string> expected = {"KEY_UP when=1000 key=11 modifiers=0",
-	                                     "KEY_DOWN when=0 key=11 byte=16 modifiers=0", "SHUTDOWN"};
+	std::vector<std::string> expected = {"KEY_DOWN when=0 key=11 byte=16 modifiers=0",
+	                                     "KEY_UP when=1000 key=11 modifiers=0", "SHUTDOWN"};
 	EXPECT_EQ(Lines(server.Output()), expected);
 }
 

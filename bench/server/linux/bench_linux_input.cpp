@@ -132,7 +132,7 @@ void ReaderAndVirtualKeyboard(benchmark::State& state)
 	std::string error;
 	auto node = std::make_shared<PipeNode>(in.fds[0]);
 	auto reader = stria::EvdevKeyboard::Create("/dev/input/bench", {}, node, error);
-	auto keyboard = stria::UinputKeyboard::ForDescriptor(::dup(out.fds[1]), false, {}, nullptr);
+	auto keyboard = stria::UinputKeyboard::ForDescriptor(::dup(out.fds[1]), false, nullptr);
 	if (!reader || !keyboard) {
 		state.SkipWithError(error.c_str());
 		return;

@@ -13,7 +13,6 @@
 #include <linux/input-event-codes.h>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -24,13 +23,11 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace std::chrono_literals;
 using stria::EventFile;
 using stria::EventRecord;
 using stria::KeyMessage;
 using stria::KeyStates;
 using stria::UinputKeyboard;
-using stria::VirtualKeyboard;
 
 namespace {
 
@@ -83,7 +80,7 @@ TEST(UinputKeyboard, WritesRecordsToAFileAndLetsGoOfHeldKeysAtTheEnd)
 	const std::string path = folder / "typed.events";
 	std::string error;
 	{
-		auto keyboard = UinputKeyboard::CreateFile(path, {}, nullptr, error);
+		auto keyboard = UinputKeyboard::CreateFile(path, nullptr, error);
 		ASSERT_NE(keyboard, nullptr) << error;
 		keyboard->Deliver(*KeyMessage::UsKey(B_KEY_DOWN, 10, 0x3c, B_SHIFT_KEY, KeyStates{}));
 		keyboard->Deliver(*KeyMessage::UsKey(B_KEY_DOWN, 20, 0x0b, 0, KeyStates{}));
@@ -100,34 +97,11 @@ TEST(UinputKeyboard, ReleasesOnDestructionWhenNotFinished)
 	const std::string path = folder / "typed.events";
 	std::string error;
 	{
-		auto keyboard = UinputKeyboard::CreateFile(path, {}, nullptr, error);
+		auto keyboard = UinputKeyboard::CreateFile(path, nullptr, error);
 		ASSERT_NE(keyboard, nullptr);
 		keyboard->Deliver(*KeyMessage::UsKey(B_KEY_DOWN, 10, 0x47, 0, KeyStates{}));
 	}
 	EXPECT_EQ(Keys(ReadRecords(path)), (std::vector<std::string>{"+28", "-28"}));
-}
-
-TEST(UinputKeyboard, TypesAHeldModifierOnItsOwnAfterAMoment)
-{
-	TempFolder folder;
-	const std::string path = folder / "typed.events";
-	std::string error;
-	VirtualKeyboard::Options options;
-	options.modifierDelay = 20000;
-	auto keyboard = UinputKeyboard::CreateFile(path, options, nullptr, error);
-	ASSERT_NE(keyboard, nullptr);
-	keyboard->Deliver(
-	        *KeyMessage::ModifiersChanged(10, B_CONTROL_KEY | B_LEFT_CONTROL_KEY, 0, KeyStates{}));
-	// A person holds Control (for a click elsewhere): it must reach the
-	// desktop without any key following it.
-	std::vector<std::string> keys;
-	for (int i = 0; i < 1000 && keys.empty(); i++) {
-		std::this_thread::sleep_for(10ms);
-		keys = Keys(ReadRecords(path));
-	}
-	EXPECT_EQ(keys, std::vector<std::string>{"+29"});
-	keyboard.reset();
-	EXPECT_EQ(Keys(ReadRecords(path)), (std::vector<std::string>{"+29", "-29"}));
 }
 
 TEST(UinputKeyboard, WritesIntoAFifoWithoutTruncatingIt)
@@ -154,7 +128,7 @@ TEST(UinputKeyboard, WritesIntoAFifoWithoutTruncatingIt)
 	});
 	std::string error;
 	{
-		auto keyboard = UinputKeyboard::CreateFile(path, {}, nullptr, error);
+		auto keyboard = UinputKeyboard::CreateFile(path, nullptr, error);
 		ASSERT_NE(keyboard, nullptr) << error;
 		keyboard->Deliver(*KeyMessage::UsKey(B_KEY_DOWN, 10, 0x54, 0, KeyStates{}));
 	}
@@ -176,7 +150,7 @@ TEST(UinputKeyboard, AFailedWriteIsReportedOnceAndTypingStops)
 	std::vector<std::string> logged;
 	{
 		auto keyboard = UinputKeyboard::ForDescriptor(
-		        fds[1], false, {}, [&logged](const std::string& line) { logged.push_back(line); });
+		        fds[1], false, [&logged](const std::string& line) { logged.push_back(line); });
 		keyboard->Deliver(*KeyMessage::UsKey(B_KEY_DOWN, 10, 0x3c, 0, KeyStates{}));
 		keyboard->Deliver(*KeyMessage::UsKey(B_KEY_DOWN, 20, 0x3d, 0, KeyStates{}));
 	}
@@ -189,15 +163,15 @@ TEST(UinputKeyboard, AFailedWriteIsReportedOnceAndTypingStops)
 TEST(UinputKeyboard, MissingFolderFifoWithoutReaderAndMissingUinputGetClearErrors)
 {
 	std::string error;
-	EXPECT_EQ(UinputKeyboard::CreateFile("/nonexistent/typed.events", {}, nullptr, error), nullptr);
+	EXPECT_EQ(UinputKeyboard::CreateFile("/nonexistent/typed.events", nullptr, error), nullptr);
 	EXPECT_EQ(error, "/nonexistent/typed.events: No such file or directory");
 	TempFolder folder;
 	const std::string fifo = folder / "typed.fifo";
 	ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-	EXPECT_EQ(UinputKeyboard::CreateFile(fifo, {}, nullptr, error), nullptr)
+	EXPECT_EQ(UinputKeyboard::CreateFile(fifo, nullptr, error), nullptr)
 	        << "refused at once, not waited for";
 	EXPECT_EQ(error, fifo + ": nobody reads this FIFO; start its reader first");
-	EXPECT_EQ(UinputKeyboard::CreateDevice("/nonexistent/uinput", {}, nullptr, error), nullptr);
+	EXPECT_EQ(UinputKeyboard::CreateDevice("/nonexistent/uinput", nullptr, error), nullptr);
 	EXPECT_NE(error.find("modprobe uinput"), std::string::npos) << error;
 }
 
