@@ -221,8 +221,8 @@ void CueCatFilter::_Process(const std::string& code)
 	// holds back only its own rows.
 	std::unique_ptr<StriaCode> row(new StriaCode(new BString(code.c_str())));
 	if (!fRows.Push(row)) {
-		fprintf(stderr, "stria: %d scans wait for the viewer window already; scan not shown: %s\n",
-		        ROW_QUEUE_SIZE, row->Text());
+		stria::Log("StriaFilter", "%d scans wait for the viewer window already; scan not shown: %s",
+		           ROW_QUEUE_SIZE, row->Text());
 	}
 }
 

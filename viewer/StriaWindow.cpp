@@ -8,9 +8,9 @@
 #include <Message.h>
 #include <Messenger.h>
 #include <ScrollView.h>
+#include <StriaLog.h>
 #include <String.h>
 
-#include <stdio.h>
 #include <vector>
 
 StriaWindow::StriaWindow(BRect frame, BList* initial)
@@ -111,8 +111,8 @@ status_t StriaWindow::showCode(BMessenger* window, StriaCode* item, BRect frame,
 		if (status == B_TIMED_OUT) {
 			if (system_time() < deadline)
 				continue;
-			fprintf(stderr, "stria: the viewer window does not respond; scan not shown: %s\n",
-			        item->Text());
+			stria::Log("StriaFilter", "the viewer window does not respond; scan not shown: %s",
+			           item->Text());
 			delete item;
 			return status;
 		}
@@ -136,6 +136,6 @@ void StriaWindow::closeWindow(BMessenger* window, bigtime_t timeout)
 		// Queued behind whatever keeps it busy.
 		BMessage quit(B_QUIT_REQUESTED);
 		target.SendMessage(&quit, (BHandler*)NULL, 0);
-		fprintf(stderr, "stria: the viewer window does not respond; it closes once it can\n");
+		stria::Log("StriaFilter", "the viewer window does not respond; it closes once it can");
 	}
 }
