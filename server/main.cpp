@@ -1,5 +1,6 @@
 // stria-input-server: the host of Stria's input-server add-ons.
 #include "AddOnFolder.h"
+#include "AddOnLog.h"
 #include "InputServer.h"
 #include "LineOutput.h"
 #include "LinuxInput.h"
@@ -239,6 +240,7 @@ int main(int argc, char** argv)
 {
 	std::signal(SIGPIPE, SIG_IGN);
 	LineOutput log(stderr, "stria-input-server: ");
+	AddOnLog addOnLog(log);
 	// A failed line is said at once; the server goes on (keys still reach
 	// applications) and exits with status 1.
 	LineOutput output(stdout, {}, [&log](int error) {
