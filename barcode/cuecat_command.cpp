@@ -1,5 +1,7 @@
 // The command-line decoder: one scanner record in, the decoded code (and
 // the ISBN-10 of a book) out.
+#include "cuecat_command.h"
+
 #include "code_text.h"
 #include "cuecat.h"
 #include "printable_code.h"
@@ -37,21 +39,22 @@ std::string error_text(int error)
 	return std::generic_category().message(error);
 }
 
-// Flushes standard output: 0, or 1 with a message when writing failed
-// (callers clear errno before they write).
-int finish_output(std::FILE* out, std::FILE* err)
+// Flushes standard output: B_OK, or B_IO_ERROR with a message when writing
+// failed (callers clear errno before they write).
+status_t finish_output(std::FILE* out, std::FILE* err)
 {
 	if (std::fflush(out) != 0 || std::ferror(out)) {
 		(void)std::fprintf(err, "cuecat: cannot write standard output: %s\n",
 		                   error_text(errno != 0 ? errno : EIO).c_str());
-		return 1;
+		return B_IO_ERROR;
 	}
-	return 0;
+	return B_OK;
 }
 
 } // namespace
 
-int cuecat_run(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err)
+status_t cuecat_run(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
+                    std::FILE* err)
 {
 	const bool help = argc == 2 && std::strcmp(argv[1], "--help") == 0;
 	if (help) {
@@ -66,7 +69,7 @@ int cuecat_run(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
 			bad++;
 		(void)std::fprintf(err, "cuecat: unexpected argument '%s'\n\n", argv[bad]);
 		print_usage(err);
-		return 2;
+		return B_BAD_VALUE;
 	}
 
 	std::string record;
@@ -76,11 +79,11 @@ int cuecat_run(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
 		                   "cuecat: the record on standard input is longer than %d characters; "
 		                   "a scanner record is at most %d characters long\n",
 		                   MAX_RECORD, MAX_RECORD);
-		return 2;
+		return B_BAD_DATA;
 	case RecordRead::Error:
 		(void)std::fprintf(err, "cuecat: cannot read standard input: %s\n",
 		                   error_text(errno).c_str());
-		return 1;
+		return B_IO_ERROR;
 	case RecordRead::Word:
 	case RecordRead::NoWord:
 		break;
@@ -95,9 +98,4 @@ int cuecat_run(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
 	errno = 0;
 	(void)std::fwrite(printed.data(), 1, printed.size(), out);
 	return finish_output(out, err);
-}
-
-int cuecat_main(int argc, char** argv)
-{
-	return cuecat_run(argc, argv, stdin, stdout, stderr);
 }

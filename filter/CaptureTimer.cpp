@@ -1,8 +1,8 @@
 #include "CaptureTimer.h"
 
 #include <StriaClock.h>
+#include <StriaLog.h>
 
-#include <stdio.h>
 #include <system_error>
 
 CaptureTimer::CaptureTimer(StriaClock* clock, Expired expired)
@@ -11,7 +11,7 @@ CaptureTimer::CaptureTimer(StriaClock* clock, Expired expired)
 	try {
 		fThread = std::thread(&CaptureTimer::Loop, this);
 	} catch (const std::system_error& error) {
-		fprintf(stderr, "StriaFilter: cannot start the timer thread: %s\n", error.what());
+		stria::Log("StriaFilter", "cannot start the timer thread: %s", error.what());
 	}
 }
 

@@ -69,7 +69,7 @@ CueCatFilter::~CueCatFilter()
 	// window closes: before the subscribers hear of the shutdown. What the
 	// last rows left of the time is the window's to close in.
 	bigtime_t left = fViewerDeadline.load() - system_time();
-	StriaWindow::closeWindow(&fWindow, left > 0 ? left : 0);
+	StriaWindow::CloseWindow(&fWindow, left > 0 ? left : 0);
 
 	// Every subscriber gets its queued scans and then STRIA_SHUTDOWN; the
 	// queues drain side by side, so a slow one delays only itself.
@@ -222,8 +222,8 @@ void CueCatFilter::_Process(const std::string& code)
 	// holds back only its own rows.
 	std::unique_ptr<StriaCode> row(new StriaCode(new BString(code.c_str())));
 	if (!fRows.Push(row)) {
-		fprintf(stderr, "stria: %d scans wait for the viewer window already; scan not shown: %s\n",
-		        ROW_QUEUE_SIZE, row->Text());
+		stria::Log("StriaFilter", "%d scans wait for the viewer window already; scan not shown: %s",
+		           ROW_QUEUE_SIZE, row->Text());
 	}
 }
 
@@ -245,5 +245,5 @@ void CueCatFilter::_ShowRow(StriaCode* item)
 	bigtime_t deadline = fViewerDeadline.load();
 	if (deadline != B_INFINITE_TIMEOUT)
 		patience = std::clamp(deadline - system_time(), bigtime_t(0), patience);
-	StriaWindow::showCode(&fWindow, item, BRect(100, 100, 600, 400), patience);
+	StriaWindow::ShowCode(&fWindow, item, BRect(100, 100, 600, 400), patience);
 }

@@ -17,6 +17,7 @@
 #include <Message.h>
 #include <OS.h>
 #include <StriaProtocol.h>
+#include <StriaSubscribe.h>
 #include <private/InputServerHost.h>
 
 #include <thread>
@@ -282,10 +283,7 @@ status_t InputServer::SubscribePrinter(Session& session)
 	session.subscriber->Run();
 	session.subscriberMessenger = BMessenger(session.subscriber);
 
-	BMessage subscription(STRIA_SUBSCRIBE);
-	subscription.AddMessenger(STRIA_MESSENGER_FIELD, *session.subscriberMessenger);
-	std::unique_ptr<BInputDevice> device(find_input_device(STRIA_DEVICE_NAME));
-	status_t status = device ? device->Control(STRIA_SUBSCRIBE, &subscription) : B_NAME_NOT_FOUND;
+	status_t status = subscribe_to_scans(*session.subscriberMessenger);
 	if (status != B_OK) {
 		Log(std::string("--subscribe: cannot subscribe through \"") + STRIA_DEVICE_NAME +
 		    "\": " + StatusText(status));

@@ -1,5 +1,6 @@
 // stria-input-server: the host of Stria's input-server add-ons.
 #include "AddOnFolder.h"
+#include "AddOnLog.h"
 #include "InputServer.h"
 #include "LineOutput.h"
 #include "LinuxInput.h"
@@ -12,6 +13,7 @@
 #include "StatusText.h"
 #include "WritablePaths.h"
 
+#include <ExitStatus.h>
 #include <private/InputServerHost.h>
 #include <private/LocalSocket.h>
 #include <private/WindowSnapshot.h>
@@ -31,21 +33,6 @@ struct LoadedScript {
 	std::string name;
 	std::vector<ReplayEvent> events;
 };
-
-// The process's exit status for how the server ended: 2 when something the
-// person named is wrong (an option, a path, a file), 1 for any other failure.
-int ExitStatus(status_t status)
-{
-	switch (status) {
-	case B_OK:
-		return 0;
-	case B_BAD_VALUE:
-	case B_BAD_DATA:
-		return 2;
-	default:
-		return 1;
-	}
-}
 
 // Writes text to standard output; B_IO_ERROR (with a log line) when it fails.
 status_t WriteOut(const std::string& text, LineOutput& log)
@@ -239,6 +226,7 @@ int main(int argc, char** argv)
 {
 	std::signal(SIGPIPE, SIG_IGN);
 	LineOutput log(stderr, "stria-input-server: ");
+	AddOnLog addOnLog(log);
 	// A failed line is said at once; the server goes on (keys still reach
 	// applications) and exits with status 1.
 	LineOutput output(stdout, {}, [&log](int error) {

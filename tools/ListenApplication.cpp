@@ -47,7 +47,7 @@ std::string describe_status(status_t status)
 ListenApplication::ListenApplication(ScanFormat format, const std::string& controlSocket,
                                      FILE* output)
     : BApplication("application/x-vnd.Stria-listen"), fFormat(format),
-      fControlSocket(controlSocket), fOutput(output), fExitStatus(0), fStopWatching(false)
+      fControlSocket(controlSocket), fOutput(output), fStatus(B_OK), fStopWatching(false)
 {
 }
 
@@ -61,8 +61,8 @@ void ListenApplication::ReadyToRun()
 	std::unique_ptr<BInputDevice> device(find_input_device(STRIA_DEVICE_NAME));
 	if (!device) {
 		Unreachable why = why_no_server_answers(fControlSocket);
-		_Fail("no Stria input server answers at " + fControlSocket + ": " + why.reason,
-		      why.exitStatus);
+		_Fail("no Stria input server answers at " + fControlSocket + ": " + why.message,
+		      why.reason);
 		return;
 	}
 
@@ -100,7 +100,7 @@ void ListenApplication::MessageReceived(BMessage* message)
 		      " took no subscription: it has as many subscribers as it serves");
 		break;
 	case STRIA_SHUTDOWN:
-		fExitStatus = 0;
+		fStatus = B_OK;
 		Quit();
 		break;
 	case kServerGone:
@@ -117,10 +117,10 @@ bool ListenApplication::QuitRequested()
 	return true;
 }
 
-void ListenApplication::_Fail(const std::string& why, int exitStatus)
+void ListenApplication::_Fail(const std::string& why, status_t reason)
 {
 	fprintf(stderr, "stria-listen: %s\n", why.c_str());
-	fExitStatus = exitStatus;
+	fStatus = reason;
 	Quit();
 }
 

@@ -25,13 +25,13 @@ public:
 	void MessageReceived(BMessage* message) override;
 	bool QuitRequested() override;
 
-	// 0 after the server's shutdown notice or a quit request, 1 after a
-	// failure (2 for a socket path that can never work).
-	int ExitStatus() const { return fExitStatus; }
+	// B_OK after the server's shutdown notice or a quit request; else why
+	// it failed (B_BAD_VALUE for a socket path that can never work).
+	status_t Status() const { return fStatus; }
 
 private:
-	// Says why on standard error and quits with exitStatus.
-	void _Fail(const std::string& why, int exitStatus = 1);
+	// Says why on standard error and quits with reason as the status.
+	void _Fail(const std::string& why, status_t reason = B_ERROR);
 	// Runs on a thread of its own: checks now and then that the server
 	// still answers, and tells the application when it has gone.
 	void _WatchServer();
@@ -40,7 +40,7 @@ private:
 	ScanFormat fFormat;
 	std::string fControlSocket;
 	FILE* fOutput;
-	int fExitStatus;
+	status_t fStatus;
 
 	std::thread fWatcher;
 	std::mutex fWatchLock;

@@ -13,7 +13,7 @@ Unreachable why_no_server_answers(const std::string& path)
 	if (path.size() > longest) {
 		return {"the path is " + std::to_string(path.size()) +
 		                " bytes long; a socket path may be at most " + std::to_string(longest),
-		        2};
+		        B_BAD_VALUE};
 	}
 	struct stat info;
 	if (::lstat(path.c_str(), &info) != 0) {

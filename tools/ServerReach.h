@@ -3,11 +3,14 @@
 #ifndef STRIA_SERVER_REACH_H
 #define STRIA_SERVER_REACH_H
 
+#include <SupportDefs.h>
+
 #include <string>
 
 struct Unreachable {
-	std::string reason;
-	int exitStatus = 1; // 2 when the path can never name a socket
+	std::string message;
+	// B_BAD_VALUE when the path can never name a socket.
+	status_t reason = B_ERROR;
 };
 
 // Looks at the socket path and tries it once: a missing folder or socket,

@@ -70,6 +70,12 @@ std::string SettingsText(const BMessage& answer)
 	       "\nkey-delay = " + std::to_string(delay) + "\n";
 }
 
+// The answer to a request that failed, and why.
+TyperAnswer Failure(std::string why, status_t reason = B_ERROR)
+{
+	return {reason, {}, std::move(why)};
+}
+
 } // namespace
 
 TyperAnswer send_typer_request(const TyperOptions& options, const std::string& controlSocket)
@@ -79,14 +85,13 @@ TyperAnswer send_typer_request(const TyperOptions& options, const std::string& c
 	std::unique_ptr<BInputDevice> scanner(find_input_device(STRIA_DEVICE_NAME));
 	if (!scanner) {
 		Unreachable why = why_no_server_answers(controlSocket);
-		return {why.exitStatus, {},
-		        "no Stria input server answers at " + controlSocket + ": " + why.reason};
+		return Failure("no Stria input server answers at " + controlSocket + ": " + why.message,
+		               why.reason);
 	}
 	std::unique_ptr<BInputDevice> typer(find_input_device(STRIA_TYPER_DEVICE_NAME));
 	if (!typer) {
-		return {1, {},
-		        "the input server at " + controlSocket + " has no \"" +
-		                STRIA_TYPER_DEVICE_NAME + "\" device (is the StriaTyper add-on loaded?)"};
+		return Failure("the input server at " + controlSocket + " has no \"" +
+		               STRIA_TYPER_DEVICE_NAME + "\" device (is the StriaTyper add-on loaded?)");
 	}
 
 	std::unique_ptr<AnswerLooper, LooperQuitter> looper(new AnswerLooper());
@@ -102,23 +107,22 @@ TyperAnswer send_typer_request(const TyperOptions& options, const std::string& c
 	request.AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(looper.get()));
 
 	status_t status = typer->Control(STRIA_TYPER_SETTINGS, &request);
+	// Every value was checked here already: a refusal is the server's, not
+	// a wrong argument.
 	if (status == B_BAD_VALUE)
-		return {1, {}, "the input server at " + controlSocket + " refused the change"};
+		return Failure("the input server at " + controlSocket + " refused the change");
 	if (status == B_PERMISSION_DENIED) {
-		return {1, {},
-		        "the input server at " + controlSocket +
-		                " belongs to another user, and only that user may change its typer"};
+		return Failure("the input server at " + controlSocket +
+		               " belongs to another user, and only that user may change its typer");
 	}
 	if (status != B_OK) {
-		return {1, {},
-		        "the input server at " + controlSocket +
-		                " did not take the request (error " + std::to_string(status) + ")"};
+		return Failure("the input server at " + controlSocket +
+		               " did not take the request (error " + std::to_string(status) + ")");
 	}
 	std::optional<BMessage> answer = looper->Wait();
 	if (!answer) {
-		return {1, {},
-		        "the input server at " + controlSocket +
-		                " took the request but sent no settings back"};
+		return Failure("the input server at " + controlSocket +
+		               " took the request but sent no settings back");
 	}
-	return {0, SettingsText(*answer), {}};
+	return {B_OK, SettingsText(*answer), {}};
 }

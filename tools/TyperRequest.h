@@ -7,12 +7,14 @@
 
 #include "TyperOptions.h"
 
+#include <SupportDefs.h>
+
 #include <string>
 
 struct TyperAnswer {
-	// 0: settings holds the server's settings; otherwise the exit status
-	// and why in error.
-	int exitStatus = 0;
+	// B_OK: settings holds the server's settings; otherwise why in error
+	// (B_BAD_VALUE for a socket path that can never work).
+	status_t status = B_OK;
 	std::string settings; // "type = data\nend = enter\nkey-delay = 0\n"
 	std::string error;
 };

@@ -2,6 +2,7 @@
 #include "ListenApplication.h"
 #include "ListenOptions.h"
 
+#include <ExitStatus.h>
 #include <Message.h>
 #include <Messenger.h>
 #include <private/InputServerHost.h>
@@ -14,6 +15,8 @@
 #include <cstring>
 #include <pthread.h>
 #include <thread>
+
+using stria::ExitStatus;
 
 namespace {
 
@@ -61,6 +64,19 @@ private:
 	std::thread fThread;
 };
 
+// Writes text to standard output; B_IO_ERROR (with a line on standard
+// error) when it fails.
+status_t WriteOut(const std::string& text)
+{
+	errno = 0;
+	if (fwrite(text.data(), 1, text.size(), stdout) != text.size() || fflush(stdout) != 0) {
+		fprintf(stderr, "stria-listen: cannot write standard output: %s\n",
+		        strerror(errno ? errno : EIO));
+		return B_IO_ERROR;
+	}
+	return B_OK;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -73,18 +89,10 @@ int main(int argc, char** argv)
 
 	if (!parse_listen_options(arguments, &options, &error)) {
 		fprintf(stderr, "stria-listen: %s\n%s", error.c_str(), listen_usage_line().c_str());
-		return 2;
+		return ExitStatus(B_BAD_VALUE);
 	}
-	if (options.help) {
-		std::string usage = listen_usage(defaultSocket);
-		errno = 0;
-		if (fwrite(usage.data(), 1, usage.size(), stdout) != usage.size() || fflush(stdout) != 0) {
-			fprintf(stderr, "stria-listen: cannot write standard output: %s\n",
-			        strerror(errno ? errno : EIO));
-			return 1;
-		}
-		return 0;
-	}
+	if (options.help)
+		return ExitStatus(WriteOut(listen_usage(defaultSocket)));
 
 	std::string socket = defaultSocket;
 	if (options.controlSocket.empty() && socket.empty()) {
@@ -95,7 +103,7 @@ int main(int argc, char** argv)
 		// control socket would not help.
 		fprintf(stderr, "stria-listen: no usable runtime directory: %s\n",
 		        problem.empty() ? "reason unknown" : problem.c_str());
-		return 1;
+		return ExitStatus(B_ERROR);
 	}
 	if (!options.controlSocket.empty()) {
 		BPrivate::set_input_server_control_path(options.controlSocket.c_str());
@@ -106,5 +114,5 @@ int main(int argc, char** argv)
 	ListenApplication application(options.format, socket, stdout);
 	SignalQuitter quitter{BMessenger(&application)};
 	application.Run();
-	return application.ExitStatus();
+	return ExitStatus(application.Status());
 }

@@ -2,6 +2,7 @@
 #include "TyperOptions.h"
 #include "TyperRequest.h"
 
+#include <ExitStatus.h>
 #include <private/InputServerHost.h>
 
 #include <cerrno>
@@ -11,17 +12,21 @@
 #include <string>
 #include <vector>
 
+using stria::ExitStatus;
+
 namespace {
 
-int Write(const std::string& text)
+// Writes text to standard output; B_IO_ERROR (with a line on standard
+// error) when it fails.
+status_t WriteOut(const std::string& text)
 {
 	errno = 0;
 	if (fwrite(text.data(), 1, text.size(), stdout) != text.size() || fflush(stdout) != 0) {
 		fprintf(stderr, "stria-typer: cannot write standard output: %s\n",
 		        strerror(errno ? errno : EIO));
-		return 1;
+		return B_IO_ERROR;
 	}
-	return 0;
+	return B_OK;
 }
 
 } // namespace
@@ -36,10 +41,10 @@ int main(int argc, char** argv)
 	std::string error;
 	if (!parse_typer_options(arguments, &options, &error)) {
 		fprintf(stderr, "stria-typer: %s\n%s", error.c_str(), typer_usage_line().c_str());
-		return 2;
+		return ExitStatus(B_BAD_VALUE);
 	}
 	if (options.help)
-		return Write(typer_usage(defaultSocket));
+		return ExitStatus(WriteOut(typer_usage(defaultSocket)));
 
 	std::string socket = defaultSocket;
 	if (!options.controlSocket.empty()) {
@@ -47,9 +52,9 @@ int main(int argc, char** argv)
 		socket = options.controlSocket;
 	}
 	TyperAnswer answer = send_typer_request(options, socket);
-	if (answer.exitStatus != 0) {
+	if (answer.status != B_OK) {
 		fprintf(stderr, "stria-typer: %s\n", answer.error.c_str());
-		return answer.exitStatus;
+		return ExitStatus(answer.status);
 	}
-	return Write(answer.settings);
+	return ExitStatus(WriteOut(answer.settings));
 }

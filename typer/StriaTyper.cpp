@@ -45,7 +45,7 @@ StriaTyper::StriaTyper(const TyperSettings& settings, StriaClock* clock) : BInpu
 		        const int32 count = (int32)released.size();
 		        return BPrivate::enqueue_messages(this, released.data(), count) == B_OK;
 	        },
-	        &StriaTyper::Log, clock, settings);
+	        &StriaTyper::_Log, clock, settings);
 }
 
 StriaTyper::~StriaTyper()
@@ -57,7 +57,7 @@ StriaTyper::~StriaTyper()
 	fLooper = nullptr;
 }
 
-void StriaTyper::Log(const std::string& line)
+void StriaTyper::_Log(const std::string& line)
 {
 	stria::Log("StriaTyper", "%s", line.c_str());
 }
@@ -83,7 +83,7 @@ status_t StriaTyper::Start(const char*, void*)
 	}
 
 	if (subscribe_to_scans(messenger) != B_OK) {
-		Log(std::string("cannot subscribe to \"") + STRIA_DEVICE_NAME +
+		_Log(std::string("cannot subscribe to \"") + STRIA_DEVICE_NAME +
 		    "\" (is the StriaDevice add-on loaded?); scans are not typed");
 	}
 	return B_OK;
@@ -110,10 +110,10 @@ status_t StriaTyper::Control(const char*, void*, uint32 code, BMessage* message)
 {
 	if (code != STRIA_TYPER_SETTINGS)
 		return B_BAD_VALUE;
-	return ChangeSettings(message);
+	return _ChangeSettings(message);
 }
 
-status_t StriaTyper::ChangeSettings(BMessage* message)
+status_t StriaTyper::_ChangeSettings(BMessage* message)
 {
 	// Every value is checked before any applies: a request changes all it
 	// names or nothing.
@@ -138,7 +138,7 @@ status_t StriaTyper::ChangeSettings(BMessage* message)
 		TyperSettings before = fTypist->Settings();
 		fTypist->SetSettings(settings);
 		if (settings != before)
-			Log("settings now: " + settings.Describe());
+			_Log("settings now: " + settings.Describe());
 	} else {
 		settings = fTypist->Settings();
 	}

@@ -46,8 +46,8 @@ public:
 	TyperSettings Settings() const;
 
 private:
-	static void Log(const std::string& line);
-	status_t ChangeSettings(BMessage* message);
+	static void _Log(const std::string& line);
+	status_t _ChangeSettings(BMessage* message);
 
 	std::unique_ptr<Typist> fTypist;
 	TyperLooper* fLooper = nullptr; // deletes itself on Quit

@@ -13,7 +13,7 @@
 Typist::Typist(Sink sink, Logger log, StriaClock* clock, const TyperSettings& settings)
     : fSink(std::move(sink)), fLog(std::move(log)), fClock(clock), fSettings(settings)
 {
-	fThread = std::thread(&Typist::Loop, this);
+	fThread = std::thread(&Typist::_Loop, this);
 }
 
 Typist::~Typist()
@@ -41,7 +41,7 @@ void Typist::Type(const std::string& code)
 		return;
 	}
 	if (fWaiting.empty() && !fTyping && fSettings.keyDelay == 0) {
-		TypeInTurn(lock, code);
+		_TypeInTurn(lock, code);
 		return;
 	}
 	fWaiting.push_back(code);
@@ -82,7 +82,7 @@ void Typist::WaitUntilIdle()
 	fChanged.wait(lock, [this] { return fFinishing || (fWaiting.empty() && !fTyping); });
 }
 
-void Typist::Loop()
+void Typist::_Loop()
 {
 	std::unique_lock lock(fLock);
 	while (true) {
@@ -92,16 +92,16 @@ void Typist::Loop()
 			return;
 		std::string code = std::move(fWaiting.front());
 		fWaiting.pop_front();
-		TypeInTurn(lock, code);
+		_TypeInTurn(lock, code);
 	}
 }
 
-void Typist::TypeInTurn(std::unique_lock<std::mutex>& lock, const std::string& code)
+void Typist::_TypeInTurn(std::unique_lock<std::mutex>& lock, const std::string& code)
 {
 	const TyperSettings settings = fSettings;
 	fTyping = true;
 	lock.unlock();
-	TypeCode(code, settings);
+	_TypeCode(code, settings);
 	lock.lock();
 	fTyping = false;
 	// The typist's thread is woken only when a code waits for it.
@@ -110,7 +110,7 @@ void Typist::TypeInTurn(std::unique_lock<std::mutex>& lock, const std::string& c
 	fChanged.notify_all();
 }
 
-void Typist::TypeCode(const std::string& code, const TyperSettings& settings)
+void Typist::_TypeCode(const std::string& code, const TyperSettings& settings)
 {
 	if (settings.type == TypedKind::Off)
 		return;

@@ -68,11 +68,11 @@ public:
 	void WaitUntilIdle();
 
 private:
-	void Loop();
+	void _Loop();
 	// With the lock held, on whichever thread types it: types code with
 	// the settings of now, the lock released meanwhile.
-	void TypeInTurn(std::unique_lock<std::mutex>& lock, const std::string& code);
-	void TypeCode(const std::string& code, const TyperSettings& settings);
+	void _TypeInTurn(std::unique_lock<std::mutex>& lock, const std::string& code);
+	void _TypeCode(const std::string& code, const TyperSettings& settings);
 
 	Sink fSink;
 	Logger fLog;

@@ -16,7 +16,6 @@ public:
 
 	// The code the item was made from (not a copy).
 	BString* RawCode() const { return fRawCode; }
-	// The old name of RawCode, for the filter until it calls RawCode.
 
 	// The one-line label of a decoded code; a new string the caller owns.
 	static BString* Format(const BString* code);

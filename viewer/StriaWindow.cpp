@@ -8,16 +8,16 @@
 #include <Message.h>
 #include <Messenger.h>
 #include <ScrollView.h>
+#include <StriaLog.h>
 #include <String.h>
 
-#include <stdio.h>
 #include <vector>
 
 StriaWindow::StriaWindow(BRect frame, BList* initial)
     : BWindow(frame, "Stria", B_TITLED_WINDOW,
               B_NOT_CLOSABLE | B_NOT_ZOOMABLE | B_ASYNCHRONOUS_CONTROLS | B_AVOID_FOCUS,
               B_CURRENT_WORKSPACE),
-      listView(NULL), codeView(NULL), quitting(false)
+      fListView(NULL), fCodeView(NULL), fQuitting(false)
 {
 	float width = frame.Width();
 	float height = frame.Height();
@@ -26,50 +26,50 @@ StriaWindow::StriaWindow(BRect frame, BList* initial)
 	listFrame.right -= 200;
 	BRect codeFrame(width - 200, 0, width, height);
 
-	codeView = new StriaCodeView(codeFrame, "tv");
-	listView = new StriaListView(listFrame, "StriaList", codeView);
+	fCodeView = new StriaCodeView(codeFrame, "tv");
+	fListView = new StriaListView(listFrame, "StriaList", fCodeView);
 	if (initial != NULL)
-		listView->AddList(initial);
+		fListView->AddList(initial);
 	// The code view starts without a tab.
-	listView->DeselectAll();
+	fListView->DeselectAll();
 
-	AddChild(new BScrollView("cuescroll", listView, B_FOLLOW_ALL_SIDES, 0, false, true,
+	AddChild(new BScrollView("cuescroll", fListView, B_FOLLOW_ALL_SIDES, 0, false, true,
 	                         B_FANCY_BORDER));
-	AddChild(codeView);
-	codeView->SetViewColor(216, 216, 216, 0);
+	AddChild(fCodeView);
+	fCodeView->SetViewColor(216, 216, 216, 0);
 }
 
 StriaWindow::~StriaWindow()
 {
 	std::vector<BListItem*> items;
-	for (int32 i = 0; i < listView->CountItems(); i++)
-		items.push_back(listView->ItemAt(i));
-	listView->MakeEmpty();
+	for (int32 i = 0; i < fListView->CountItems(); i++)
+		items.push_back(fListView->ItemAt(i));
+	fListView->MakeEmpty();
 	for (BListItem* item : items)
 		delete item;
 }
 
 bool StriaWindow::QuitRequested()
 {
-	quitting = true;
+	fQuitting = true;
 	return true;
 }
 
-status_t StriaWindow::addCode(StriaCode* item, bigtime_t timeout)
+status_t StriaWindow::AddCode(StriaCode* item, bigtime_t timeout)
 {
 	if (item == NULL)
 		return B_BAD_VALUE;
 	status_t status = LockWithTimeout(timeout);
 	if (status != B_OK)
 		return status;
-	if (quitting) {
+	if (fQuitting) {
 		Unlock();
 		return B_NOT_ALLOWED;
 	}
-	listView->AddItem(item, 0);
+	fListView->AddItem(item, 0);
 	// Selecting calls SelectionChanged here, under this lock, which shows
 	// the new item in the tab.
-	listView->Select(0, false);
+	fListView->Select(0, false);
 	// The new row shows on the person's workspace, but the keyboard stays
 	// with the application they type into (where a scan may be typed too).
 	SetWorkspaces(B_CURRENT_WORKSPACE);
@@ -77,7 +77,7 @@ status_t StriaWindow::addCode(StriaCode* item, bigtime_t timeout)
 	return B_OK;
 }
 
-status_t StriaWindow::addCodeTo(const BMessenger& window, StriaCode* item, bigtime_t timeout)
+status_t StriaWindow::_AddCodeTo(const BMessenger& window, StriaCode* item, bigtime_t timeout)
 {
 	// Locking through the messenger is safe when the window is gone already;
 	// once locked, it stays alive until unlocked.
@@ -87,13 +87,12 @@ status_t StriaWindow::addCodeTo(const BMessenger& window, StriaCode* item, bigti
 	BLooper* looper = NULL;
 	window.Target(&looper);
 	StriaWindow* target = dynamic_cast<StriaWindow*>(looper);
-	status = target != NULL ? target->addCode(item, timeout) : B_BAD_HANDLER;
+	status = target != NULL ? target->AddCode(item, timeout) : B_BAD_HANDLER;
 	looper->Unlock();
 	return status;
 }
 
-status_t StriaWindow::showCode(BMessenger* window, StriaCode* item, BRect frame,
-                               bigtime_t patience)
+status_t StriaWindow::ShowCode(BMessenger* window, StriaCode* item, BRect frame, bigtime_t patience)
 {
 	bigtime_t deadline = system_time() + patience;
 	for (;;) {
@@ -104,15 +103,15 @@ status_t StriaWindow::showCode(BMessenger* window, StriaCode* item, BRect frame,
 		}
 
 		bigtime_t left = deadline - system_time();
-		status_t status = addCodeTo(
+		status_t status = _AddCodeTo(
 		        *window, item, left < ADD_CODE_TIMEOUT ? (left > 0 ? left : 0) : ADD_CODE_TIMEOUT);
 		if (status == B_OK)
 			return B_OK;
 		if (status == B_TIMED_OUT) {
 			if (system_time() < deadline)
 				continue;
-			fprintf(stderr, "stria: the viewer window does not respond; scan not shown: %s\n",
-			        item->Text());
+			stria::Log("StriaFilter", "the viewer window does not respond; scan not shown: %s",
+			           item->Text());
 			delete item;
 			return status;
 		}
@@ -121,7 +120,7 @@ status_t StriaWindow::showCode(BMessenger* window, StriaCode* item, BRect frame,
 	}
 }
 
-void StriaWindow::closeWindow(BMessenger* window, bigtime_t timeout)
+void StriaWindow::CloseWindow(BMessenger* window, bigtime_t timeout)
 {
 	BMessenger target = *window;
 	*window = BMessenger();
@@ -136,6 +135,6 @@ void StriaWindow::closeWindow(BMessenger* window, bigtime_t timeout)
 		// Queued behind whatever keeps it busy.
 		BMessage quit(B_QUIT_REQUESTED);
 		target.SendMessage(&quit, (BHandler*)NULL, 0);
-		fprintf(stderr, "stria: the viewer window does not respond; it closes once it can\n");
+		stria::Log("StriaFilter", "the viewer window does not respond; it closes once it can");
 	}
 }

@@ -13,12 +13,12 @@ class StriaListView;
 
 class StriaWindow : public BWindow {
 public:
-	// How long addCode waits for a window busy on its own thread.
+	// How long AddCode waits for a window busy on its own thread.
 	static const bigtime_t ADD_CODE_TIMEOUT = 250000;
-	// How long showCode keeps trying a window that stays busy before it
+	// How long ShowCode keeps trying a window that stays busy before it
 	// gives the scan up (it has reached the subscribers already).
 	static const bigtime_t SHOW_CODE_PATIENCE = 10000000;
-	// How long closeWindow waits for the window's lock.
+	// How long CloseWindow waits for the window's lock.
 	static const bigtime_t CLOSE_TIMEOUT = 5000000;
 
 	// initial: items to show in list order (they pass to the window; the
@@ -36,11 +36,11 @@ public:
 	// forward. B_OK when the window took the item (and owns it); otherwise
 	// the item stays with the caller: B_NOT_ALLOWED when the window is
 	// quitting, B_TIMED_OUT when it could not be locked in time.
-	status_t addCode(StriaCode* item, bigtime_t timeout = ADD_CODE_TIMEOUT);
-	bool isQuitting() const { return quitting; }
+	status_t AddCode(StriaCode* item, bigtime_t timeout = ADD_CODE_TIMEOUT);
+	bool IsQuitting() const { return fQuitting; }
 
-	StriaListView* getListView() const { return listView; }
-	StriaCodeView* getCodeView() const { return codeView; }
+	StriaListView* ListView() const { return fListView; }
+	StriaCodeView* CodeView() const { return fCodeView; }
 
 	// The window step of a scan: shows item in the owner's window, making
 	// and showing one at frame (and pointing *window at it) when there is
@@ -48,20 +48,20 @@ public:
 	// busy is tried for patience, then the item is given up with a log line
 	// (B_TIMED_OUT). Takes the item in every case. Only one thread at a
 	// time may use *window.
-	static status_t showCode(BMessenger* window, StriaCode* item, BRect frame,
+	static status_t ShowCode(BMessenger* window, StriaCode* item, BRect frame,
 	                         bigtime_t patience = SHOW_CODE_PATIENCE);
 	// Quits the owner's window, if it is still there, and clears *window. A
 	// window that cannot be locked within timeout is asked to quit once it
 	// can, with a log line.
-	static void closeWindow(BMessenger* window, bigtime_t timeout = CLOSE_TIMEOUT);
+	static void CloseWindow(BMessenger* window, bigtime_t timeout = CLOSE_TIMEOUT);
 
 private:
-	static status_t addCodeTo(const BMessenger& window, StriaCode* item, bigtime_t timeout);
+	static status_t _AddCodeTo(const BMessenger& window, StriaCode* item, bigtime_t timeout);
 
-	StriaListView* listView;
-	StriaCodeView* codeView;
+	StriaListView* fListView;
+	StriaCodeView* fCodeView;
 	// Set by QuitRequested, under the window's lock.
-	bool quitting;
+	bool fQuitting;
 };
 
 #endif // STRIA_WINDOW_H

@@ -1,5 +1,4 @@
-// Scanner-record decoding, the ISBN-10 of Bookland codes and the
-// command-line decoder.
+// Scanner-record decoding and the ISBN-10 of Bookland codes.
 //
 // A record is ".", a 24-character scanner identifier, ".", four characters
 // that decode to the three-letter symbology tag, ".", the encoded data and a
@@ -76,14 +75,5 @@ RecordRead read_record(std::FILE* in, std::string& record, std::size_t limit = M
 // buffer then holds its first size - 1 characters.
 inline constexpr int GET_CODE_TOO_LONG = -2;
 int get_code(char* record, std::size_t size, std::FILE* in = stdin);
-
-// The command-line decoder: reads one record from `in`, prints the decoded
-// code and, for 978 Bookland codes, the ISBN-10. Returns the exit status:
-// 0 on success, 1 when a stream fails, 2 for bad arguments or a record
-// longer than MAX_RECORD.
-int cuecat_run(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err);
-
-// cuecat_run on the process's standard streams.
-int cuecat_main(int argc, char** argv);
 
 #endif // STRIA_CUECAT_H

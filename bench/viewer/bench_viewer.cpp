@@ -29,8 +29,8 @@ public:
 			std::string raw = "UPA 0" + std::to_string(12000003455LL + i);
 			items.AddItem(new StriaCode(new BString(raw.c_str())));
 		}
-		window->getListView()->AddList(&items);
-		window->getListView()->Select(0);
+		window->ListView()->AddList(&items);
+		window->ListView()->Select(0);
 	}
 	~FilledWindow() { window->Quit(); }
 
@@ -52,12 +52,12 @@ BENCHMARK(BM_DrawWindow)->Arg(10)->Arg(100000)->Unit(benchmark::kMicrosecond);
 void BM_AddCode(benchmark::State& state)
 {
 	FilledWindow filled(state.range(0));
-	StriaListView* list = filled.window->getListView();
+	StriaListView* list = filled.window->ListView();
 	for (auto _ : state) {
 		state.PauseTiming();
 		StriaCode* item = new StriaCode(new BString("UPA 012000003455"));
 		state.ResumeTiming();
-		filled.window->addCode(item);
+		filled.window->AddCode(item);
 		state.PauseTiming();
 		// Back to the same number of rows for the next round.
 		delete list->RemoveItem((int32)0);

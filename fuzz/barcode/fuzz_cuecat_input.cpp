@@ -1,6 +1,7 @@
 // Any byte string as cuecat's standard input: the reading function the
 // program uses, then the whole program on that input.
 #include "cuecat.h"
+#include "cuecat_command.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -35,9 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	if (in == nullptr || sink == nullptr)
 		return 0;
 	const char* argv[] = {"cuecat"};
-	const int status = cuecat_run(1, argv, in, sink, sink);
+	const status_t status = cuecat_run(1, argv, in, sink, sink);
 	(void)std::fclose(in);
-	if (status != (result == RecordRead::TooLong ? 2 : 0))
+	if (status != (result == RecordRead::TooLong ? B_BAD_DATA : B_OK))
 		std::abort();
 	return 0;
 }

@@ -1,5 +1,6 @@
 // The cuecat command as a black box, and its record reading in process.
 #include "cuecat.h"
+#include "cuecat_command.h"
 #include "record_encoder.h"
 
 #include <gtest/gtest.h>
@@ -230,20 +231,20 @@ TEST(CuecatRun, ReportsFailingStreams)
 	// Reading a directory fails.
 	std::FILE* directory = std::fopen("/", "r");
 	ASSERT_NE(directory, nullptr);
-	EXPECT_EQ(cuecat_run(1, argv, directory, stdout, err), 1);
+	EXPECT_EQ(cuecat_run(1, argv, directory, stdout, err), B_IO_ERROR);
 	(void)std::fclose(directory);
 
 	std::FILE* full = std::fopen("/dev/full", "w");
 	ASSERT_NE(full, nullptr);
 	std::FILE* in = stream_of(ISBN_RECORD);
-	EXPECT_EQ(cuecat_run(1, argv, in, full, err), 1);
+	EXPECT_EQ(cuecat_run(1, argv, in, full, err), B_IO_ERROR);
 	(void)std::fclose(in);
 	(void)std::fclose(full);
 
 	const char* help[] = {"cuecat", "--help"};
 	full = std::fopen("/dev/full", "w");
 	ASSERT_NE(full, nullptr);
-	EXPECT_EQ(cuecat_run(2, help, stdin, full, err), 1);
+	EXPECT_EQ(cuecat_run(2, help, stdin, full, err), B_IO_ERROR);
 	(void)std::fclose(full);
 
 	std::rewind(err);

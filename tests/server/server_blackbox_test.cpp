@@ -728,7 +728,9 @@ TEST_F(ServerBlackBox, SubscribeFloodCostsNoThreadsAndRequestsGoOn)
 	ASSERT_EQ(server.Wait(std::chrono::seconds(60)), 0) << server.Errors();
 	const std::string errors = server.Errors();
 	const int refused = (kRequests - kLimit) + (300 - kLimit) + 1;
-	EXPECT_NE(errors.find("256 subscribers already; subscription refused"), std::string::npos)
+	EXPECT_NE(errors.find("stria-input-server: StriaFilter: 256 subscribers already; subscription "
+	                      "refused"),
+	          std::string::npos)
 	        << errors;
 	EXPECT_NE(errors.find(std::to_string(refused - 1) + " more subscriptions were refused"),
 	          std::string::npos)

@@ -73,7 +73,7 @@ bool OnNewestWindow(const std::function<bool(StriaWindow*)>& check)
 std::vector<std::string> Rows(StriaWindow* window)
 {
 	std::vector<std::string> rows;
-	StriaListView* list = window->getListView();
+	StriaListView* list = window->ListView();
 	for (int32 i = 0; i < list->CountItems(); i++)
 		rows.push_back(((StriaCode*)list->ItemAt(i))->RawCode()->String());
 	return rows;
@@ -133,8 +133,8 @@ TEST_F(FilterWindowTest, TheFirstScanMakesTheWindowAndLaterScansGoOnTop)
 	EXPECT_EQ(BPrivate::count_live_windows(), 1) << "one window for every scan";
 	OnNewestWindow([](StriaWindow* window) {
 		EXPECT_EQ(Rows(window), (std::vector<std::string>{Raw(3), Raw(2), Raw(1)}));
-		EXPECT_EQ(window->getListView()->CurrentSelection(), 0);
-		BStringView* shown = dynamic_cast<BStringView*>(window->getCodeView()->TabAt(0)->View());
+		EXPECT_EQ(window->ListView()->CurrentSelection(), 0);
+		BStringView* shown = dynamic_cast<BStringView*>(window->CodeView()->TabAt(0)->View());
 		EXPECT_EQ(std::string(shown->Text()), code_label(Raw(3)));
 		return true;
 	});

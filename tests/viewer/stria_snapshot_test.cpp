@@ -45,19 +45,19 @@ protected:
 	// Row index's rectangle in the window, left of the scroll bar.
 	BRect Row(int32 index) const
 	{
-		BListView* list = window->getListView();
+		BListView* list = window->ListView();
 		BRect frame = list->ConvertToWindow(list->ItemFrame(index));
 		frame.right = 280;
 		return frame;
 	}
 	BRect Tab() const
 	{
-		StriaCodeView* codes = window->getCodeView();
+		StriaCodeView* codes = window->CodeView();
 		return codes->ConvertToWindow(codes->TabFrame(0));
 	}
 	BRect TabText() const
 	{
-		StriaCodeView* codes = window->getCodeView();
+		StriaCodeView* codes = window->CodeView();
 		BView* text = codes->TabAt(0)->View();
 		return text->ConvertToWindow(text->Bounds());
 	}
@@ -84,8 +84,8 @@ TEST_F(StriaSnapshotTest, AnEmptyWindowShowsAWhiteListAndAGreyCodeViewWithoutTab
 
 TEST_F(StriaSnapshotTest, TheSelectedRowIsHighlightedAndEveryRowHasItsText)
 {
-	window->addCode(new StriaCode(new BString("UPA 012000003455")));
-	window->addCode(new StriaCode(new BString("C39 STRIA")));
+	window->AddCode(new StriaCode(new BString("UPA 012000003455")));
+	window->AddCode(new StriaCode(new BString("C39 STRIA")));
 	std::unique_ptr<PngImage> image = Snapshot();
 	ASSERT_TRUE(image->IsValid());
 
@@ -112,13 +112,13 @@ TEST_F(StriaSnapshotTest, TheSelectedRowIsHighlightedAndEveryRowHasItsText)
 
 TEST_F(StriaSnapshotTest, SelectingAnotherRowMovesTheHighlightAndChangesTheTabText)
 {
-	window->addCode(new StriaCode(new BString("UPA 012000003455")));
-	window->addCode(new StriaCode(new BString("C39 S")));
+	window->AddCode(new StriaCode(new BString("UPA 012000003455")));
+	window->AddCode(new StriaCode(new BString("C39 S")));
 	std::unique_ptr<PngImage> before = Snapshot();
 	BRect text = TabText();
 	int textBefore = before->CountDark(text.left, text.top, text.right, text.bottom);
 
-	window->getListView()->Select(1);
+	window->ListView()->Select(1);
 	std::unique_ptr<PngImage> after = Snapshot();
 	BRect first = Row(0);
 	BRect second = Row(1);

@@ -35,8 +35,8 @@ protected:
 	void SetUp() override
 	{
 		window = new StriaWindow(BRect(100, 100, 600, 400));
-		list = window->getListView();
-		codes = window->getCodeView();
+		list = window->ListView();
+		codes = window->CodeView();
 	}
 	void TearDown() override
 	{
@@ -89,8 +89,8 @@ TEST(StriaWindowLayoutTest, ViewsAreLaidOutForTheFrame)
 		ASSERT_NE(list, nullptr);
 		ASSERT_NE(scroll, nullptr);
 		ASSERT_NE(code, nullptr);
-		EXPECT_EQ(list, window->getListView());
-		EXPECT_EQ(code, window->getCodeView());
+		EXPECT_EQ(list, window->ListView());
+		EXPECT_EQ(code, window->CodeView());
 		EXPECT_EQ(list->ConvertToWindow(list->Bounds()), c.list);
 		EXPECT_EQ(code->Frame(), c.code);
 		EXPECT_EQ(list->Parent(), scroll);
@@ -100,11 +100,11 @@ TEST(StriaWindowLayoutTest, ViewsAreLaidOutForTheFrame)
 
 		EXPECT_EQ(list->ResizingMode(), 0x1234u);
 		EXPECT_EQ(list->Flags(), 0x26000000u);
-		EXPECT_EQ(window->getListView()->ListType(), B_SINGLE_SELECTION_LIST);
+		EXPECT_EQ(window->ListView()->ListType(), B_SINGLE_SELECTION_LIST);
 		EXPECT_EQ(scroll->ResizingMode(), 0x1234u);
 		EXPECT_EQ(code->ResizingMode(), 0x1234u);
 		EXPECT_EQ(code->Flags(), 0xAE000000u);
-		EXPECT_EQ(window->getCodeView()->TabWidth(), B_WIDTH_AS_USUAL);
+		EXPECT_EQ(window->CodeView()->TabWidth(), B_WIDTH_AS_USUAL);
 		rgb_color grey = code->ViewColor();
 		EXPECT_EQ(grey.red, 216);
 		EXPECT_EQ(grey.green, 216);
@@ -137,7 +137,7 @@ TEST_F(StriaWindowTest, EachAddCodeGoesOnTopSelectedAndShownInTheOneTab)
 	for (int n = 0; n < 3; n++) {
 		SCOPED_TRACE(raws[n]);
 		StriaCode* item = Code(raws[n]);
-		ASSERT_EQ(window->addCode(item), B_OK);
+		ASSERT_EQ(window->AddCode(item), B_OK);
 		ASSERT_EQ(list->CountItems(), n + 1);
 		EXPECT_EQ(list->ItemAt(0), item);
 		EXPECT_EQ(list->CurrentSelection(), 0);
@@ -166,8 +166,8 @@ TEST_F(StriaWindowTest, SelectingAnOlderRowShowsItsText)
 {
 	StriaCode* older = Code("UPA 012000003455");
 	StriaCode* newer = Code("C39 NEWER");
-	window->addCode(older);
-	window->addCode(newer);
+	window->AddCode(older);
+	window->AddCode(newer);
 	list->Select(1);
 	ASSERT_EQ(codes->CountTabs(), 1);
 	EXPECT_EQ(Shown()->Text(), std::string(older->Text()));
@@ -180,7 +180,7 @@ TEST_F(StriaWindowTest, SelectingAnOlderRowShowsItsText)
 
 TEST_F(StriaWindowTest, AnEmptySelectionShowsNoTab)
 {
-	window->addCode(Code("UPA 012000003455"));
+	window->AddCode(Code("UPA 012000003455"));
 	list->DeselectAll();
 	EXPECT_EQ(codes->CountTabs(), 0);
 	EXPECT_EQ(codes->ShownCode(), nullptr);
@@ -202,8 +202,8 @@ TEST_F(StriaWindowTest, AnInitialListIsShownInOrderWithoutSelection)
 	// A row that arrives selected does not make a selection of the window.
 	((BListItem*)initial.ItemAt(1))->Select();
 	window = new StriaWindow(BRect(100, 100, 600, 400), &initial);
-	list = window->getListView();
-	codes = window->getCodeView();
+	list = window->ListView();
+	codes = window->CodeView();
 	ASSERT_EQ(list->CountItems(), 3);
 	for (int i = 0; i < 3; i++)
 		EXPECT_EQ(list->ItemAt(i), initial.ItemAt(i));
@@ -215,11 +215,11 @@ TEST_F(StriaWindowTest, AnInitialListIsShownInOrderWithoutSelection)
 TEST_F(StriaWindowTest, QuitRequestedAgreesAndTakesNoMoreScans)
 {
 	EXPECT_TRUE(window->QuitRequested());
-	EXPECT_TRUE(window->isQuitting());
+	EXPECT_TRUE(window->IsQuitting());
 
 	// A quitting window takes no scan: it stays with the caller.
 	StriaCode* late = Code("C39 LATE");
-	EXPECT_EQ(window->addCode(late), B_NOT_ALLOWED);
+	EXPECT_EQ(window->AddCode(late), B_NOT_ALLOWED);
 	EXPECT_EQ(list->CountItems(), 0);
 	delete late;
 }

@@ -35,7 +35,7 @@ public:
 		StriaCode::Update(owner, font);
 		sInserted++;
 		StriaWindow* window = dynamic_cast<StriaWindow*>(owner->Window());
-		if (window == NULL || window->isQuitting())
+		if (window == NULL || window->IsQuitting())
 			sIntoQuitting++;
 	}
 };
@@ -76,7 +76,7 @@ TEST(StriaWindowThreadsTest, ScansWhileTheWindowIsClosingAllLandInOpenWindows)
 
 		unsigned seed = 7 * round + 1;
 		for (int i = 0; i < kScans; i++) {
-			EXPECT_EQ(StriaWindow::showCode(&window, new WatchedCode("C39 " + std::to_string(i)),
+			EXPECT_EQ(StriaWindow::ShowCode(&window, new WatchedCode("C39 " + std::to_string(i)),
 			                                BRect(100, 100, 600, 400)),
 			          B_OK);
 			seed = seed * 1103515245 + 12345;
@@ -87,7 +87,7 @@ TEST(StriaWindowThreadsTest, ScansWhileTheWindowIsClosingAllLandInOpenWindows)
 
 		EXPECT_EQ(sInserted, kScans) << "every scan went into a window, once";
 		EXPECT_EQ(sIntoQuitting, 0);
-		StriaWindow::closeWindow(&window);
+		StriaWindow::CloseWindow(&window);
 		EXPECT_FALSE(window.IsValid());
 		ASSERT_TRUE(WaitForNoWindows());
 		EXPECT_EQ(sDestroyed, kScans) << "every window took its rows with it";
@@ -102,7 +102,7 @@ TEST(StriaWindowThreadsTest, TheNextScanAfterAQuitMakesANewWindowHoldingOnlyIt)
 {
 	const BRect frame(100, 100, 600, 400);
 	BMessenger window;
-	ASSERT_EQ(StriaWindow::showCode(&window, new StriaCode(new BString("C39 A")), frame), B_OK);
+	ASSERT_EQ(StriaWindow::ShowCode(&window, new StriaCode(new BString("C39 A")), frame), B_OK);
 	BMessenger first = window;
 	ASSERT_TRUE(first.IsValid());
 	{
@@ -115,14 +115,14 @@ TEST(StriaWindowThreadsTest, TheNextScanAfterAQuitMakesANewWindowHoldingOnlyIt)
 		EXPECT_EQ(shown->Frame(), frame);
 		looper->Unlock();
 	}
-	ASSERT_EQ(StriaWindow::showCode(&window, new StriaCode(new BString("C39 B")), frame), B_OK);
+	ASSERT_EQ(StriaWindow::ShowCode(&window, new StriaCode(new BString("C39 B")), frame), B_OK);
 	EXPECT_TRUE(window == first) << "the second scan goes to the same window";
 
 	first.SendMessage(B_QUIT_REQUESTED);
 	ASSERT_TRUE(WaitForNoWindows());
 	EXPECT_FALSE(window.IsValid());
 
-	ASSERT_EQ(StriaWindow::showCode(&window, new StriaCode(new BString("C39 C")), frame), B_OK);
+	ASSERT_EQ(StriaWindow::ShowCode(&window, new StriaCode(new BString("C39 C")), frame), B_OK);
 	ASSERT_TRUE(window.IsValid());
 	EXPECT_FALSE(window == first);
 	ASSERT_TRUE(window.LockTarget());
@@ -130,10 +130,10 @@ TEST(StriaWindowThreadsTest, TheNextScanAfterAQuitMakesANewWindowHoldingOnlyIt)
 	window.Target(&looper);
 	StriaWindow* shown = dynamic_cast<StriaWindow*>(looper);
 	ASSERT_NE(shown, nullptr);
-	EXPECT_EQ(shown->getListView()->CountItems(), 1);
-	EXPECT_STREQ(shown->getListView()->CurrentCode()->RawCode()->String(), "C39 C");
+	EXPECT_EQ(shown->ListView()->CountItems(), 1);
+	EXPECT_STREQ(shown->ListView()->CurrentCode()->RawCode()->String(), "C39 C");
 	looper->Unlock();
-	StriaWindow::closeWindow(&window);
+	StriaWindow::CloseWindow(&window);
 	EXPECT_TRUE(WaitForNoWindows());
 }
 

@@ -30,7 +30,7 @@ int main()
 		std::string command = line.substr(0, line.find(' '));
 		std::string argument = line.size() > command.size() ? line.substr(command.size() + 1) : "";
 		if (command == "add") {
-			status_t status = StriaWindow::showCode(
+			status_t status = StriaWindow::ShowCode(
 			        &window, new StriaCode(new BString(argument.c_str())), BRect(100, 100, 600, 400));
 			std::cout << "added " << status << std::endl;
 		} else if (command == "selection" || command == "frame" || command == "scroll") {
@@ -43,15 +43,15 @@ int main()
 			target.Target(&looper);
 			StriaWindow* shown = dynamic_cast<StriaWindow*>(looper);
 			if (command == "scroll") {
-				std::cout << "scroll " << shown->getListView()->Bounds().top << std::endl;
+				std::cout << "scroll " << shown->ListView()->Bounds().top << std::endl;
 			} else if (command == "frame") {
 				BRect frame = shown->Frame();
 				std::cout << "frame " << frame.left << " " << frame.top << " " << frame.right << " "
 				          << frame.bottom << std::endl;
 			} else {
-				BTab* tab = shown->getCodeView()->TabAt(0);
+				BTab* tab = shown->CodeView()->TabAt(0);
 				BStringView* text = tab != NULL ? dynamic_cast<BStringView*>(tab->View()) : NULL;
-				std::cout << "selection " << shown->getListView()->CurrentSelection() << " "
+				std::cout << "selection " << shown->ListView()->CurrentSelection() << " "
 				          << (text != NULL ? text->Text() : "") << std::endl;
 			}
 			looper->Unlock();
@@ -66,6 +66,6 @@ int main()
 			std::cout << "unknown " << command << std::endl;
 		}
 	}
-	StriaWindow::closeWindow(&window);
+	StriaWindow::CloseWindow(&window);
 	return 0;
 }

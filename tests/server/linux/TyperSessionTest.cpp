@@ -297,7 +297,8 @@ TEST_F(TyperSession, UntypeableCodeAndOffTypeNothingButStillScan)
 		Write(fScanner, ScanOf(make_record("128", "ab\x1b" "c"), fClock));
 		fServer->WaitForLines(1, 60s);
 		if (settings[0] != '\0') {
-			EXPECT_TRUE(WaitForError("StriaTyper: scan not typed: its text holds the byte 0x1b"))
+			EXPECT_TRUE(WaitForError(
+			        "stria-input-server: StriaTyper: scan not typed: its text holds the byte 0x1b"))
 			        << fServer->Errors();
 		}
 		Finish();
@@ -314,7 +315,7 @@ TEST_F(TyperSession, BadSettingsLineIsNamedAndTheRestApplies)
 	Write(fScanner, ScanOf(kUpcARecord, fClock));
 	WaitForKeyDowns(Typed("059280201638"));
 	Finish();
-	EXPECT_NE(fServer->Errors().find("StriaTyper: settings file " + fFolder +
+	EXPECT_NE(fServer->Errors().find("stria-input-server: StriaTyper: settings file " + fFolder +
 	                                 "/config/stria/typer.settings, line 2: end takes enter, tab "
 	                                 "or none, not \"sideways\"; line left out"),
 	          std::string::npos)
