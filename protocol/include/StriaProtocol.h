@@ -101,4 +101,16 @@ inline constexpr char STRIA_MESSENGER_FIELD[] = "messenger";
 inline constexpr char STRIA_BARCODE_FIELD[] = "barcode";
 inline constexpr char STRIA_ERROR_FIELD[] = "error";
 
+// bool, on STRIA_CATSCAN: the code's check digit is wrong. The scan is
+// shown and sent, marked so in its label, and never typed.
+inline constexpr char STRIA_CHECK_FAILED_FIELD[] = "stria:check_failed";
+
+// On each key message a device add-on types for one code: int64, the same
+// number for every key of that code, so that the keys of a person typing
+// meanwhile are kept out of it; and bool, true on the code's last message,
+// after which nothing of that code is held (a typer stopped midway sends
+// it too, with its modifiers let go of).
+inline constexpr char STRIA_TYPED_CODE_FIELD[] = "stria:typed_code";
+inline constexpr char STRIA_TYPED_CODE_END_FIELD[] = "stria:typed_code_end";
+
 #endif // STRIA_PROTOCOL_H
