@@ -75,6 +75,7 @@ status_t LooperPort::AddConnection(LocalSocket socket, const char* pending, size
 {
 	auto connection = std::make_unique<Connection>();
 	connection->socket = std::move(socket);
+	connection->peer = connection->socket.PeerProcess();
 	if (pendingSize > 0 && connection->reader.Feed(pending, pendingSize) != B_OK)
 		return B_BAD_DATA;
 	std::lock_guard<std::mutex> guard(fMutex);
@@ -186,6 +187,7 @@ void LooperPort::_Poll(int waitMs)
 				break;
 			}
 			envelope.message->_SetDelivered(true);
+			envelope.message->_SetSourceTeam(connection.peer);
 			fromConnection.push_back(std::move(envelope));
 		}
 		if (status != B_OK || connection.reader.Failed())

@@ -43,7 +43,8 @@ public:
 	// Queues the request to leave the loop, whatever the capacity.
 	status_t PushQuit();
 	// Takes over a connection from another process; pending holds bytes the
-	// sender sent after its hello.
+	// sender sent after its hello. Each message read from it is marked with
+	// the process at its other end, as the kernel names it.
 	status_t AddConnection(LocalSocket socket, const char* pending, size_t pendingSize);
 
 	// The looper's thread: waits for the next envelope. False once closed.
@@ -61,6 +62,8 @@ private:
 	struct Connection {
 		LocalSocket socket;
 		FrameReader reader;
+		// The peer's credentials, not the process id of its hello.
+		pid_t peer = -1;
 	};
 
 	void _Wake();

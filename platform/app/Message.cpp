@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <unistd.h>
 #include <vector>
 
 using namespace BPrivate;
@@ -59,6 +60,10 @@ struct BMessage::Data {
 	MessageBuffer<char, 48> replyTo; // flattened return address; empty for none
 	uint32 depth = 0;                // how deep message fields nest below this message
 	bool delivered = false;
+	// Set by the delivery code for a message read from a connection: the
+	// sending process as the kernel names it, never as the bytes claim.
+	bool fromConnection = false;
+	team_id sourceTeam = -1;
 
 	const char* NameOf(const FieldEntry& field) const
 	{
@@ -334,6 +339,8 @@ status_t BMessage::Data::TakeOver(const char* flat, size_t size)
 	}
 	depth = uint8(flat[kHeaderDepthOffset]);
 	delivered = false;
+	fromConnection = false;
+	sourceTeam = -1;
 	return B_OK;
 }
 
@@ -363,6 +370,8 @@ void BMessage::Data::Clear()
 	replyTo.Clear();
 	depth = 0;
 	delivered = false;
+	fromConnection = false;
+	sourceTeam = -1;
 }
 
 // #pragma mark - BMessage
@@ -612,6 +621,22 @@ void BMessage::_SetReplyTo(const BMessenger& replyTo)
 void BMessage::_SetDelivered(bool delivered)
 {
 	fData->delivered = delivered;
+}
+
+bool BMessage::IsSourceRemote() const
+{
+	return fData->fromConnection && fData->sourceTeam != getpid();
+}
+
+void BMessage::_SetSourceTeam(team_id team)
+{
+	fData->fromConnection = true;
+	fData->sourceTeam = team;
+}
+
+team_id BMessage::_SourceTeam() const
+{
+	return fData->fromConnection ? fData->sourceTeam : getpid();
 }
 
 // #pragma mark - adding fields

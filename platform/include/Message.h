@@ -55,6 +55,10 @@ public:
 	// Replies.
 	BMessenger ReturnAddress() const;
 	bool WasDelivered() const;
+	// True when the message came from another process: read from a
+	// connection whose peer, as the kernel says, is not this process.
+	// Nothing in the message's bytes can make it false.
+	bool IsSourceRemote() const;
 	status_t SendReply(uint32 command, BHandler* replyTo = NULL);
 	status_t SendReply(BMessage* reply, BHandler* replyTo = NULL,
 	                   bigtime_t timeout = B_INFINITE_TIMEOUT);
@@ -147,6 +151,11 @@ public:
 	// whether the message came through a messenger.
 	void _SetReplyTo(const BMessenger& replyTo);
 	void _SetDelivered(bool delivered);
+	// The process a message read from a connection came from (the peer's
+	// credentials; -1 when they could not be had), and that process, or
+	// this one for a message that came from no connection.
+	void _SetSourceTeam(team_id team);
+	team_id _SourceTeam() const;
 
 private:
 	template <typename T>

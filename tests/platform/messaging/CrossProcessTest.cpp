@@ -157,6 +157,54 @@ TEST(CrossProcess, AThousandMessagesArriveOnceInOrderAndEqual)
 	parent->Quit();
 }
 
+TEST(CrossProcess, TheSenderIsTheProcessTheKernelNamesNotTheOneItClaims)
+{
+	auto* parent = new RecordingLooper("parent");
+	parent->Run();
+	const std::string hex = ToHex(BMessenger(parent));
+
+	// Posted here: from this process.
+	ASSERT_EQ(BMessenger(parent).SendMessage(kPayload), B_OK);
+	ASSERT_TRUE(parent->WaitForCount(1));
+	// A peer that says it is this process, and one that says it is pid 1.
+	const int32 claims[] = {int32(getpid()), 1};
+	for (size_t index = 0; index < 2; index++) {
+		PeerProcess peer({"claim", hex, std::to_string(claims[index])});
+		const pid_t pid = peer.Pid();
+		ASSERT_EQ(peer.Wait(), 0);
+		ASSERT_TRUE(parent->WaitForCount(index + 2));
+		BMessage arrived = parent->Messages()[index + 1];
+		EXPECT_EQ(arrived.GetInt32("pid", 0), claims[index]);
+		EXPECT_TRUE(arrived.IsSourceRemote());
+		EXPECT_EQ(arrived._SourceTeam(), pid);
+	}
+	// A peer's ordinary messenger send.
+	std::unique_ptr<PeerProcess> subscriber;
+	Subscription subscription;
+	ASSERT_TRUE(StartPeer(parent, "subscribe", &subscriber, &subscription));
+	const BMessage subscribe = parent->Messages().back();
+	EXPECT_TRUE(subscribe.IsSourceRemote());
+	EXPECT_EQ(subscribe._SourceTeam(), subscriber->Pid());
+
+	const BMessage local = parent->Messages()[0];
+	EXPECT_FALSE(local.IsSourceRemote());
+	EXPECT_EQ(local._SourceTeam(), getpid());
+	// A copy keeps where the message came from; its bytes never carry it.
+	BMessage copy(subscribe);
+	EXPECT_TRUE(copy.IsSourceRemote());
+	std::vector<char> flat(size_t(subscribe.FlattenedSize()));
+	ASSERT_EQ(subscribe.Flatten(flat.data(), ssize_t(flat.size())), B_OK);
+	BMessage rebuilt;
+	ASSERT_EQ(rebuilt.Unflatten(flat.data(), ssize_t(flat.size())), B_OK);
+	EXPECT_FALSE(rebuilt.IsSourceRemote());
+	copy.MakeEmpty();
+	EXPECT_FALSE(copy.IsSourceRemote());
+
+	subscriber.reset();
+	parent->Lock();
+	parent->Quit();
+}
+
 TEST(CrossProcess, RepliesComeBackAndTheMessengerDiesWithTheLooper)
 {
 	PeerSession session("echo");

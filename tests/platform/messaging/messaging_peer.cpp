@@ -23,6 +23,9 @@
 //   add-messenger REASON   put a messenger of this process into a message;
 //                          exit 0 when that fails and the port's problem
 //                          contains REASON
+//   claim HEX PID          send a kPayload to the messenger on a plain
+//                          socket whose hello says the sender is process
+//                          PID; exit 0 when the port took it
 #include "TestMessages.h"
 
 #include "MessagingPort.h"
@@ -43,6 +46,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace messaging_test;
 
@@ -168,6 +172,47 @@ int RawHello(const char* path, int32 looperToken)
 	return received > 0 ? 1 : 0;
 }
 
+// Says hello to the looper of target as process claimed, then sends a
+// kPayload whose "pid" field claims the same.
+int ClaimedHello(const BMessenger& target, int32 claimed)
+{
+	std::vector<char> address(size_t(target.FlattenedSize()));
+	if (address.size() <= 16 || target.Flatten(address.data(), ssize_t(address.size())) != B_OK)
+		return 2;
+	int32 looperToken;
+	memcpy(&looperToken, &address[8], 4);
+	const std::string path(address.begin() + 16, address.end());
+
+	int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+	struct sockaddr_un where = {};
+	where.sun_family = AF_UNIX;
+	strncpy(where.sun_path, path.c_str(), sizeof(where.sun_path) - 1);
+	if (connect(fd, (struct sockaddr*)&where, sizeof(where)) != 0)
+		return 2;
+	unsigned char hello[20] = {'S', 't', 'F', 'r', 12, 0, 0, 0, 1, 1, 0, 0};
+	memcpy(hello + 12, &looperToken, 4);
+	memcpy(hello + 16, &claimed, 4);
+	send(fd, hello, sizeof(hello), MSG_NOSIGNAL);
+	char welcome[16];
+	if (recv(fd, welcome, sizeof(welcome), MSG_WAITALL) != ssize_t(sizeof(welcome)))
+		return 1;
+
+	BMessage payload(kPayload);
+	payload.AddInt32("pid", claimed);
+	std::vector<char> flat(size_t(payload.FlattenedSize()));
+	payload.Flatten(flat.data(), ssize_t(flat.size()));
+	std::vector<char> frame = {'S', 't', 'F', 'r', 0, 0, 0, 0, 3, 1, 0, 0};
+	uint32 bodySize = uint32(8 + flat.size());
+	memcpy(&frame[4], &bodySize, 4);
+	int32 preferred = -2;
+	frame.insert(frame.end(), (char*)&preferred, (char*)&preferred + 4);
+	frame.insert(frame.end(), flat.begin(), flat.end());
+	// What is written stays queued for the looper after the close.
+	bool sent = send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) == ssize_t(frame.size());
+	close(fd);
+	return sent ? 0 : 1;
+}
+
 bool BecomeUser(const char* uid)
 {
 	uid_t user = uid_t(strtoul(uid, NULL, 10));
@@ -202,6 +247,12 @@ int main(int argc, char** argv)
 		return status == B_PERMISSION_DENIED ? 0 : 1;
 	}
 
+	if (strcmp(mode, "claim") == 0 && argc == 4) {
+		BMessenger target;
+		if (!FromHex(argv[2], &target))
+			return 2;
+		return ClaimedHello(target, int32(atoi(argv[3])));
+	}
 	if (strcmp(mode, "add-messenger") == 0) {
 		BLooper* looper = new BLooper("unreachable");
 		BMessage message(kPayload);
