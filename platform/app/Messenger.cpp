@@ -21,7 +21,9 @@
 //
 // A messenger without a target is 16 bytes with everything but the version
 // zero. A messenger flattened in its own process carries that process's
-// port, which is published then.
+// port, which is published then. The team is what the sender says; where
+// messages go is the port, so a messenger naming this process's port is
+// taken for one of this process, whatever team it names.
 #include <Messenger.h>
 
 #include <Application.h>
@@ -69,14 +71,29 @@ struct BMessenger::Address {
 	// be in this process.
 	std::string port;
 
+	// A target is where its port leads: this process's own port is this
+	// process whatever team the address claims (a messenger that came
+	// back from elsewhere may claim any), and without a port it is the
+	// process the messenger was made in.
 	bool IsLocal() const
 	{
-		if (team != getpid())
-			return false;
 		if (port.empty())
-			return true;
+			return team == getpid();
 		MessagingPort* own = MessagingPort::Current();
 		return own != nullptr && own->Path() == port;
+	}
+
+	// What tells two targets apart: this process or the port's path (which
+	// names a process of its own), then the tokens. The team an address
+	// claims counts only where there is no port to go by, so that a
+	// messenger that comes back under a made-up process id is still the
+	// same messenger.
+	std::tuple<bool, std::string, team_id, int32, int32> Identity() const
+	{
+		const bool local = IsLocal();
+		const std::string path = local ? std::string() : port;
+		const team_id owner = local ? getpid() : path.empty() ? team : 0;
+		return {!local, path, owner, looperToken, handlerToken};
 	}
 };
 
@@ -167,27 +184,14 @@ bool BMessenger::operator==(const BMessenger& other) const
 {
 	if (fAddress == NULL || other.fAddress == NULL)
 		return fAddress == other.fAddress;
-	const Address& a = *fAddress;
-	const Address& b = *other.fAddress;
-	if (a.team != b.team || a.looperToken != b.looperToken || a.handlerToken != b.handlerToken)
-		return false;
-	// The same target in this process compares equal whether or not one of
-	// the two came back from another process carrying the port's path.
-	if (a.IsLocal() && b.IsLocal())
-		return true;
-	return a.port == b.port;
+	return fAddress->Identity() == other.fAddress->Identity();
 }
 
 bool BMessenger::operator<(const BMessenger& other) const
 {
 	if (fAddress == NULL || other.fAddress == NULL)
 		return fAddress == NULL && other.fAddress != NULL;
-	const Address& a = *fAddress;
-	const Address& b = *other.fAddress;
-	std::string portA = a.IsLocal() ? std::string() : a.port;
-	std::string portB = b.IsLocal() ? std::string() : b.port;
-	return std::tie(a.team, portA, a.looperToken, a.handlerToken) <
-	       std::tie(b.team, portB, b.looperToken, b.handlerToken);
+	return fAddress->Identity() < other.fAddress->Identity();
 }
 
 bool BMessenger::IsValid() const
@@ -274,7 +278,9 @@ status_t BMessenger::LockTargetWithTimeout(bigtime_t timeout) const
 
 team_id BMessenger::Team() const
 {
-	return fAddress != NULL ? fAddress->team : -1;
+	if (fAddress == NULL)
+		return -1;
+	return fAddress->IsLocal() ? getpid() : fAddress->team;
 }
 
 status_t BMessenger::SendMessage(uint32 command, BHandler* replyTo) const
@@ -523,8 +529,11 @@ status_t BMessenger::Unflatten(const void* buffer, ssize_t size)
 	    memchr(path, '\0', pathLength) != NULL || (pathLength > 0 && path[0] != '/')) {
 		return B_BAD_DATA;
 	}
-	if (address.IsLocal())
+	// This process's own port, whatever team the bytes claim.
+	if (address.IsLocal()) {
 		address.port.clear();
+		address.team = getpid();
+	}
 	Address* copy = new Address(std::move(address));
 	delete fAddress;
 	fAddress = copy;

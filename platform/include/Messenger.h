@@ -17,6 +17,9 @@ public:
 	~BMessenger();
 	BMessenger& operator=(const BMessenger& other);
 
+	// Two messengers are equal when they lead to the same handler: the
+	// same looper of this process, or the same port and tokens in another
+	// one, whatever process id either claims.
 	bool operator==(const BMessenger& other) const;
 	bool operator!=(const BMessenger& other) const { return !(*this == other); }
 	bool operator<(const BMessenger& other) const;
@@ -27,6 +30,8 @@ public:
 	BHandler* Target(BLooper** looper) const;
 	bool LockTarget() const;
 	status_t LockTargetWithTimeout(bigtime_t timeout) const;
+	// This process for a target here; for a target elsewhere, the process
+	// id its byte form named, which only its sender vouches for.
 	team_id Team() const;
 
 	status_t SendMessage(uint32 command, BHandler* replyTo = NULL) const;

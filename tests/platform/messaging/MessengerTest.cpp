@@ -130,6 +130,57 @@ TEST(MessengerBytes, MalformedFormsAreRefusedAndChangeNothing)
 	looper->Quit();
 }
 
+TEST(MessengerBytes, TheTeamABytesFormClaimsNeverMakesAnotherTarget)
+{
+	// A messenger is where its port leads. This process's own port with any
+	// process id is this process's looper; another port with any id is the
+	// same target as with the id it first came with.
+	auto* looper = new RecordingLooper;
+	const BMessenger own(NULL, looper);
+	std::vector<char> ownBytes = Bytes(own);
+	const std::string ownPort(ownBytes.begin() + 16, ownBytes.end());
+	int32 token;
+	memcpy(&token, &ownBytes[8], 4);
+
+	BMessenger foreign;
+	std::vector<char> foreignForm = Form(1, 1, 77, 42, -2, kForeignPort);
+	ASSERT_EQ(foreign.Unflatten(foreignForm.data(), ssize_t(foreignForm.size())), B_OK);
+
+	const struct {
+		const char* name;
+		std::vector<char> bytes;
+		const BMessenger* sameAs;
+		bool local;
+		int32 team;
+	} cases[] = {
+	        {"own port, own id", Form(1, 1, getpid(), token, -2, ownPort), &own, true, getpid()},
+	        {"own port, made-up id", Form(1, 1, 4242, token, -2, ownPort), &own, true, getpid()},
+	        {"own port, id 1", Form(1, 1, 1, token, -2, ownPort), &own, true, getpid()},
+	        {"own id without a port", Form(1, 1, getpid(), token, -2, ""), &own, true, getpid()},
+	        {"foreign port, another id", Form(1, 1, 78, 42, -2, kForeignPort), &foreign, false, 78},
+	        {"foreign port, own id", Form(1, 1, getpid(), 42, -2, kForeignPort), &foreign, false,
+	         getpid()},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.name);
+		BMessenger messenger;
+		ASSERT_EQ(messenger.Unflatten(c.bytes.data(), ssize_t(c.bytes.size())), B_OK);
+		EXPECT_TRUE(messenger == *c.sameAs);
+		EXPECT_FALSE(messenger < *c.sameAs || *c.sameAs < messenger);
+		EXPECT_EQ(messenger.IsTargetLocal(), c.local);
+		EXPECT_EQ(messenger.Team(), c.team);
+	}
+	// Other tokens, another port, or no port and another id: other targets.
+	for (const std::vector<char>& bytes :
+	     {Form(1, 1, getpid(), token, token, ownPort), Form(1, 1, 77, 43, -2, kForeignPort),
+	      Form(1, 1, 77, 42, -2, kForeignPort + "x"), Form(1, 1, 4242, token, -2, "")}) {
+		BMessenger messenger;
+		ASSERT_EQ(messenger.Unflatten(bytes.data(), ssize_t(bytes.size())), B_OK);
+		EXPECT_TRUE(messenger != own && messenger != foreign);
+	}
+	looper->Quit();
+}
+
 TEST(MessengerBytes, FlattenNeedsRoomForThePath)
 {
 	BMessenger foreign;
