@@ -2,6 +2,7 @@
 
 #include "StriaClock.h"
 
+#include <Looper.h>
 #include <OS.h>
 
 #include <StriaLog.h>
@@ -37,6 +38,23 @@ bool MayStillBeThere(const BMessenger& messenger)
 	if (team > 0 && kill(team, 0) != 0 && errno == ESRCH)
 		return false;
 	return messenger.IsValid();
+}
+
+// Whether two messengers make one subscriber. A looper of this process is
+// one whichever of its handlers a messenger names, so that the typer (or
+// any looper here) is sent each scan once however it was subscribed again;
+// elsewhere it is the messenger, whose process id counts for nothing.
+bool SameSubscriber(const BMessenger& a, const BMessenger& b)
+{
+	if (a == b)
+		return true;
+	if (!a.IsTargetLocal() || !b.IsTargetLocal())
+		return false;
+	BLooper* first = NULL;
+	BLooper* second = NULL;
+	a.Target(&first);
+	b.Target(&second);
+	return first != NULL && first == second;
 }
 
 } // namespace
@@ -88,7 +106,7 @@ SubscriberList::AddResult SubscriberList::Add(const BMessage& subscription)
 		if (fShuttingDown)
 			return kRefused;
 		for (const std::shared_ptr<Subscriber>& subscriber : fSubscribers) {
-			if (subscriber->messenger == messenger)
+			if (SameSubscriber(subscriber->messenger, messenger))
 				return kAlreadySubscribed;
 		}
 		if (fSubscribers.size() < fLimits.maxSubscribers) {

@@ -14,6 +14,7 @@
 
 #include <private/LocalSocket.h>
 
+#include <cstring>
 #include <dirent.h>
 #include <filesystem>
 #include <sys/wait.h>
@@ -263,6 +264,52 @@ TEST(SubscriberList, DuplicatesAreNotAddedAndThoseBeyondTheLimitAreRefusedAndTol
 		EXPECT_EQ(CountLines(testing::PrintToString(collectors[which]->Flush()), "CATSCAN"), 0u);
 	for (ScanCollector* collector : collectors)
 		collector->Stop();
+}
+
+TEST(SubscriberList, OneTargetIsOneSubscriberWhateverProcessIdOrHandlerItNames)
+{
+	// The collector's messenger comes back as a program could send it: under
+	// made-up process ids at this process's port, or naming the looper's
+	// preferred handler; another process's looper under several ids.
+	ScanCollector* collector = ScanCollector::Start();
+	const BMessage original = collector->Subscription();
+	BMessenger messenger;
+	ASSERT_EQ(original.FindMessenger(STRIA_MESSENGER_FIELD, &messenger), B_OK);
+	std::vector<char> bytes(size_t(messenger.FlattenedSize()));
+	ASSERT_EQ(messenger.Flatten(bytes.data(), ssize_t(bytes.size())), B_OK);
+	int32 looper;
+	memcpy(&looper, &bytes[8], 4);
+	const std::string ownPort(bytes.begin() + 16, bytes.end());
+	const std::string otherPort = "/tmp/stria-made-up-port-other";
+
+	const struct {
+		const char* name;
+		BMessage subscription;
+		SubscriberList::AddResult result;
+	} steps[] = {
+	        {"the collector", original, SubscriberList::kAdded},
+	        {"again", original, SubscriberList::kAlreadySubscribed},
+	        {"preferred handler", MadeUpSubscription(getpid(), looper, ownPort),
+	         SubscriberList::kAlreadySubscribed},
+	        {"made-up pid 4242", MadeUpSubscription(4242, looper, ownPort),
+	         SubscriberList::kAlreadySubscribed},
+	        {"made-up pid 1", MadeUpSubscription(1, looper, ownPort),
+	         SubscriberList::kAlreadySubscribed},
+	        {"another process", MadeUpSubscription(100, 5, otherPort), SubscriberList::kAdded},
+	        {"another process, made-up pid", MadeUpSubscription(200, 5, otherPort),
+	         SubscriberList::kAlreadySubscribed},
+	        {"another looper there", MadeUpSubscription(100, 6, otherPort), SubscriberList::kAdded},
+	};
+	{
+		SubscriberList list(StriaClock::System());
+		for (const auto& step : steps)
+			EXPECT_EQ(list.Add(step.subscription), step.result) << step.name;
+		EXPECT_EQ(list.CountSubscribers(), 3u);
+		list.QueueScan(Code(1));
+		list.Shutdown(system_time() + 30000000);
+	}
+	EXPECT_THAT(collector->Flush(), ElementsAre("CATSCAN " + Code(1), "SHUTDOWN"));
+	collector->Stop();
 }
 
 TEST(SubscriberList, SubscriberRefusedAfterAFloodIsToldWhileTheFloodsRefusalsWait)
