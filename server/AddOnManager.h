@@ -46,8 +46,8 @@ public:
 	size_t CountDevices() const;
 
 	// SystemShuttingDown for every device, while the input stream still
-	// takes what they enqueue: a device finishes what it is in the middle
-	// of (a typed code) and starts nothing new.
+	// takes what they enqueue: a device stops what it is in the middle of
+	// (a typed code), lets go of the keys it holds and starts nothing new.
 	void ShutDownDevices();
 	// Stop for every registered device.
 	void StopDevices(ServerHost& host);

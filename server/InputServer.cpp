@@ -340,8 +340,11 @@ status_t InputServer::ShutDown(Session& session, status_t status)
 	session.sourceThreads.clear(); // joins
 	session.control.Stop();
 	InputStream& stream = *session.stream;
-	stream.WaitUntilQuiet(kSettleQuiet, kSettleLimit);
+	// Devices first: a typer typing a code slowly would keep the stream
+	// from settling for as long as the code takes. What they enqueue as
+	// they stop (the keys they let go of) still settles and passes.
 	session.addOns.ShutDownDevices();
+	stream.WaitUntilQuiet(kSettleQuiet, kSettleLimit);
 	stream.Close();
 	session.host.SetStream(nullptr);
 	if (uint64_t waits = stream.CountWaits(); waits > 0) {

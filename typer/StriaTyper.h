@@ -37,7 +37,8 @@ public:
 	// Starts the looper and subscribes it to "CueCat [Keyboard]"; B_OK
 	// also without that device (nothing is typed then, said in a log line).
 	status_t Start(const char* device, void* cookie) override;
-	// The code being typed is typed to its end; no other starts.
+	// The code being typed stops at once, letting go of the keys it holds;
+	// no other starts.
 	status_t Stop(const char* device, void* cookie) override;
 	status_t SystemShuttingDown() override;
 	// STRIA_TYPER_SETTINGS; B_BAD_VALUE for other codes.

@@ -3,11 +3,15 @@
 #include "TypedKeys.h"
 #include "TypedText.h"
 
+#include <KeyMessage.h>
 #include <KeyboardState.h>
 #include <Message.h>
 #include <StriaClock.h>
+#include <StriaProtocol.h>
+#include <StriaTime.h>
 #include <printable_code.h>
 
+#include <algorithm>
 #include <cstdio>
 
 Typist::Typist(Sink sink, Logger log, StriaClock* clock, const TyperSettings& settings)
@@ -58,14 +62,24 @@ void Typist::SetSettings(const TyperSettings& settings)
 {
 	std::lock_guard lock(fLock);
 	fSettings = settings;
+	if (settings.type != TypedKind::Off)
+		return;
+	// Off means now: not after the code being typed, nor after those
+	// waiting for their turn.
+	fStops++;
+	fWaiting.clear();
+	fStop.notify_all();
+	fChanged.notify_all();
 }
 
 void Typist::Finish()
 {
 	std::unique_lock lock(fLock);
 	fFinishing = true;
+	fStops++;
 	fWaiting.clear();
 	fWork.notify_one();
+	fStop.notify_all();
 	fChanged.notify_all();
 	fChanged.wait(lock, [this] { return !fTyping; });
 }
@@ -99,9 +113,11 @@ void Typist::_Loop()
 void Typist::_TypeInTurn(std::unique_lock<std::mutex>& lock, const std::string& code)
 {
 	const TyperSettings settings = fSettings;
+	const uint64 stops = fStops;
+	const int64 number = ++fLastCode;
 	fTyping = true;
 	lock.unlock();
-	_TypeCode(code, settings);
+	_TypeCode(code, settings, number, stops);
 	lock.lock();
 	fTyping = false;
 	// The typist's thread is woken only when a code waits for it.
@@ -110,7 +126,26 @@ void Typist::_TypeInTurn(std::unique_lock<std::mutex>& lock, const std::string& 
 	fChanged.notify_all();
 }
 
-void Typist::_TypeCode(const std::string& code, const TyperSettings& settings)
+bool Typist::_Pause(bigtime_t delay, uint64 stops)
+{
+	std::unique_lock lock(fLock);
+	const bigtime_t due = stria::Shifted(fClock->Now(), delay);
+	while (_StopReason(stops) == NULL && fClock->Now() < due)
+		fClock->WaitUntil(lock, fStop, due);
+	return _StopReason(stops) == NULL;
+}
+
+const char* Typist::_StopReason(uint64 stops) const
+{
+	if (fFinishing)
+		return "the input server stops";
+	if (fStops != stops)
+		return "type was turned off";
+	return NULL;
+}
+
+void Typist::_TypeCode(const std::string& code, const TyperSettings& settings, int64 number,
+                       uint64 stops)
 {
 	if (settings.type == TypedKind::Off)
 		return;
@@ -127,24 +162,56 @@ void Typist::_TypeCode(const std::string& code, const TyperSettings& settings)
 	// A keyboard of the typer's own: its Shift is never a person's.
 	stria::KeyboardState keyboard;
 	stria::KeyboardState::Messages messages;
+	// Keys down now, in the order they went down.
+	std::vector<int32> held;
+	auto send = [&](bool last) {
+		for (const std::unique_ptr<BMessage>& message : messages)
+			message->AddInt64(STRIA_TYPED_CODE_FIELD, number);
+		if (last && !messages.empty())
+			messages.back()->AddBool(STRIA_TYPED_CODE_END_FIELD, true);
+		const bool taken = fSink(std::move(messages));
+		messages.clear();
+		return taken;
+	};
 	// With no delay the whole code goes into the stream at once, which
 	// then takes its keys in a row; with one, each key at its time.
 	const bool atOnce = settings.keyDelay == 0;
 	for (size_t index = 0; index < keys->size(); index++) {
-		if (index > 0)
-			fClock->Sleep(settings.keyDelay);
+		if (!atOnce && index > 0 && !_Pause(settings.keyDelay, stops)) {
+			// Let go of what is held, the last key pressed first, so that
+			// nothing of the code stays down; holding nothing, the end is
+			// told by a change to the modifiers held, which are none.
+			const bigtime_t now = fClock->Now();
+			for (auto key = held.rbegin(); key != held.rend(); key++)
+				keyboard.KeyUp(*key, now, messages);
+			if (messages.empty()) {
+				messages.push_back(stria::KeyMessage::ModifiersChanged(
+				        now, keyboard.Modifiers(), keyboard.Modifiers(), keyboard.States()));
+			}
+			const char* reason;
+			{
+				std::lock_guard lock(fLock);
+				reason = _StopReason(stops);
+			}
+			send(true);
+			fLog(std::string(reason) + "; scan typed in part: " + printable_code(text));
+			return;
+		}
 		const TypedKey& key = (*keys)[index];
-		if (key.down)
+		if (key.down) {
 			keyboard.KeyDown(key.key, fClock->Now(), false, messages);
-		else
+			held.push_back(key.key);
+		} else {
 			keyboard.KeyUp(key.key, fClock->Now(), messages);
-		if (atOnce && index + 1 < keys->size())
+			std::erase(held, key.key);
+		}
+		const bool last = index + 1 == keys->size();
+		if (atOnce && !last)
 			continue;
-		if (!fSink(std::move(messages))) {
+		if (!send(last)) {
 			fLog(std::string("the input stream took no more keys; scan ") +
 			     (atOnce || index == 0 ? "not typed: " : "typed in part: ") + printable_code(text));
 			return;
 		}
-		messages.clear();
 	}
 }

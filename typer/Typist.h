@@ -9,9 +9,15 @@
 // the caller's thread, which takes no longer than handing it over and
 // saves the hand-over's wait for the typist's thread to wake.
 //
-// A code is typed whole or not at all: one with a byte no key types is
-// left out with a log line, and once Finish is called no further code
-// starts while the one being typed is typed to its end.
+// A code with a byte no key types is left out whole, with a log line. A
+// code being typed key-delay apart stops before its next key when the
+// settings turn to off or Finish is called: the keys it holds are let go
+// of, and the rest is not typed.
+//
+// Every key message of one code carries STRIA_TYPED_CODE_FIELD, a number of
+// its own, and its last message STRIA_TYPED_CODE_END_FIELD; a code stopped
+// midway ends with the release of what it held (or, holding nothing, a
+// modifier change to what it holds), which carries the end field.
 #ifndef STRIA_TYPIST_H
 #define STRIA_TYPIST_H
 
@@ -54,10 +60,13 @@ public:
 	void Type(const std::string& code);
 
 	TyperSettings Settings() const;
+	// The settings for the codes that start from now on. Turning type off
+	// also stops the code being typed (see above) and drops those waiting.
 	void SetSettings(const TyperSettings& settings);
 
-	// No code starts from now on; returns once the code being typed, if
-	// any, is typed to its last key. Codes still waiting are not typed.
+	// No code starts from now on, and the code being typed stops before its
+	// next key; returns once it has let go of its keys. Codes still waiting
+	// are not typed.
 	void Finish();
 
 	// True once Finish has been called.
@@ -72,7 +81,13 @@ private:
 	// With the lock held, on whichever thread types it: types code with
 	// the settings of now, the lock released meanwhile.
 	void _TypeInTurn(std::unique_lock<std::mutex>& lock, const std::string& code);
-	void _TypeCode(const std::string& code, const TyperSettings& settings);
+	// stops: fStops when the code started.
+	void _TypeCode(const std::string& code, const TyperSettings& settings, int64 number,
+	               uint64 stops);
+	// Waits delay on the clock; false, at once, when the code is to stop.
+	bool _Pause(bigtime_t delay, uint64 stops);
+	// Why the code that started at stops is to stop, or NULL.
+	const char* _StopReason(uint64 stops) const;
 
 	Sink fSink;
 	Logger fLog;
@@ -83,10 +98,16 @@ private:
 	std::condition_variable fWork;
 	// For those who wait for typing to end.
 	std::condition_variable fChanged;
+	// For a code waiting between two keys: told when it is to stop.
+	std::condition_variable fStop;
 	TyperSettings fSettings;
 	std::deque<std::string> fWaiting;
 	bool fTyping = false;
 	bool fFinishing = false;
+	// Counts the stops (type turned off, Finish): a code stops when it
+	// has changed since the code started, however the settings went on.
+	uint64 fStops = 0;
+	int64 fLastCode = 0;
 	std::thread fThread;
 };
 

@@ -1,11 +1,15 @@
 // The typist on a clock that moves only by what it waits: the keyboard
-// messages of each code, their stamps and pacing, one code after another,
-// settings taken as a code starts, and a finish in the middle of a code.
+// messages of each code, their stamps, pacing and code numbers, one code
+// after another, settings taken as a code starts; and on a clock the test
+// moves, a code stopped between two keys by type off or a finish.
+#include "../filter/ManualClock.h"
+
 #include <StriaClock.h>
 #include <Typist.h>
 
 #include <AppDefs.h>
 #include <Message.h>
+#include <StriaProtocol.h>
 
 #include <gtest/gtest.h>
 
@@ -39,7 +43,8 @@ private:
 	bigtime_t fNow = 1000;
 };
 
-// "KD 0x12 '1' m=0x0 @1000": what, key, byte, modifiers, when.
+// "KD 0x12 '1' m=0x0 @1000 #1": what, key, byte, modifiers, when, the
+// number of the code it types, and " end" on a code's last message.
 std::string Render(const BMessage& message)
 {
 	const char* what = message.what == B_KEY_DOWN            ? "KD"
@@ -63,7 +68,14 @@ std::string Render(const BMessage& message)
 	int64 when = 0;
 	message.FindInt64("when", &when);
 	snprintf(text, sizeof(text), " m=0x%x @%lld", (unsigned)modifiers, (long long)when);
-	return line + text;
+	line += text;
+	int64 code = 0;
+	if (message.FindInt64(STRIA_TYPED_CODE_FIELD, &code) == B_OK)
+		line += " #" + std::to_string(code);
+	bool end = false;
+	if (message.FindBool(STRIA_TYPED_CODE_END_FIELD, &end) == B_OK)
+		line += end ? " end" : " end=false";
+	return line;
 }
 
 class Collector {
@@ -150,26 +162,26 @@ TEST(Typist, TypesEachCodeWithItsOwnShiftPacedByTheKeyDelay)
 		std::vector<std::string> lines;
 	} cases[] = {
 	        {"digits, no delay", "UPE 01", Settings(TypedKind::Data),
-	         {"KD 0x1b '0' m=0x0 @1000", "KU 0x1b m=0x0 @1000", "KD 0x12 '1' m=0x0 @1000",
-	          "KU 0x12 m=0x0 @1000", "KD 0x47 '\n' m=0x0 @1000", "KU 0x47 m=0x0 @1000"}},
+	         {"KD 0x1b '0' m=0x0 @1000 #1", "KU 0x1b m=0x0 @1000 #1", "KD 0x12 '1' m=0x0 @1000 #1",
+	          "KU 0x12 m=0x0 @1000 #1", "KD 0x47 '\n' m=0x0 @1000 #1", "KU 0x47 m=0x0 @1000 #1 end"}},
 	        {"a capital and a symbol, 300 apart", "128 aB!", Settings(TypedKind::Data, EndKey::Tab, 300),
-	         {"KD 0x3c 'a' m=0x0 @1000", "KU 0x3c m=0x0 @1300",
-	          "MOD m=0x101 @1600", "UKD 0x4b m=0x101 @1600",
-	          "KD 0x50 'B' m=0x101 @1900", "KU 0x50 m=0x101 @2200",
-	          "MOD m=0x0 @2500", "UKU 0x4b m=0x0 @2500",
-	          "MOD m=0x101 @2800", "UKD 0x4b m=0x101 @2800",
-	          "KD 0x12 '!' m=0x101 @3100", "KU 0x12 m=0x101 @3400",
-	          "MOD m=0x0 @3700", "UKU 0x4b m=0x0 @3700",
-	          "KD 0x26 '\t' m=0x0 @4000", "KU 0x26 m=0x0 @4300"}},
+	         {"KD 0x3c 'a' m=0x0 @1000 #1", "KU 0x3c m=0x0 @1300 #1",
+	          "MOD m=0x101 @1600 #1", "UKD 0x4b m=0x101 @1600 #1",
+	          "KD 0x50 'B' m=0x101 @1900 #1", "KU 0x50 m=0x101 @2200 #1",
+	          "MOD m=0x0 @2500 #1", "UKU 0x4b m=0x0 @2500 #1",
+	          "MOD m=0x101 @2800 #1", "UKD 0x4b m=0x101 @2800 #1",
+	          "KD 0x12 '!' m=0x101 @3100 #1", "KU 0x12 m=0x101 @3400 #1",
+	          "MOD m=0x0 @3700 #1", "UKU 0x4b m=0x0 @3700 #1",
+	          "KD 0x26 '\t' m=0x0 @4000 #1", "KU 0x26 m=0x0 @4300 #1 end"}},
 	        {"off types nothing", "IBN 9780306406157", Settings(TypedKind::Off), {}},
 	        {"isbn10 with no end key", "IBN 9780306406157", Settings(TypedKind::Isbn10, EndKey::None),
-	         {"KD 0x1b '0' m=0x0 @1000", "KU 0x1b m=0x0 @1000", "KD 0x14 '3' m=0x0 @1000",
-	          "KU 0x14 m=0x0 @1000", "KD 0x1b '0' m=0x0 @1000", "KU 0x1b m=0x0 @1000",
-	          "KD 0x17 '6' m=0x0 @1000", "KU 0x17 m=0x0 @1000", "KD 0x15 '4' m=0x0 @1000",
-	          "KU 0x15 m=0x0 @1000", "KD 0x1b '0' m=0x0 @1000", "KU 0x1b m=0x0 @1000",
-	          "KD 0x17 '6' m=0x0 @1000", "KU 0x17 m=0x0 @1000", "KD 0x12 '1' m=0x0 @1000",
-	          "KU 0x12 m=0x0 @1000", "KD 0x16 '5' m=0x0 @1000", "KU 0x16 m=0x0 @1000",
-	          "KD 0x13 '2' m=0x0 @1000", "KU 0x13 m=0x0 @1000"}},
+	         {"KD 0x1b '0' m=0x0 @1000 #1", "KU 0x1b m=0x0 @1000 #1", "KD 0x14 '3' m=0x0 @1000 #1",
+	          "KU 0x14 m=0x0 @1000 #1", "KD 0x1b '0' m=0x0 @1000 #1", "KU 0x1b m=0x0 @1000 #1",
+	          "KD 0x17 '6' m=0x0 @1000 #1", "KU 0x17 m=0x0 @1000 #1", "KD 0x15 '4' m=0x0 @1000 #1",
+	          "KU 0x15 m=0x0 @1000 #1", "KD 0x1b '0' m=0x0 @1000 #1", "KU 0x1b m=0x0 @1000 #1",
+	          "KD 0x17 '6' m=0x0 @1000 #1", "KU 0x17 m=0x0 @1000 #1", "KD 0x12 '1' m=0x0 @1000 #1",
+	          "KU 0x12 m=0x0 @1000 #1", "KD 0x16 '5' m=0x0 @1000 #1", "KU 0x16 m=0x0 @1000 #1",
+	          "KD 0x13 '2' m=0x0 @1000 #1", "KU 0x13 m=0x0 @1000 #1 end"}},
 	        {"a control byte: not typed at all", "128 ab\x1b" "c", Settings(TypedKind::Data), {}},
 	};
 	for (const auto& c : cases) {
@@ -210,11 +222,13 @@ TEST(Typist, CodesWaitTheirTurnAndTakeTheSettingsOfTheirStart)
 		std::vector<std::string> lines;
 	} cases[] = {
 	        {"typed at once", 0,
-	         {"KD 0x12 '1' m=0x0 @1000", "KU 0x12 m=0x0 @1000", "KD 0x47 '\n' m=0x0 @1000",
-	          "KU 0x47 m=0x0 @1000", "KD 0x13 '2' m=0x0 @1000", "KU 0x13 m=0x0 @1000"}},
+	         {"KD 0x12 '1' m=0x0 @1000 #1", "KU 0x12 m=0x0 @1000 #1",
+	          "KD 0x47 '\n' m=0x0 @1000 #1", "KU 0x47 m=0x0 @1000 #1 end",
+	          "KD 0x13 '2' m=0x0 @1000 #2", "KU 0x13 m=0x0 @1000 #2 end"}},
 	        {"typed by the typist's thread", 10,
-	         {"KD 0x12 '1' m=0x0 @1000", "KU 0x12 m=0x0 @1010", "KD 0x47 '\n' m=0x0 @1020",
-	          "KU 0x47 m=0x0 @1030", "KD 0x13 '2' m=0x0 @1030", "KU 0x13 m=0x0 @1030"}},
+	         {"KD 0x12 '1' m=0x0 @1000 #1", "KU 0x12 m=0x0 @1010 #1",
+	          "KD 0x47 '\n' m=0x0 @1020 #1", "KU 0x47 m=0x0 @1030 #1 end",
+	          "KD 0x13 '2' m=0x0 @1030 #2", "KU 0x13 m=0x0 @1030 #2 end"}},
 	};
 	for (const auto& c : cases) {
 		SCOPED_TRACE(c.name);
@@ -250,34 +264,83 @@ TEST(Typist, WithNoDelayACodeIsTypedAsOneBeforeTypeReturns)
 	EXPECT_EQ(collector.Batches(), 2u);
 }
 
-TEST(Typist, FinishInTheMiddleOfACodeTypesItToTheEndAndStartsNoOther)
+TEST(Typist, OffOrAFinishStopsACodeBeforeItsNextKeyAndLetsGoOfWhatItHolds)
+{
+	// "aB" and Enter, 100 apart from 1000: a down, a up, Shift down, B down,
+	// B up, Shift up, Enter down, Enter up. The stop comes while the typist
+	// waits for key `before`, with "UPA 2" waiting its turn; then type is
+	// data again (no delay) and "UPA 3" comes.
+	enum Stop { kOff, kOffAndOnAgain, kFinish };
+	const struct {
+		const char* name;
+		size_t before;
+		Stop stop;
+		std::vector<std::string> lines;
+		std::vector<std::string> log;
+	} cases[] = {
+	        {"off while a key is down", 1, kOff,
+	         {"KD 0x3c 'a' m=0x0 @1000 #1", "KU 0x3c m=0x0 @1000 #1 end",
+	          "KD 0x14 '3' m=0x0 @1000 #2", "KU 0x14 m=0x0 @1000 #2",
+	          "KD 0x47 '\n' m=0x0 @1000 #2", "KU 0x47 m=0x0 @1000 #2 end"},
+	         {"type was turned off; scan typed in part: aB"}},
+	        {"off with nothing held", 2, kOff,
+	         {"KD 0x3c 'a' m=0x0 @1000 #1", "KU 0x3c m=0x0 @1100 #1", "MOD m=0x0 @1100 #1 end",
+	          "KD 0x14 '3' m=0x0 @1100 #2", "KU 0x14 m=0x0 @1100 #2",
+	          "KD 0x47 '\n' m=0x0 @1100 #2", "KU 0x47 m=0x0 @1100 #2 end"},
+	         {"type was turned off; scan typed in part: aB"}},
+	        {"off and on again before the typist wakes", 2, kOffAndOnAgain,
+	         {"KD 0x3c 'a' m=0x0 @1000 #1", "KU 0x3c m=0x0 @1100 #1", "MOD m=0x0 @1100 #1 end",
+	          "KD 0x14 '3' m=0x0 @1100 #2", "KU 0x14 m=0x0 @1100 #2",
+	          "KD 0x47 '\n' m=0x0 @1100 #2", "KU 0x47 m=0x0 @1100 #2 end"},
+	         {"type was turned off; scan typed in part: aB"}},
+	        {"finish while Shift and B are down", 4, kFinish,
+	         {"KD 0x3c 'a' m=0x0 @1000 #1", "KU 0x3c m=0x0 @1100 #1", "MOD m=0x101 @1200 #1",
+	          "UKD 0x4b m=0x101 @1200 #1", "KD 0x50 'B' m=0x101 @1300 #1",
+	          "KU 0x50 m=0x101 @1300 #1", "MOD m=0x0 @1300 #1", "UKU 0x4b m=0x0 @1300 #1 end"},
+	         {"the input server stops; scan typed in part: aB",
+	          "the input server stops; scan not typed: UPA 3"}},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.name);
+		filter_test::ManualClock clock(1000);
+		Collector collector;
+		Typist typist(collector.Sink(), collector.Log(), &clock,
+		              Settings(TypedKind::Data, EndKey::Enter, 100));
+		typist.Type("128 aB");
+		for (size_t key = 1; key < c.before; key++) {
+			ASSERT_TRUE(clock.WaitForWaiter(1000 + 100 * bigtime_t(key)));
+			clock.Set(1000 + 100 * bigtime_t(key));
+		}
+		ASSERT_TRUE(clock.WaitForWaiter(1000 + 100 * bigtime_t(c.before)));
+		typist.Type("UPA 2");
+		if (c.stop == kFinish) {
+			typist.Finish();
+		} else {
+			typist.SetSettings(Settings(TypedKind::Off));
+			if (c.stop == kOffAndOnAgain)
+				typist.SetSettings(Settings(TypedKind::Data, EndKey::Enter, 100));
+			typist.WaitUntilIdle();
+		}
+		typist.SetSettings(Settings(TypedKind::Data));
+		typist.Type("UPA 3");
+		typist.WaitUntilIdle();
+		EXPECT_EQ(collector.Lines(), c.lines);
+		EXPECT_EQ(collector.LogLines(), c.log);
+	}
+}
+
+TEST(Typist, AfterAFinishNothingIsTypedAndTypingNothingSaysNothing)
 {
 	StepClock clock;
 	Collector collector;
-	collector.GateAt(3);
-	Typist typist(collector.Sink(), collector.Log(), &clock,
-	              Settings(TypedKind::Data, EndKey::Enter, 100));
-	typist.Type("UPA 123");
-	collector.WaitForGate();
-	typist.Type("UPA 456");
-	std::thread finisher([&typist] { typist.Finish(); });
-	while (!typist.IsFinishing())
-		std::this_thread::yield();
-	collector.Open();
-	finisher.join();
-	// Three digits and Enter, down and up: the whole first code, nothing of
-	// the second.
-	const std::vector<std::string> lines = collector.Lines();
-	ASSERT_EQ(lines.size(), 8u);
-	EXPECT_EQ(lines.back(), "KU 0x47 m=0x0 @1700");
+	Typist typist(collector.Sink(), collector.Log(), &clock, Settings(TypedKind::Data));
+	typist.Finish();
 	typist.Type("UPA 789");
-	EXPECT_EQ(collector.Lines().size(), 8u);
-	EXPECT_EQ(collector.LogLines(),
-	          std::vector<std::string>{"the input server stops; scan not typed: UPA 789"});
-	// Typing nothing, a scan left out is not worth a line.
 	typist.SetSettings(Settings(TypedKind::Off));
 	typist.Type("UPA 789");
-	EXPECT_EQ(collector.LogLines().size(), 1u);
+	EXPECT_TRUE(collector.Lines().empty());
+	EXPECT_EQ(collector.LogLines(),
+	          std::vector<std::string>{"the input server stops; scan not typed: UPA 789"});
 }
 
 TEST(Typist, StreamThatTakesNoMoreEndsTheCodeWithALogLine)

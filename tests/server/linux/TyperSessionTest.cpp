@@ -16,6 +16,7 @@
 
 #include <linux/input-event-codes.h>
 
+#include <algorithm>
 #include <bitset>
 #include <csignal>
 #include <fcntl.h>
@@ -380,21 +381,67 @@ TEST_F(TyperSession, ScansBackToBackAndASettingChangedBetweenThem)
 	          "9780201889543\n059280201638\nUPA 059280201638\t");
 }
 
-TEST_F(TyperSession, ServerStoppedWhileTypingFinishesTheCode)
+bool EndsWith(const std::vector<std::string>& downs, const std::vector<std::string>& end)
 {
-	// 14 keys, 28 key events 20 ms apart: over half a second of typing.
-	Settings("type = data\nkey-delay = 20000\n");
-	Start();
-	Write(fScanner, ScanOf(kBooklandRecord, fClock));
-	for (int i = 0; i < 6000 && KeyDowns(fServer->Output()).empty(); i++)
-		std::this_thread::sleep_for(5ms);
-	ASSERT_FALSE(KeyDowns(fServer->Output()).empty()) << fServer->Errors();
-	fServer->Signal(SIGTERM);
-	EXPECT_EQ(fServer->Wait(120s), std::optional<int>(0)) << fServer->Errors();
-	EXPECT_EQ(KeyDowns(fServer->Output()), Typed("9780201889543"));
-	DesktopText desktop = ReadDesktop(Path("typed.events"));
-	EXPECT_EQ(desktop.text, "9780201889543\n");
-	EXPECT_TRUE(desktop.down.none());
+	return downs.size() >= end.size() && std::equal(end.begin(), end.end(), downs.end() - end.size());
+}
+
+// Whether downs are the first of all, and fewer.
+bool StartsButDoesNotEnd(const std::vector<std::string>& downs, const std::vector<std::string>& all)
+{
+	return !downs.empty() && downs.size() < all.size() &&
+	       std::equal(downs.begin(), downs.end(), all.begin());
+}
+
+TEST_F(TyperSession, TypeOffOrAStopInTheMiddleOfACodeTypesNoMoreOfIt)
+{
+	// A second between keys: the 28 key events of the code would take 27 s,
+	// so the stop comes long before its end, and nothing of it comes later.
+	const std::vector<std::string> code = Typed("9780201889543");
+	const std::vector<std::string> upa = Typed("059280201638");
+	for (bool signal : {false, true}) {
+		SCOPED_TRACE(signal ? "SIGTERM" : "stria-typer type off");
+		End();
+		Begin();
+		Settings("type = data\nkey-delay = 1000000\n");
+		Start();
+		Write(fScanner, ScanOf(kBooklandRecord, fClock));
+		for (int i = 0; i < 6000 && KeyDowns(fServer->Output()).empty(); i++)
+			std::this_thread::sleep_for(5ms);
+		ASSERT_FALSE(KeyDowns(fServer->Output()).empty()) << fServer->Errors();
+		if (signal) {
+			fServer->Signal(SIGTERM);
+			EXPECT_EQ(fServer->Wait(120s), std::optional<int>(0)) << fServer->Errors();
+			EXPECT_TRUE(WaitForError("StriaTyper: the input server stops; scan typed in part: "
+			                         "9780201889543"));
+		} else {
+			ServerProcess off(kBin + "stria-typer", {"--control-socket", Path("control"), "type",
+			                                         "off"});
+			EXPECT_EQ(off.Wait(60s), std::optional<int>(0)) << off.Errors();
+			EXPECT_TRUE(WaitForError(
+			        "StriaTyper: type was turned off; scan typed in part: 9780201889543"));
+			// Typing again: the next scan is typed whole.
+			ServerProcess on(kBin + "stria-typer", {"--control-socket", Path("control"), "type",
+			                                        "data", "key-delay", "0"});
+			EXPECT_EQ(on.Wait(60s), std::optional<int>(0)) << on.Errors();
+			Write(fScanner, ScanOf(kUpcARecord, fClock + 1000000));
+			for (int i = 0; i < 6000 && !EndsWith(KeyDowns(fServer->Output()), upa); i++)
+				std::this_thread::sleep_for(5ms);
+			Finish();
+		}
+		std::vector<std::string> downs = KeyDowns(fServer->Output());
+		if (!signal) {
+			ASSERT_TRUE(EndsWith(downs, upa)) << fServer->Output();
+			downs.resize(downs.size() - upa.size());
+		}
+		EXPECT_TRUE(StartsButDoesNotEnd(downs, code)) << fServer->Output();
+		// The desktop got the same, and nothing was left held.
+		DesktopText desktop = ReadDesktop(Path("typed.events"));
+		EXPECT_EQ(desktop.text,
+		          std::string("9780201889543").substr(0, downs.size()) +
+		                  (signal ? "" : "059280201638\n"));
+		EXPECT_TRUE(desktop.down.none());
+	}
 }
 
 TEST_F(TyperSession, CommandSaysWhatIsWrong)
