@@ -40,26 +40,30 @@ bool parse_typer_options(const std::vector<std::string>& arguments, TyperOptions
 			show = true;
 			continue;
 		}
-		if (word != "type" && word != "end" && word != "key-delay")
-			return fail("unknown setting \"" + word + "\" (the settings are type, end and "
-			                                          "key-delay; show shows them)");
+		if (word != "type" && word != "end" && word != "key-delay" && word != "free-text")
+			return fail("unknown setting \"" + word +
+			            "\" (the settings are type, end, key-delay and free-text; show shows "
+			            "them)");
 		if (index + 1 == arguments.size())
 			return fail(word + " needs a value");
 		const std::string& value = arguments[++index];
 		TyperSettings check;
 		if (!check.Set(word, value, error))
 			return false;
-		const bool again = word == "type"  ? options->type.has_value()
-		                   : word == "end" ? options->end.has_value()
-		                                   : options->keyDelay.has_value();
+		const bool again = word == "type"        ? options->type.has_value()
+		                   : word == "end"       ? options->end.has_value()
+		                   : word == "key-delay" ? options->keyDelay.has_value()
+		                                         : options->freeText.has_value();
 		if (again)
 			return fail(word + " is given twice");
 		if (word == "type")
 			options->type = value;
 		else if (word == "end")
 			options->end = value;
-		else
+		else if (word == "key-delay")
 			options->keyDelay = check.keyDelay;
+		else
+			options->freeText = check.freeText;
 		changes = true;
 	}
 	if (options->help)
@@ -93,7 +97,11 @@ Settings:
   end enter|tab|none
                   the key typed after the text
   key-delay MICROSECONDS
-                  the pause between two keys, 0 to 1000000
+                  the pause between two keys, 0 to 1000000 (a second)
+  free-text no|yes
+                  no: only UPC, EAN and ISBN codes are typed; yes: other
+                  codes too (Code 128, Code 39, ...), whose printed labels
+                  can hold any text, a shell command and its Enter included
 
 Commands:
   show            shows the settings, changing nothing
@@ -106,6 +114,8 @@ Options:
 Examples:
   stria-typer type data
   stria-typer end tab key-delay 300
+  stria-typer free-text yes
+  stria-typer type off     (stops a code being typed, too)
   stria-typer show
 
 Exit status: 0 when done, 1 when no server answers or it refuses the

@@ -13,6 +13,7 @@ struct TyperOptions {
 	std::optional<std::string> type;
 	std::optional<std::string> end;
 	std::optional<int64> keyDelay;
+	std::optional<bool> freeText;
 	// Empty: the server's default socket.
 	std::string controlSocket;
 	bool help = false;

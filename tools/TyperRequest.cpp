@@ -63,11 +63,14 @@ std::string SettingsText(const BMessage& answer)
 	const char* type = "?";
 	const char* end = "?";
 	int64 delay = 0;
+	bool freeText = false;
 	answer.FindString(STRIA_TYPER_TYPE_FIELD, &type);
 	answer.FindString(STRIA_TYPER_END_FIELD, &end);
 	answer.FindInt64(STRIA_TYPER_DELAY_FIELD, &delay);
+	answer.FindBool(STRIA_TYPER_FREE_TEXT_FIELD, &freeText);
 	return std::string("type = ") + type + "\nend = " + end +
-	       "\nkey-delay = " + std::to_string(delay) + "\n";
+	       "\nkey-delay = " + std::to_string(delay) + "\nfree-text = " + (freeText ? "yes" : "no") +
+	       "\n";
 }
 
 // The answer to a request that failed, and why.
@@ -104,13 +107,22 @@ TyperAnswer send_typer_request(const TyperOptions& options, const std::string& c
 		request.AddString(STRIA_TYPER_END_FIELD, options.end->c_str());
 	if (options.keyDelay)
 		request.AddInt64(STRIA_TYPER_DELAY_FIELD, *options.keyDelay);
+	if (options.freeText)
+		request.AddBool(STRIA_TYPER_FREE_TEXT_FIELD, *options.freeText);
 	request.AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(looper.get()));
 
 	status_t status = typer->Control(STRIA_TYPER_SETTINGS, &request);
 	// Every value was checked here already: a refusal is the server's, not
-	// a wrong argument.
-	if (status == B_BAD_VALUE)
-		return Failure("the input server at " + controlSocket + " refused the change");
+	// a wrong argument (a server older or newer than this command); its
+	// answer says why.
+	if (status == B_BAD_VALUE) {
+		std::string why;
+		const char* refusal = NULL;
+		if (std::optional<BMessage> answer = looper->Wait();
+		    answer && answer->FindString(STRIA_TYPER_REFUSAL_FIELD, &refusal) == B_OK)
+			why = std::string(": ") + refusal;
+		return Failure("the input server at " + controlSocket + " refused the change" + why);
+	}
 	if (status == B_PERMISSION_DENIED) {
 		return Failure("the input server at " + controlSocket +
 		               " belongs to another user, and only that user may change its typer");

@@ -3,7 +3,8 @@
 # loads its add-ons and replays examples/session.replay, in which a person
 # types, a CueCat scans four records and the person presses a lone F10. The
 # typer is on for the run (a settings file in a temporary XDG_CONFIG_HOME):
-# each scan's data is typed, with Enter, where the scan's keys were.
+# each product code's data is typed, with Enter, where the scan's keys were;
+# the Code 128 label is not, since free text is off.
 # Argument: the build folder.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -32,7 +33,8 @@ XDG_CONFIG_HOME=$work/config "$build/bin/stria-input-server" --add-ons "$build/a
 cp "$out" "$build/stria-demo.out"
 
 echo "-- what applications received, as text (every key a person typed and, in place of"
-echo "   each scan, its digits typed by the typer; no key of a scan itself):"
+echo "   each product code, its digits typed by the typer; no key of a scan itself, and"
+echo "   nothing for the Code 128 label: free-text = no):"
 awk '/^KEY_DOWN/ {
 	for (i = 1; i <= NF; i++) if ($i ~ /^byte=/) b = substr($i, 6) + 0
 	if (b == 16) printf "<F10>"; else if (b == 10) printf "<Enter>"; else if (b == 9) printf "<Tab>"

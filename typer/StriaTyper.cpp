@@ -31,6 +31,39 @@ TyperSettings SettingsFromFile()
 	return read.settings;
 }
 
+// The settings message's changes applied to settings: empty when every
+// field it holds is a value of its setting, else what is wrong with the
+// first that is not (a field of the wrong type included).
+std::string ApplyFields(const BMessage& message, TyperSettings* settings)
+{
+	std::string error;
+	type_code type;
+	auto has = [&](const char* name) { return message.GetInfo(name, &type) == B_OK; };
+	for (const char* name : {STRIA_TYPER_TYPE_FIELD, STRIA_TYPER_END_FIELD}) {
+		const char* text = NULL;
+		if (!has(name))
+			continue;
+		if (message.FindString(name, &text) != B_OK)
+			return std::string(name) + " must be a string";
+		if (!settings->Set(name, text, &error))
+			return error;
+	}
+	if (has(STRIA_TYPER_DELAY_FIELD)) {
+		int64 delay = 0;
+		if (message.FindInt64(STRIA_TYPER_DELAY_FIELD, &delay) != B_OK)
+			return std::string(STRIA_TYPER_DELAY_FIELD) + " must be an int64";
+		if (!settings->Set("key-delay", std::to_string(delay), &error))
+			return error;
+	}
+	if (has(STRIA_TYPER_FREE_TEXT_FIELD)) {
+		bool freeText = false;
+		if (message.FindBool(STRIA_TYPER_FREE_TEXT_FIELD, &freeText) != B_OK)
+			return std::string(STRIA_TYPER_FREE_TEXT_FIELD) + " must be a bool";
+		settings->freeText = freeText;
+	}
+	return {};
+}
+
 } // namespace
 
 StriaTyper::StriaTyper() : StriaTyper(SettingsFromFile(), StriaClock::System()) {}
@@ -119,28 +152,15 @@ status_t StriaTyper::_ChangeSettings(BMessage* message)
 	// names or nothing.
 	std::unique_lock changing(fSettingsLock);
 	TyperSettings settings = fTypist->Settings();
-	status_t result = B_OK;
-	if (message != NULL) {
-		const char* text = NULL;
-		std::string error;
-		if (message->FindString(STRIA_TYPER_TYPE_FIELD, &text) == B_OK &&
-		    !settings.Set("type", text, &error))
-			result = B_BAD_VALUE;
-		if (message->FindString(STRIA_TYPER_END_FIELD, &text) == B_OK &&
-		    !settings.Set("end", text, &error))
-			result = B_BAD_VALUE;
-		int64 delay = 0;
-		if (message->FindInt64(STRIA_TYPER_DELAY_FIELD, &delay) == B_OK &&
-		    !settings.Set("key-delay", std::to_string(delay), &error))
-			result = B_BAD_VALUE;
-	}
-	if (result == B_OK && message != NULL) {
+	const std::string refusal = message != NULL ? ApplyFields(*message, &settings) : "";
+	if (!refusal.empty()) {
+		settings = fTypist->Settings();
+		_Log("settings change refused: " + refusal);
+	} else if (message != NULL) {
 		TyperSettings before = fTypist->Settings();
 		fTypist->SetSettings(settings);
 		if (settings != before)
 			_Log("settings now: " + settings.Describe());
-	} else {
-		settings = fTypist->Settings();
 	}
 
 	changing.unlock();
@@ -148,12 +168,16 @@ status_t StriaTyper::_ChangeSettings(BMessage* message)
 	if (message != NULL) {
 		BMessenger replyTo;
 		const bool answer = message->FindMessenger(STRIA_MESSENGER_FIELD, &replyTo) == B_OK;
-		message->RemoveName(STRIA_TYPER_TYPE_FIELD);
-		message->RemoveName(STRIA_TYPER_END_FIELD);
-		message->RemoveName(STRIA_TYPER_DELAY_FIELD);
+		for (const char* name :
+		     {STRIA_TYPER_TYPE_FIELD, STRIA_TYPER_END_FIELD, STRIA_TYPER_DELAY_FIELD,
+		      STRIA_TYPER_FREE_TEXT_FIELD, STRIA_TYPER_REFUSAL_FIELD})
+			message->RemoveName(name);
 		message->AddString(STRIA_TYPER_TYPE_FIELD, TyperSettings::Name(settings.type));
 		message->AddString(STRIA_TYPER_END_FIELD, TyperSettings::Name(settings.end));
 		message->AddInt64(STRIA_TYPER_DELAY_FIELD, settings.keyDelay);
+		message->AddBool(STRIA_TYPER_FREE_TEXT_FIELD, settings.freeText);
+		if (!refusal.empty())
+			message->AddString(STRIA_TYPER_REFUSAL_FIELD, refusal.c_str());
 		if (answer) {
 			BMessage reply(*message);
 			reply.what = STRIA_TYPER_SETTINGS;
@@ -161,5 +185,5 @@ status_t StriaTyper::_ChangeSettings(BMessage* message)
 			replyTo.SendMessage(&reply, (BHandler*)NULL, kReplyTimeout);
 		}
 	}
-	return result;
+	return refusal.empty() ? B_OK : B_BAD_VALUE;
 }

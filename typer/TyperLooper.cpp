@@ -12,8 +12,10 @@ void TyperLooper::MessageReceived(BMessage* message)
 	switch (message->what) {
 	case STRIA_CATSCAN: {
 		const char* barcode = NULL;
+		bool checkFailed = false;
+		message->FindBool(STRIA_CHECK_FAILED_FIELD, &checkFailed);
 		if (message->FindString(STRIA_BARCODE_FIELD, &barcode) == B_OK && barcode != NULL)
-			fTypist->Type(barcode);
+			fTypist->Type(barcode, checkFailed);
 		break;
 	}
 	case STRIA_SHUTDOWN:

@@ -46,6 +46,11 @@ const char* TyperSettings::Name(EndKey end)
 	return "enter";
 }
 
+const char* TyperSettings::Name(bool yes)
+{
+	return yes ? "yes" : "no";
+}
+
 std::optional<TypedKind> TyperSettings::TypeNamed(std::string_view name)
 {
 	for (TypedKind type : {TypedKind::Off, TypedKind::Data, TypedKind::Barcode, TypedKind::Isbn10,
@@ -98,14 +103,20 @@ bool TyperSettings::Set(std::string_view name, std::string_view value, std::stri
 		keyDelay = delay;
 		return true;
 	}
+	if (name == "free-text") {
+		if (value != "yes" && value != "no")
+			return fail("free-text takes yes or no, not " + quoted);
+		freeText = value == "yes";
+		return true;
+	}
 	return fail("there is no setting \"" + std::string(name) +
-	            "\" (the settings are type, end and key-delay)");
+	            "\" (the settings are type, end, key-delay and free-text)");
 }
 
 std::string TyperSettings::Describe() const
 {
 	return std::string("type = ") + Name(type) + ", end = " + Name(end) +
-	       ", key-delay = " + std::to_string(keyDelay);
+	       ", key-delay = " + std::to_string(keyDelay) + ", free-text = " + Name(freeText);
 }
 
 TyperSettingsText ParseTyperSettings(std::string_view text)

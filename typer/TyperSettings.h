@@ -1,6 +1,7 @@
-// TyperSettings: what the typer types for a scan, the key it ends with and
-// the pause between keys; read from the settings file and changed at run
-// time through the typer's device.
+// TyperSettings: what the typer types for a scan, the key it ends with,
+// the pause between keys and whether codes other than product codes are
+// typed; read from the settings file and changed at run time through the
+// typer's device.
 #ifndef STRIA_TYPER_SETTINGS_H
 #define STRIA_TYPER_SETTINGS_H
 
@@ -22,20 +23,26 @@ struct TyperSettings {
 	TypedKind type = TypedKind::Off;
 	EndKey end = EndKey::Enter;
 	bigtime_t keyDelay = 0;
+	// Codes other than UPC, EAN and ISBN (Code 128, Code 39, ...) are
+	// typed too: a printed label can hold any text, a command included.
+	bool freeText = false;
 
-	// One setting by its name ("type", "end", "key-delay") and value, as
+	// One setting by its name ("type", "end", "key-delay", "free-text") and
+	// value, as
 	// the file and the control command give them. False, with the reason
 	// in *error, for an unknown name or a value the setting does not take;
 	// nothing changes then.
 	bool Set(std::string_view name, std::string_view value, std::string* error);
 
-	// "type = data, end = enter, key-delay = 0".
+	// "type = data, end = enter, key-delay = 0, free-text = no".
 	std::string Describe() const;
 
 	bool operator==(const TyperSettings&) const = default;
 
 	static const char* Name(TypedKind type);
 	static const char* Name(EndKey end);
+	// "yes" or "no", as the free-text setting is written.
+	static const char* Name(bool yes);
 	static std::optional<TypedKind> TypeNamed(std::string_view name);
 	static std::optional<EndKey> EndNamed(std::string_view name);
 };

@@ -1,5 +1,6 @@
 #include "Typist.h"
 
+#include "TypeableCode.h"
 #include "TypedKeys.h"
 #include "TypedText.h"
 
@@ -27,7 +28,7 @@ Typist::~Typist()
 		fThread.join();
 }
 
-void Typist::Type(const std::string& code)
+void Typist::Type(const std::string& code, bool checkFailed)
 {
 	std::unique_lock lock(fLock);
 	// With nothing to type there is nothing to say about a scan left out.
@@ -45,10 +46,10 @@ void Typist::Type(const std::string& code)
 		return;
 	}
 	if (fWaiting.empty() && !fTyping && fSettings.keyDelay == 0) {
-		_TypeInTurn(lock, code);
+		_TypeInTurn(lock, {code, checkFailed});
 		return;
 	}
-	fWaiting.push_back(code);
+	fWaiting.push_back({code, checkFailed});
 	fWork.notify_one();
 }
 
@@ -104,20 +105,20 @@ void Typist::_Loop()
 		fWork.wait(lock, [this] { return fFinishing || (!fWaiting.empty() && !fTyping); });
 		if (fFinishing)
 			return;
-		std::string code = std::move(fWaiting.front());
+		Scan scan = std::move(fWaiting.front());
 		fWaiting.pop_front();
-		_TypeInTurn(lock, code);
+		_TypeInTurn(lock, scan);
 	}
 }
 
-void Typist::_TypeInTurn(std::unique_lock<std::mutex>& lock, const std::string& code)
+void Typist::_TypeInTurn(std::unique_lock<std::mutex>& lock, const Scan& scan)
 {
 	const TyperSettings settings = fSettings;
 	const uint64 stops = fStops;
 	const int64 number = ++fLastCode;
 	fTyping = true;
 	lock.unlock();
-	_TypeCode(code, settings, number, stops);
+	_TypeCode(scan, settings, number, stops);
 	lock.lock();
 	fTyping = false;
 	// The typist's thread is woken only when a code waits for it.
@@ -144,12 +145,16 @@ const char* Typist::_StopReason(uint64 stops) const
 	return NULL;
 }
 
-void Typist::_TypeCode(const std::string& code, const TyperSettings& settings, int64 number,
-                       uint64 stops)
+void Typist::_TypeCode(const Scan& scan, const TyperSettings& settings, int64 number, uint64 stops)
 {
 	if (settings.type == TypedKind::Off)
 		return;
-	const std::string text = TypedText(code, settings.type);
+	if (std::optional<std::string> why =
+	            WhyNotTyped(scan.code, scan.checkFailed, settings.freeText)) {
+		fLog("scan not typed: " + *why + ": " + printable_code(scan.code));
+		return;
+	}
+	const std::string text = TypedText(scan.code, settings.type);
 	std::optional<std::vector<TypedKey>> keys = TypedKeys(text, settings.end);
 	if (!keys) {
 		char byte[8];

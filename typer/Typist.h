@@ -9,7 +9,8 @@
 // the caller's thread, which takes no longer than handing it over and
 // saves the hand-over's wait for the typist's thread to wake.
 //
-// A code with a byte no key types is left out whole, with a log line. A
+// A code that may not be typed (see TypeableCode.h), or with a byte no key
+// types, is left out whole, with a log line. A
 // code being typed key-delay apart stops before its next key when the
 // settings turn to off or Finish is called: the keys it holds are let go
 // of, and the rest is not typed.
@@ -56,8 +57,10 @@ public:
 
 	// Takes a decoded code ("UPA 012000003455") to type after those
 	// before it, with the settings of the moment its typing starts. Returns
-	// once it is typed when it was typed right away (see above).
-	void Type(const std::string& code);
+	// once it is typed when it was typed right away (see above). A code
+	// whose check digit is wrong (checkFailed), or that is no product code
+	// while free-text is off, is left out with a log line.
+	void Type(const std::string& code, bool checkFailed);
 
 	TyperSettings Settings() const;
 	// The settings for the codes that start from now on. Turning type off
@@ -77,13 +80,17 @@ public:
 	void WaitUntilIdle();
 
 private:
+	struct Scan {
+		std::string code;
+		bool checkFailed;
+	};
+
 	void _Loop();
 	// With the lock held, on whichever thread types it: types code with
 	// the settings of now, the lock released meanwhile.
-	void _TypeInTurn(std::unique_lock<std::mutex>& lock, const std::string& code);
+	void _TypeInTurn(std::unique_lock<std::mutex>& lock, const Scan& scan);
 	// stops: fStops when the code started.
-	void _TypeCode(const std::string& code, const TyperSettings& settings, int64 number,
-	               uint64 stops);
+	void _TypeCode(const Scan& scan, const TyperSettings& settings, int64 number, uint64 stops);
 	// Waits delay on the clock; false, at once, when the code is to stop.
 	bool _Pause(bigtime_t delay, uint64 stops);
 	// Why the code that started at stops is to stop, or NULL.
@@ -101,7 +108,7 @@ private:
 	// For a code waiting between two keys: told when it is to stop.
 	std::condition_variable fStop;
 	TyperSettings fSettings;
-	std::deque<std::string> fWaiting;
+	std::deque<Scan> fWaiting;
 	bool fTyping = false;
 	bool fFinishing = false;
 	// Counts the stops (type turned off, Finish): a code stops when it

@@ -81,12 +81,15 @@ inline constexpr char STRIA_TYPER_DEVICE_NAME[] = "Stria Typer";
 
 enum : uint32 {
 	// Anyone -> device "Stria Typer": changes the settings its message names
-	// (STRIA_TYPER_TYPE_FIELD, STRIA_TYPER_END_FIELD, STRIA_TYPER_DELAY_FIELD;
-	// none: only a look) and answers B_BAD_VALUE, changing nothing, when one
-	// of them is not a setting's value. Whether or not it changed anything, it
-	// sends a message of this code holding all three current settings to the
-	// messenger of the STRIA_MESSENGER_FIELD, when there is one, and puts them
-	// into the caller's message (which reaches callers in the same process).
+	// (STRIA_TYPER_TYPE_FIELD, STRIA_TYPER_END_FIELD, STRIA_TYPER_DELAY_FIELD,
+	// STRIA_TYPER_FREE_TEXT_FIELD; none: only a look) and answers
+	// B_BAD_VALUE, changing nothing, when one of them is not a setting's
+	// value or not of its type. Whether or not it changed anything, it sends
+	// a message of this code holding every current setting to the messenger
+	// of the STRIA_MESSENGER_FIELD, when there is one, with
+	// STRIA_TYPER_REFUSAL_FIELD saying what was wrong when it refused; and
+	// puts the settings into the caller's message (which reaches callers in
+	// the same process).
 	STRIA_TYPER_SETTINGS = 0x000CB7E5
 };
 
@@ -94,8 +97,12 @@ enum : uint32 {
 inline constexpr char STRIA_TYPER_TYPE_FIELD[] = "type";
 // string: the key after the text: "enter", "tab", "none".
 inline constexpr char STRIA_TYPER_END_FIELD[] = "end";
-// int64: microseconds between two keys.
+// int64: microseconds between two keys, 0 to 1000000.
 inline constexpr char STRIA_TYPER_DELAY_FIELD[] = "key-delay";
+// bool: codes other than UPC, EAN and ISBN are typed too.
+inline constexpr char STRIA_TYPER_FREE_TEXT_FIELD[] = "free-text";
+// string, in the answer to a refused change: what was wrong.
+inline constexpr char STRIA_TYPER_REFUSAL_FIELD[] = "refusal";
 
 inline constexpr char STRIA_MESSENGER_FIELD[] = "messenger";
 inline constexpr char STRIA_BARCODE_FIELD[] = "barcode";

@@ -1,4 +1,6 @@
-// The text typed for a code under each setting, and the keys that type it.
+// The text typed for a code under each setting, the keys that type it, and
+// which codes are product codes.
+#include <TypeableCode.h>
 #include <TypedKeys.h>
 #include <TypedText.h>
 
@@ -108,6 +110,27 @@ TEST(TypedKeys, TextWithAByteNoKeyTypesGivesNoKeysAtAll)
 		EXPECT_EQ(UntypeableByte(c.text), c.byte);
 	}
 	EXPECT_EQ(UntypeableByte("every ~ printable ` byte"), std::nullopt);
+}
+
+TEST(TypeableCode, ProductCodesAreUpcEanAndIsbnTagsWithDigitsAlone)
+{
+	const struct {
+		const char* code;
+		bool product;
+	} cases[] = {
+	        {"UPA 059280201638", true},   {"UPE 04252614", true},
+	        {"E13 4006381333931", true},  {"E08 96385074", true},
+	        {"IBN 9780201889543", true},  {"IB5 978030640615751995", true},
+	        {"UA2 34", true},             {"UP2 12", true},
+	        {"128 STRIA-2026", false},    {"C39 ABC", false},
+	        {"ITF 1234", false},          {"CC! 1234", false},
+	        {"128 0123", false},          {"UPA 0592802016a8", false},
+	        {"UPA 0592 80201638", false}, {"UPA 12\n", false},
+	        {"UPA ", false},              {"UPA", false},
+	        {"upa 12", false},            {"", false},
+	};
+	for (const auto& c : cases)
+		EXPECT_EQ(IsProductCode(c.code), c.product) << c.code;
 }
 
 } // namespace

@@ -25,15 +25,24 @@ public:
 	void Sleep(bigtime_t) override {}
 };
 
+// "data enter 0 free", "... fixed": the settings a message holds, and
+// " (refusal)" when it says why a change was refused.
 std::string Fields(const BMessage& message)
 {
 	const char* type = "-";
 	const char* end = "-";
 	int64 delay = -1;
+	bool freeText = false;
+	const char* refusal = NULL;
 	message.FindString(STRIA_TYPER_TYPE_FIELD, &type);
 	message.FindString(STRIA_TYPER_END_FIELD, &end);
 	message.FindInt64(STRIA_TYPER_DELAY_FIELD, &delay);
-	return std::string(type) + " " + end + " " + std::to_string(delay);
+	const bool hasFreeText = message.FindBool(STRIA_TYPER_FREE_TEXT_FIELD, &freeText) == B_OK;
+	std::string fields = std::string(type) + " " + end + " " + std::to_string(delay) + " " +
+	                     (!hasFreeText ? "-" : freeText ? "free" : "fixed");
+	if (message.FindString(STRIA_TYPER_REFUSAL_FIELD, &refusal) == B_OK)
+		fields += std::string(" (") + refusal + ")";
+	return fields;
 }
 
 TEST(TyperControl, SettingsChangeAllOrNothingAndComeBack)
@@ -45,16 +54,23 @@ TEST(TyperControl, SettingsChangeAllOrNothingAndComeBack)
 		const char* type;
 		const char* end;
 		std::optional<int64> delay;
+		std::optional<bool> freeText;
 		status_t status;
 		const char* after;
 	} steps[] = {
-	        {"a look", nullptr, nullptr, std::nullopt, B_OK, "off enter 0"},
-	        {"type", "data", nullptr, std::nullopt, B_OK, "data enter 0"},
-	        {"end and delay", nullptr, "tab", 300, B_OK, "data tab 300"},
-	        {"a bad type changes nothing", "digits", "none", 5, B_BAD_VALUE, "data tab 300"},
-	        {"a bad delay changes nothing", "label", nullptr, -4, B_BAD_VALUE, "data tab 300"},
-	        {"too long a delay", nullptr, nullptr, 1000001, B_BAD_VALUE, "data tab 300"},
-	        {"all three", "isbn10", "none", 0, B_OK, "isbn10 none 0"},
+	        {"a look", nullptr, nullptr, std::nullopt, std::nullopt, B_OK, "off enter 0 fixed"},
+	        {"type", "data", nullptr, std::nullopt, std::nullopt, B_OK, "data enter 0 fixed"},
+	        {"end and delay", nullptr, "tab", 300, std::nullopt, B_OK, "data tab 300 fixed"},
+	        {"free text", nullptr, nullptr, std::nullopt, true, B_OK, "data tab 300 free"},
+	        {"a bad type changes nothing", "digits", "none", 5, false, B_BAD_VALUE,
+	         "data tab 300 free (type takes off, data, barcode, isbn10 or label, not "
+	         "\"digits\")"},
+	        {"a bad delay changes nothing", "label", nullptr, -4, std::nullopt, B_BAD_VALUE,
+	         "data tab 300 free (key-delay takes microseconds from 0 to 1000000, not \"-4\")"},
+	        {"too long a delay", nullptr, nullptr, 1000001, std::nullopt, B_BAD_VALUE,
+	         "data tab 300 free (key-delay takes microseconds from 0 to 1000000, not "
+	         "\"1000001\")"},
+	        {"all four", "isbn10", "none", 0, false, B_OK, "isbn10 none 0 fixed"},
 	};
 	for (const auto& step : steps) {
 		SCOPED_TRACE(step.name);
@@ -65,11 +81,42 @@ TEST(TyperControl, SettingsChangeAllOrNothingAndComeBack)
 			request.AddString(STRIA_TYPER_END_FIELD, step.end);
 		if (step.delay)
 			request.AddInt64(STRIA_TYPER_DELAY_FIELD, *step.delay);
+		if (step.freeText)
+			request.AddBool(STRIA_TYPER_FREE_TEXT_FIELD, *step.freeText);
 		EXPECT_EQ(typer.Control("Stria Typer", NULL, STRIA_TYPER_SETTINGS, &request),
 		          step.status);
 		EXPECT_EQ(Fields(request), step.after);
 	}
 	EXPECT_EQ(typer.Control("Stria Typer", NULL, STRIA_SUBSCRIBE, NULL), B_BAD_VALUE);
+
+	// A field of the wrong type is refused, not passed over.
+	const struct {
+		const char* name;
+		BMessage request;
+	} wrongTypes[] = {
+	        {"type as an int32", [] {
+		         BMessage request(STRIA_TYPER_SETTINGS);
+		         request.AddInt32(STRIA_TYPER_TYPE_FIELD, 1);
+		         return request;
+	         }()},
+	        {"free-text as a string", [] {
+		         BMessage request(STRIA_TYPER_SETTINGS);
+		         request.AddString(STRIA_TYPER_FREE_TEXT_FIELD, "yes");
+		         return request;
+	         }()},
+	        {"key-delay as an int32", [] {
+		         BMessage request(STRIA_TYPER_SETTINGS);
+		         request.AddInt32(STRIA_TYPER_DELAY_FIELD, 5);
+		         return request;
+	         }()},
+	};
+	for (const auto& wrong : wrongTypes) {
+		SCOPED_TRACE(wrong.name);
+		BMessage request(wrong.request);
+		EXPECT_EQ(typer.Control("Stria Typer", NULL, STRIA_TYPER_SETTINGS, &request),
+		          B_BAD_VALUE);
+		EXPECT_EQ(Fields(request).substr(0, 19), "isbn10 none 0 fixed");
+	}
 }
 
 class AnswerLooper : public BLooper {
@@ -96,7 +143,7 @@ private:
 TEST(TyperControl, AnswerGoesToTheMessengerOfTheRequest)
 {
 	NoClock clock;
-	StriaTyper typer(TyperSettings{TypedKind::Label, EndKey::Tab, 7}, &clock);
+	StriaTyper typer(TyperSettings{TypedKind::Label, EndKey::Tab, 7, true}, &clock);
 	AnswerLooper* looper = new AnswerLooper();
 	looper->Run();
 
@@ -108,7 +155,10 @@ TEST(TyperControl, AnswerGoesToTheMessengerOfTheRequest)
 	refused.AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(looper));
 	EXPECT_EQ(typer.Control("Stria Typer", NULL, STRIA_TYPER_SETTINGS, &refused), B_BAD_VALUE);
 
-	EXPECT_EQ(looper->WaitFor(2), (std::vector<std::string>{"label tab 7", "label tab 7"}));
+	EXPECT_EQ(looper->WaitFor(2),
+	          (std::vector<std::string>{"label tab 7 free",
+	                                    "label tab 7 free (end takes enter, tab or none, not "
+	                                    "\"space\")"}));
 	if (looper->Lock())
 		looper->Quit();
 }

@@ -22,8 +22,14 @@ TEST(TyperSettings, FileTextGivesTheSettingsAndNamesEachBadLine)
 		std::vector<std::string> errors;
 	} cases[] = {
 	        {"empty", "", {}, {}},
-	        {"every setting", "type = data\nend = tab\nkey-delay = 300\n",
-	         {TypedKind::Data, EndKey::Tab, 300}, {}},
+	        {"every setting", "type = data\nend = tab\nkey-delay = 300\nfree-text = yes\n",
+	         {TypedKind::Data, EndKey::Tab, 300, true}, {}},
+	        {"free text no, and words it does not take", "free-text = yes\nfree-text = no\n"
+	         "free-text = on\nfree-text = Yes\nfree-text =\n",
+	         {},
+	         {"line 3: free-text takes yes or no, not \"on\"",
+	          "line 4: free-text takes yes or no, not \"Yes\"",
+	          "line 5: free-text takes yes or no, not \"\""}},
 	        {"blanks, comments, no final newline",
 	         "# mine\n\n  type=isbn10   # books\n\tend =none", {TypedKind::Isbn10, EndKey::None, 0},
 	         {}},
@@ -34,7 +40,8 @@ TEST(TyperSettings, FileTextGivesTheSettingsAndNamesEachBadLine)
 	         "key-delay = 12ms\njust words\nkey-delay = 1000000\n",
 	         {TypedKind::Off, EndKey::Tab, 1000000},
 	         {"line 1: type takes off, data, barcode, isbn10 or label, not \"digits\"",
-	          "line 3: there is no setting \"speed\" (the settings are type, end and key-delay)",
+	          "line 3: there is no setting \"speed\" (the settings are type, end, key-delay and "
+	          "free-text)",
 	          "line 4: key-delay takes microseconds from 0 to 1000000, not \"-1\"",
 	          "line 5: key-delay takes microseconds from 0 to 1000000, not \"2000000\"",
 	          "line 6: key-delay takes microseconds from 0 to 1000000, not \"12ms\"",
@@ -131,8 +138,11 @@ TEST(TyperOptions, CommandLineIsCheckedBeforeAnythingIsSent)
 	        {{"show", "end", "tab"},
 	         "show takes no settings; give either show or settings to change"},
 	        {{"colour", "red"},
-	         "unknown setting \"colour\" (the settings are type, end and key-delay; show shows "
-	         "them)"},
+	         "unknown setting \"colour\" (the settings are type, end, key-delay and free-text; "
+	         "show shows them)"},
+	        {{"free-text", "yes"}, nullptr},
+	        {{"free-text", "maybe"}, "free-text takes yes or no, not \"maybe\""},
+	        {{"free-text", "no", "free-text", "yes"}, "free-text is given twice"},
 	        {{"--verbose"}, "unknown option --verbose"},
 	        {{"show", "--control-socket"}, "--control-socket needs a path"},
 	        {{"show", "--control-socket="}, "--control-socket needs a path"},
@@ -153,6 +163,9 @@ TEST(TyperOptions, CommandLineIsCheckedBeforeAnythingIsSent)
 	EXPECT_EQ(options.keyDelay, 250);
 	EXPECT_EQ(options.end, "none");
 	EXPECT_FALSE(options.type.has_value());
+	EXPECT_FALSE(options.freeText.has_value());
+	ASSERT_TRUE(parse_typer_options({"free-text", "no"}, &options, &error));
+	EXPECT_EQ(options.freeText, false);
 }
 
 } // namespace

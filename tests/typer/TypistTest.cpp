@@ -148,9 +148,11 @@ private:
 	size_t fRefuseFrom = SIZE_MAX;
 };
 
+// Free text on: the cases type Code 128 text for its capitals and symbols;
+// which codes are typed at all is a table of its own.
 TyperSettings Settings(TypedKind type, EndKey end = EndKey::Enter, bigtime_t delay = 0)
 {
-	return {type, end, delay};
+	return {type, end, delay, true};
 }
 
 TEST(Typist, TypesEachCodeWithItsOwnShiftPacedByTheKeyDelay)
@@ -190,7 +192,7 @@ TEST(Typist, TypesEachCodeWithItsOwnShiftPacedByTheKeyDelay)
 		Collector collector;
 		{
 			Typist typist(collector.Sink(), collector.Log(), &clock, c.settings);
-			typist.Type(c.code);
+			typist.Type(c.code, false);
 			typist.WaitUntilIdle();
 		}
 		EXPECT_EQ(collector.Lines(), c.lines);
@@ -202,12 +204,52 @@ TEST(Typist, UntypeableScanIsNamedInOneLogLine)
 	StepClock clock;
 	Collector collector;
 	Typist typist(collector.Sink(), collector.Log(), &clock, Settings(TypedKind::Barcode));
-	typist.Type("128 a\tb");
+	typist.Type("128 a\tb", false);
 	typist.WaitUntilIdle();
 	EXPECT_TRUE(collector.Lines().empty());
 	EXPECT_EQ(collector.LogLines(),
 	          std::vector<std::string>{"scan not typed: its text holds the byte 0x09, which is no "
 	                                   "printable character of a US keyboard: 128 a\\x09b"});
+}
+
+TEST(Typist, OnlyProductCodesUnlessFreeTextAndNeverAWrongCheckDigit)
+{
+	const struct {
+		const char* code;
+		bool checkFailed;
+		bool freeText;
+		const char* typed; // the key-downs' bytes; nullptr: the log line instead
+		const char* log;
+	} cases[] = {
+	        {"UPA 12", false, false, "12\n", nullptr},
+	        {"IBN 97", false, false, "97\n", nullptr},
+	        {"128 rm -rf ~", false, false, nullptr,
+	         "scan not typed: it is no UPC, EAN or ISBN code, and free-text is no: 128 rm -rf ~"},
+	        {"128 rm -rf ~", false, true, "rm -rf ~\n", nullptr},
+	        {"C39 AB", false, false, nullptr,
+	         "scan not typed: it is no UPC, EAN or ISBN code, and free-text is no: C39 AB"},
+	        {"UPA 12", true, false, nullptr, "scan not typed: its check digit is wrong: UPA 12"},
+	        {"UPA 12", true, true, nullptr, "scan not typed: its check digit is wrong: UPA 12"},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(std::string(c.code) + (c.checkFailed ? ", check failed" : "") +
+		             (c.freeText ? ", free text" : ""));
+		StepClock clock;
+		Collector collector;
+		TyperSettings settings = Settings(TypedKind::Data);
+		settings.freeText = c.freeText;
+		Typist typist(collector.Sink(), collector.Log(), &clock, settings);
+		typist.Type(c.code, c.checkFailed);
+		typist.WaitUntilIdle();
+		std::string typed;
+		for (const std::string& line : collector.Lines()) {
+			if (line.starts_with("KD "))
+				typed += line.substr(line.find('\'') + 1, 1);
+		}
+		EXPECT_EQ(typed, c.typed != nullptr ? c.typed : "");
+		EXPECT_EQ(collector.LogLines(),
+		          c.log != nullptr ? std::vector<std::string>{c.log} : std::vector<std::string>{});
+	}
 }
 
 TEST(Typist, CodesWaitTheirTurnAndTakeTheSettingsOfTheirStart)
@@ -237,10 +279,10 @@ TEST(Typist, CodesWaitTheirTurnAndTakeTheSettingsOfTheirStart)
 		collector.GateAt(1);
 		Typist typist(collector.Sink(), collector.Log(), &clock,
 		              Settings(TypedKind::Data, EndKey::Enter, c.firstDelay));
-		std::thread giver([&typist] { typist.Type("UPA 1"); });
+		std::thread giver([&typist] { typist.Type("UPA 1", false); });
 		collector.WaitForGate();
 		typist.SetSettings(Settings(TypedKind::Data, EndKey::None));
-		typist.Type("UPA 2");
+		typist.Type("UPA 2", false);
 		collector.Open();
 		giver.join();
 		typist.WaitUntilIdle();
@@ -256,9 +298,9 @@ TEST(Typist, WithNoDelayACodeIsTypedAsOneBeforeTypeReturns)
 	Collector collector;
 	Typist typist(collector.Sink(), collector.Log(), &clock,
 	              Settings(TypedKind::Data, EndKey::None));
-	typist.Type("UPA 12");
+	typist.Type("UPA 12", false);
 	EXPECT_EQ(collector.Lines().size(), 4u);
-	typist.Type("UPA 3");
+	typist.Type("UPA 3", false);
 	EXPECT_EQ(collector.Lines().size(), 6u);
 	// Each code reached the stream as one.
 	EXPECT_EQ(collector.Batches(), 2u);
@@ -306,13 +348,13 @@ TEST(Typist, OffOrAFinishStopsACodeBeforeItsNextKeyAndLetsGoOfWhatItHolds)
 		Collector collector;
 		Typist typist(collector.Sink(), collector.Log(), &clock,
 		              Settings(TypedKind::Data, EndKey::Enter, 100));
-		typist.Type("128 aB");
+		typist.Type("128 aB", false);
 		for (size_t key = 1; key < c.before; key++) {
 			ASSERT_TRUE(clock.WaitForWaiter(1000 + 100 * bigtime_t(key)));
 			clock.Set(1000 + 100 * bigtime_t(key));
 		}
 		ASSERT_TRUE(clock.WaitForWaiter(1000 + 100 * bigtime_t(c.before)));
-		typist.Type("UPA 2");
+		typist.Type("UPA 2", false);
 		if (c.stop == kFinish) {
 			typist.Finish();
 		} else {
@@ -322,7 +364,7 @@ TEST(Typist, OffOrAFinishStopsACodeBeforeItsNextKeyAndLetsGoOfWhatItHolds)
 			typist.WaitUntilIdle();
 		}
 		typist.SetSettings(Settings(TypedKind::Data));
-		typist.Type("UPA 3");
+		typist.Type("UPA 3", false);
 		typist.WaitUntilIdle();
 		EXPECT_EQ(collector.Lines(), c.lines);
 		EXPECT_EQ(collector.LogLines(), c.log);
@@ -335,9 +377,9 @@ TEST(Typist, AfterAFinishNothingIsTypedAndTypingNothingSaysNothing)
 	Collector collector;
 	Typist typist(collector.Sink(), collector.Log(), &clock, Settings(TypedKind::Data));
 	typist.Finish();
-	typist.Type("UPA 789");
+	typist.Type("UPA 789", false);
 	typist.SetSettings(Settings(TypedKind::Off));
-	typist.Type("UPA 789");
+	typist.Type("UPA 789", false);
 	EXPECT_TRUE(collector.Lines().empty());
 	EXPECT_EQ(collector.LogLines(),
 	          std::vector<std::string>{"the input server stops; scan not typed: UPA 789"});
@@ -367,7 +409,7 @@ TEST(Typist, StreamThatTakesNoMoreEndsTheCodeWithALogLine)
 		collector.RefuseFrom(c.refuseFrom);
 		Typist typist(collector.Sink(), collector.Log(), &clock,
 		              Settings(TypedKind::Data, EndKey::Enter, c.delay));
-		typist.Type("UPA 12");
+		typist.Type("UPA 12", false);
 		typist.WaitUntilIdle();
 		EXPECT_EQ(collector.Lines().size(), c.typed);
 		EXPECT_EQ(collector.LogLines(), std::vector<std::string>{c.log});

@@ -266,7 +266,8 @@ TEST_F(TyperSession, EachSettingTypesItsTextInPlaceOfTheScan)
 	        // A UPC-E code without check digit is typed repaired.
 	        {"type = data\n", make_record("UPE", "0425261"), Typed("04252614"), "04252614\n"},
 	        // Shift exactly for the capitals and shifted symbols.
-	        {"type = data\n", code128, Typed("Stria-2026, No. 7!"), "Stria-2026, No. 7!\n"},
+	        {"type = data\nfree-text = yes\n", code128, Typed("Stria-2026, No. 7!"),
+	         "Stria-2026, No. 7!\n"},
 	        {"type = label # the viewer's\n", kUpcARecord,
 	         Typed("UPA: '0-59280-20163-8' [UPE equiv: none]"),
 	         "UPA: '0-59280-20163-8' [UPE equiv: none]\n"},
@@ -287,24 +288,42 @@ TEST_F(TyperSession, EachSettingTypesItsTextInPlaceOfTheScan)
 	}
 }
 
-TEST_F(TyperSession, UntypeableCodeAndOffTypeNothingButStillScan)
+TEST_F(TyperSession, UntypeableCodesAndOffTypeNothingButStillScan)
 {
-	for (const char* settings : {"type = data\n", ""}) {
-		SCOPED_TRACE(settings);
+	// A label whose text is a shell command and its Enter is typed only
+	// when free text is asked for (and then without that Enter).
+	const struct {
+		const char* settings;
+		std::string record;
+		const char* catscan;
+		const char* log; // nullptr: no line
+	} cases[] = {
+	        {"type = data\nfree-text = yes\n", make_record("128", "ab\x1b" "c"),
+	         "CATSCAN 128 ab\\x1bc", "scan not typed: its text holds the byte 0x1b"},
+	        {"", make_record("128", "ab\x1b" "c"), "CATSCAN 128 ab\\x1bc", nullptr},
+	        {"type = data\n", make_record("128", "rm -rf ~\n"), "CATSCAN 128 rm -rf ~\\x0a",
+	         "scan not typed: it is no UPC, EAN or ISBN code, and free-text is no: 128 rm -rf "
+	         "~\\x0a"},
+	        {"type = data\nfree-text = yes\n", make_record("128", "rm -rf ~\n"),
+	         "CATSCAN 128 rm -rf ~\\x0a", "scan not typed: its text holds the byte 0x0a"},
+	        {"type = label\n", make_record("C39", "RM -RF"), "CATSCAN C39 RM -RF",
+	         "scan not typed: it is no UPC, EAN or ISBN code, and free-text is no: C39 RM -RF"},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(std::string(c.settings) + c.catscan);
 		End();
 		Begin();
-		Settings(settings);
+		Settings(c.settings);
 		Start();
-		Write(fScanner, ScanOf(make_record("128", "ab\x1b" "c"), fClock));
+		Write(fScanner, ScanOf(c.record, fClock));
 		fServer->WaitForLines(1, 60s);
-		if (settings[0] != '\0') {
-			EXPECT_TRUE(WaitForError(
-			        "stria-input-server: StriaTyper: scan not typed: its text holds the byte 0x1b"))
+		if (c.log != nullptr) {
+			EXPECT_TRUE(WaitForError(std::string("stria-input-server: StriaTyper: ") + c.log))
 			        << fServer->Errors();
 		}
 		Finish();
 		EXPECT_TRUE(KeyDowns(fServer->Output()).empty()) << fServer->Output();
-		EXPECT_NE(fServer->Output().find("CATSCAN 128 ab\\x1bc"), std::string::npos);
+		EXPECT_NE(fServer->Output().find(c.catscan), std::string::npos) << fServer->Output();
 		EXPECT_EQ(ReadDesktop(Path("typed.events")).text, "");
 	}
 }
@@ -365,20 +384,20 @@ TEST_F(TyperSession, ScansBackToBackAndASettingChangedBetweenThem)
 	const std::vector<std::string> both = Concat(Typed("9780201889543"), Typed("059280201638"));
 	WaitForKeyDowns(both);
 
-	ServerProcess command(kBin + "stria-typer",
-	                      {"--control-socket", Path("control"), "type", "barcode", "end", "tab"});
+	ServerProcess command(kBin + "stria-typer", {"--control-socket", Path("control"), "type",
+	                                             "barcode", "end", "tab", "free-text", "yes"});
 	EXPECT_EQ(command.Wait(60s), std::optional<int>(0)) << command.Errors();
-	EXPECT_EQ(command.Output(), "type = barcode\nend = tab\nkey-delay = 0\n");
+	EXPECT_EQ(command.Output(), "type = barcode\nend = tab\nkey-delay = 0\nfree-text = yes\n");
 
-	Write(fScanner, ScanOf(kUpcARecord, fClock + 2000000));
-	WaitForKeyDowns(Concat(both, Typed("UPA 059280201638", '\t')));
+	Write(fScanner, ScanOf(make_record("128", "STRIA-2026"), fClock + 2000000));
+	WaitForKeyDowns(Concat(both, Typed("128 STRIA-2026", '\t')));
 
 	ServerProcess show(kBin + "stria-typer", {"--control-socket", Path("control"), "show"});
 	EXPECT_EQ(show.Wait(60s), std::optional<int>(0)) << show.Errors();
-	EXPECT_EQ(show.Output(), "type = barcode\nend = tab\nkey-delay = 0\n");
+	EXPECT_EQ(show.Output(), "type = barcode\nend = tab\nkey-delay = 0\nfree-text = yes\n");
 	Finish();
 	EXPECT_EQ(ReadDesktop(Path("typed.events")).text,
-	          "9780201889543\n059280201638\nUPA 059280201638\t");
+	          "9780201889543\n059280201638\n128 STRIA-2026\t");
 }
 
 bool EndsWith(const std::vector<std::string>& downs, const std::vector<std::string>& end)
