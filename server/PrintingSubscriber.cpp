@@ -15,6 +15,13 @@ PrintingSubscriber::PrintingSubscriber(LineOutput& output) : BLooper("subscriber
 {
 }
 
+void PrintingSubscriber::DispatchMessage(BMessage* message, BHandler* handler)
+{
+	if (message->IsSourceRemote())
+		return;
+	BLooper::DispatchMessage(message, handler);
+}
+
 void PrintingSubscriber::MessageReceived(BMessage* message)
 {
 	switch (message->what) {

@@ -17,7 +17,10 @@ public:
 	explicit PrintingSubscriber(LineOutput& output);
 
 	// Prints "CATSCAN <barcode>" for each scan and "SHUTDOWN" when the
-	// filter goes away.
+	// filter goes away. The filter is in this process: what another
+	// process sends is not printed, so that no program can make up a scan
+	// or the end in the server's output.
+	void DispatchMessage(BMessage* message, BHandler* handler) override;
 	void MessageReceived(BMessage* message) override;
 
 	// Waits up to timeout microseconds for the SHUTDOWN line; false when it

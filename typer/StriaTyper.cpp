@@ -109,7 +109,7 @@ status_t StriaTyper::Start(const char*, void*)
 	{
 		std::lock_guard lock(fLooperLock);
 		if (fLooper == nullptr) {
-			fLooper = new TyperLooper(fTypist.get());
+			fLooper = new TyperLooper(fTypist.get(), &StriaTyper::_Log);
 			fLooper->Run();
 		}
 		messenger = BMessenger(fLooper);

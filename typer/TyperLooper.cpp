@@ -5,7 +5,34 @@
 #include <Message.h>
 #include <StriaProtocol.h>
 
-TyperLooper::TyperLooper(Typist* typist) : BLooper("typer"), fTypist(typist) {}
+TyperLooper::TyperLooper(Typist* typist, Logger log)
+    : BLooper("typer"), fTypist(typist), fLog(std::move(log))
+{
+}
+
+TyperLooper::~TyperLooper()
+{
+	if (int64 more = fRefusals.EndRun()) {
+		fLog(std::to_string(more) + " more message" + (more == 1 ? " was" : "s were") +
+		     " refused for coming from another process");
+	}
+}
+
+void TyperLooper::DispatchMessage(BMessage* message, BHandler* handler)
+{
+	// Before anything acts on it, a quit request included: what comes from
+	// another process could type anything where the person is typing.
+	if (message->IsSourceRemote()) {
+		fRefused++;
+		if (fRefusals.Drop()) {
+			fLog("refused a message from another process (pid " +
+			     std::to_string(message->_SourceTeam()) +
+			     "): only the filter of this server gives the typer scans (more are counted)");
+		}
+		return;
+	}
+	BLooper::DispatchMessage(message, handler);
+}
 
 void TyperLooper::MessageReceived(BMessage* message)
 {

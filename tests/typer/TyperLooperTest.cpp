@@ -1,5 +1,6 @@
 // The typer's looper as the filter's scans reach it: what the scan message
-// says of a code decides whether it is typed.
+// says of a code decides whether it is typed; and what another process
+// sends it is refused.
 #include <StriaClock.h>
 #include <TyperLooper.h>
 #include <Typist.h>
@@ -13,8 +14,14 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <optional>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
 
 namespace {
 
@@ -83,7 +90,7 @@ TEST(TyperLooper, ACodeWhoseCheckDigitFailedIsNeverTyped)
 	NoClock clock;
 	Typed typed;
 	Typist typist(typed.Sink(), typed.Log(), &clock, {TypedKind::Data, EndKey::Tab, 0, true});
-	TyperLooper* looper = new TyperLooper(&typist);
+	TyperLooper* looper = new TyperLooper(&typist, typed.Log());
 	looper->Run();
 	const BMessenger messenger(looper);
 	const struct {
@@ -103,6 +110,59 @@ TEST(TyperLooper, ACodeWhoseCheckDigitFailedIsNeverTyped)
 	                                    "scan not typed: its check digit is wrong: 128 44"}));
 	if (looper->Lock())
 		looper->Quit();
+}
+
+// Runs scan_sender against messenger; its pid and exit status.
+std::pair<pid_t, int> SendFromAnotherProcess(const BMessenger& messenger)
+{
+	std::vector<char> bytes(size_t(messenger.FlattenedSize()));
+	if (messenger.Flatten(bytes.data(), ssize_t(bytes.size())) != B_OK)
+		return {-1, -1};
+	std::string hex;
+	char digits[3];
+	for (char byte : bytes) {
+		snprintf(digits, sizeof(digits), "%02x", unsigned(uint8(byte)));
+		hex += digits;
+	}
+	std::string program = STRIA_BINARY_DIR "/bin/scan_sender";
+	char* argv[] = {program.data(), hex.data(), nullptr};
+	pid_t pid = -1;
+	if (posix_spawn(&pid, program.c_str(), NULL, NULL, argv, environ) != 0)
+		return {-1, -1};
+	int status = 0;
+	waitpid(pid, &status, 0);
+	return {pid, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+TEST(TyperLooper, WhatAnotherProcessSendsIsRefusedAndLoggedOnce)
+{
+	NoClock clock;
+	Typed typed;
+	Typist typist(typed.Sink(), typed.Log(), &clock, {TypedKind::Data, EndKey::Tab, 0, true});
+	TyperLooper* looper = new TyperLooper(&typist, typed.Log());
+	looper->Run();
+	const BMessenger messenger(looper);
+
+	// Two scans and a quit request, all three sent.
+	const auto [sender, status] = SendFromAnotherProcess(messenger);
+	ASSERT_EQ(status, 0);
+	for (int i = 0; i < 20000 && looper->CountRefused() < 3; i++)
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	EXPECT_EQ(looper->CountRefused(), 3);
+	// Still there, and typing what the filter sends.
+	EXPECT_TRUE(messenger.IsValid());
+	BMessage scan = Scan("UPA 5", std::nullopt);
+	ASSERT_EQ(messenger.SendMessage(&scan), B_OK);
+	EXPECT_EQ(typed.WaitForText("5\t"), "5\t");
+
+	if (looper->Lock())
+		looper->Quit();
+	EXPECT_EQ(typed.LogLines(),
+	          (std::vector<std::string>{
+	                  "refused a message from another process (pid " + std::to_string(sender) +
+	                          "): only the filter of this server gives the typer scans (more are "
+	                          "counted)",
+	                  "2 more messages were refused for coming from another process"}));
 }
 
 } // namespace

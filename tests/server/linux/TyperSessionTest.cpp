@@ -4,13 +4,19 @@
 // step waits for what the server printed before the next, so nothing
 // depends on how fast the server's threads run.
 #include "../ServerProcess.h"
+#include "../../MadeUpSubscription.h"
 #include "../../barcode/record_encoder.h"
 
 #include "EventFile.h"
 #include "FixtureSessions.h"
 #include "UsKeyboard.h"
 
+#include <Input.h>
 #include <InterfaceDefs.h>
+#include <Message.h>
+#include <Messenger.h>
+#include <StriaProtocol.h>
+#include <private/InputServerHost.h>
 
 #include <gtest/gtest.h>
 
@@ -461,6 +467,81 @@ TEST_F(TyperSession, TypeOffOrAStopInTheMiddleOfACodeTypesNoMoreOfIt)
 		                  (signal ? "" : "059280201638\n"));
 		EXPECT_TRUE(desktop.down.none());
 	}
+}
+
+// The server's message port in the runtime folder, once it is there.
+std::string ServerPort(const std::string& folder, pid_t server)
+{
+	const std::string prefix = "port-" + std::to_string(server) + "-";
+	for (int i = 0; i < 6000; i++) {
+		std::error_code error;
+		for (const auto& entry : fs::directory_iterator(folder, error)) {
+			if (entry.path().filename().string().starts_with(prefix))
+				return entry.path().string();
+		}
+		std::this_thread::sleep_for(10ms);
+	}
+	return {};
+}
+
+size_t Count(const std::string& text, const std::string& part)
+{
+	size_t count = 0;
+	for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+		count++;
+	return count;
+}
+
+TEST_F(TyperSession, ScansFromOutsideTheServerAreNeitherTypedNorPrintedNorDoubled)
+{
+	// Another program of the same user finds the server's message port and
+	// sends every looper there a scan of its own, then subscribes each
+	// looper again under made-up process ids.
+	const std::string runtime = Path("runtime");
+	ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
+	const char* savedRuntime = getenv("XDG_RUNTIME_DIR");
+	const std::string saved = savedRuntime != nullptr ? savedRuntime : "";
+	setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+	Settings("type = data\nfree-text = yes\n");
+	Start();
+	const std::string port = ServerPort(runtime + "/stria", fServer->Pid());
+	ASSERT_FALSE(port.empty()) << fServer->Errors();
+
+	int taken = 0;
+	BPrivate::set_input_server_control_path(Path("control").c_str());
+	std::unique_ptr<BInputDevice> cuecat(find_input_device(STRIA_DEVICE_NAME));
+	ASSERT_TRUE(cuecat) << fServer->Errors();
+	for (int32 looper = 1; looper <= 32; looper++) {
+		BMessage subscription = MadeUpSubscription(fServer->Pid(), looper, port);
+		BMessenger messenger;
+		ASSERT_EQ(subscription.FindMessenger(STRIA_MESSENGER_FIELD, &messenger), B_OK);
+		BMessage forged(STRIA_CATSCAN);
+		forged.AddString(STRIA_BARCODE_FIELD, "128 FORGED");
+		taken += messenger.SendMessage(&forged, (BHandler*)NULL, 1000000) == B_OK;
+		for (pid_t pid : {1, 4242, fServer->Pid() + 1}) {
+			BMessage again = MadeUpSubscription(pid, looper, port);
+			EXPECT_EQ(cuecat->Control(STRIA_SUBSCRIBE, &again), B_OK);
+		}
+	}
+	BPrivate::set_input_server_control_path(nullptr);
+	// The typer's looper and the printing subscriber's at least.
+	EXPECT_GE(taken, 2);
+	EXPECT_TRUE(WaitForError("StriaTyper: refused a message from another process (pid " +
+	                         std::to_string(getpid()) + ")"));
+
+	// Two real scans: each typed and printed once. Each typed copy of the
+	// first would come before the second's keys.
+	Write(fScanner, Concat(ScanOf(kBooklandRecord, fClock), ScanOf(kUpcARecord, fClock + 500000)));
+	WaitForKeyDowns(Concat(Typed("9780201889543"), Typed("059280201638")));
+	Finish();
+	savedRuntime != nullptr ? setenv("XDG_RUNTIME_DIR", saved.c_str(), 1)
+	                        : unsetenv("XDG_RUNTIME_DIR");
+	EXPECT_EQ(KeyDowns(fServer->Output()), Concat(Typed("9780201889543"), Typed("059280201638")));
+	EXPECT_EQ(Count(fServer->Output(), "CATSCAN"), 2u) << fServer->Output();
+	EXPECT_EQ(Count(fServer->Output(), "FORGED"), 0u);
+	EXPECT_EQ(Count(fServer->Errors(), "refused a message from another process"), 1u)
+	        << fServer->Errors();
+	EXPECT_EQ(ReadDesktop(Path("typed.events")).text, "9780201889543\n059280201638\n");
 }
 
 TEST_F(TyperSession, CommandSaysWhatIsWrong)
