@@ -133,6 +133,7 @@ filter_result CueCatFilter::Filter(BMessage* message, BList* outList)
 	case B_KEY_DOWN:
 	case B_MODIFIERS_CHANGED:
 	case STRIA_INPUT_ENDED:
+	case STRIA_INPUT_DROPPED:
 		break;
 	default:
 		// A person's keys and everything else pass at once while no

@@ -35,7 +35,12 @@ enum : uint32 {
 	// Input server -> filters: recorded input (STRIA_SOURCE_FIELD names it)
 	// will type nothing stamped earlier than its "when" (int64); it says so
 	// before it waits for its next event. It never reaches applications.
-	STRIA_INPUT_QUIET = 0x000CBEE5
+	STRIA_INPUT_QUIET = 0x000CBEE5,
+	// Input server -> filters: the kernel dropped events of one input device
+	// (STRIA_SOURCE_FIELD names it) at "when" (int64), because the server
+	// read them too late; keys went missing there. It never reaches
+	// applications.
+	STRIA_INPUT_DROPPED = 0x000CBEED
 };
 
 // Where a message of the input stream comes from, attached by the input

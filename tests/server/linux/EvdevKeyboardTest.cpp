@@ -6,6 +6,7 @@
 #include <AppDefs.h>
 #include <InterfaceDefs.h>
 #include <Message.h>
+#include <StriaProtocol.h>
 #include <OS.h>
 
 #include <gtest/gtest.h>
@@ -157,9 +158,10 @@ public:
 	{
 		std::lock_guard lock(fLock);
 		int32 key = message->GetInt32("key", -1);
-		const char* what = message->what == B_KEY_DOWN ? "down"
-		                   : message->what == B_KEY_UP ? "up"
-		                                               : "other";
+		const char* what = message->what == B_KEY_DOWN            ? "down"
+		                   : message->what == B_KEY_UP            ? "up"
+		                   : message->what == STRIA_INPUT_DROPPED ? "dropped"
+		                                                          : "other";
 		fMessages.push_back(std::string(what) + " " + std::to_string(key) + " @" +
 		                    std::to_string(message->GetInt64("when", -1)));
 		fStamps.push_back(message->GetInt64("when", -1));
@@ -400,9 +402,9 @@ TEST(EvdevKeyboard, ResyncsHeldKeysAfterTheKernelDroppedEvents)
 	WriteNative(device, 200, EV_SYN, SYN_DROPPED, 0);
 	WriteNative(device, 300, EV_KEY, KEY_A, 0);
 	WriteNative(device, 400, EV_SYN, SYN_REPORT, 0);
-	ASSERT_TRUE(sink.WaitFor(3));
-	EXPECT_EQ(sink.Messages(),
-	          (std::vector<std::string>{"down 60 @100", "up 60 @400", "down 61 @400"}));
+	ASSERT_TRUE(sink.WaitFor(4));
+	EXPECT_EQ(sink.Messages(), (std::vector<std::string>{"down 60 @100", "dropped -1 @200",
+	                                                     "up 60 @400", "down 61 @400"}));
 }
 
 TEST(EvdevKeyboard, KeysOffTheUsKeyboardAreReportedOnceAndNotPassedOn)
