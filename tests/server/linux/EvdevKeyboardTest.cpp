@@ -162,8 +162,10 @@ public:
 		                   : message->what == B_KEY_UP            ? "up"
 		                   : message->what == STRIA_INPUT_DROPPED ? "dropped"
 		                                                          : "other";
+		bool gone = false;
+		message->FindBool(STRIA_KEYBOARD_GONE_FIELD, &gone);
 		fMessages.push_back(std::string(what) + " " + std::to_string(key) + " @" +
-		                    std::to_string(message->GetInt64("when", -1)));
+		                    std::to_string(message->GetInt64("when", -1)) + (gone ? " gone" : ""));
 		fStamps.push_back(message->GetInt64("when", -1));
 		fChanged.notify_all();
 	}
@@ -351,6 +353,8 @@ TEST(EvdevKeyboard, ReadsADeviceAndTakesItUpAgainWhenItComesBack)
 	EXPECT_EQ(std::vector<std::string>(messages.begin(), messages.begin() + 3),
 	          (std::vector<std::string>{"down 60 @1000000", "up 60 @1100000", "down 11 @1200000"}));
 	EXPECT_EQ(messages[3].rfind("up 11 @", 0), 0u) << "the held key is let go";
+	EXPECT_EQ(messages[3].substr(messages[3].size() - 5), " gone")
+	        << "marked so that the capture takes it for no person's key";
 	EXPECT_EQ(sink.LogLines(),
 	          std::vector<std::string>{
 	                  "/fake/event3: the keyboard has gone; waiting for it to come back"});
