@@ -164,8 +164,8 @@ int isbn_code(const char* code, char* isbn)
 
 std::optional<std::string> isbn10(std::string_view code)
 {
-	const bool bookland =
-	        code.substr(0, 2) == "IB" && code.size() >= 3 && (code[2] == 'N' || code[2] == '5');
+	const bool bookland = code.substr(0, 2) == "IB" && code.size() >= 3 &&
+	                      (code[2] == 'N' || code[2] == '2' || code[2] == '5');
 	if (!bookland || code.size() < ISBN_SKIP + 9 || code.substr(4, 3) != "978")
 		return std::nullopt;
 	std::string isbn(10, '\0');

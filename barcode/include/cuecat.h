@@ -58,7 +58,7 @@ int decode_code(const char* record, char* code);
 // ISBN_SKIP + 9 characters. Returns 9, the position of the check character.
 int isbn_code(const char* code, char* isbn);
 
-// The ISBN-10 of a decoded code, when it has one: an "IBN" or "IB5" code
+// The ISBN-10 of a decoded code, when it has one: an "IBN", "IB2" or "IB5" code
 // whose EAN digits start with 978 and that holds all nine ISBN digits.
 // Other Bookland prefixes (979) name no ISBN-10.
 std::optional<std::string> isbn10(std::string_view code);

@@ -130,6 +130,7 @@ TEST(Isbn, OnlyBooksWithPrefix978HaveOne)
 		const char* code;
 		std::optional<std::string> isbn;
 	} cases[] = {{"IBN 9780306406157", "0306406152"},      {"IB5 978030640615751995", "0306406152"},
+	             {"IB2 978030640615712", "0306406152"},    {"IB3 978030640615712", std::nullopt},
 	             {"IBN 9780201889543", "0201889544"},      {"IBN 9791234567896", std::nullopt},
 	             {"IB5 979123456789651995", std::nullopt}, {"IBN 978030640", std::nullopt},
 	             {"IBN 978030640615", "0306406152"},       {"UPA 978030640615", std::nullopt},
