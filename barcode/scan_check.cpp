@@ -63,8 +63,8 @@ std::optional<std::string> record_fault(std::string_view record)
 		       ", not " + std::to_string(kIdentifierLength);
 	}
 	if (fields[1].size() != kSymbologyLength) {
-		return "its symbology field has " + count_text(fields[1].size(), "character") +
-		       ", not " + std::to_string(kSymbologyLength);
+		return "its symbology field has " + count_text(fields[1].size(), "character") + ", not " +
+		       std::to_string(kSymbologyLength);
 	}
 	if (fields[2].empty())
 		return "its data field is empty";

@@ -17,8 +17,8 @@
 #include <algorithm>
 #include <new>
 #include <random>
-#include <variant>
 #include <stdio.h>
+#include <variant>
 
 namespace {
 

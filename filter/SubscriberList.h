@@ -85,10 +85,11 @@ public:
 
 	// Queues one STRIA_CATSCAN carrying barcode for every subscriber, or
 	// hands it over at once (see above); a code whose check digit is wrong
-	// carries STRIA_CHECK_FAILED_FIELD, true (good codes go without it). Never waits on a subscriber: one
-	// whose queue is full loses this scan (the first of a run of drops is
-	// logged at once, the rest counted and logged as one line when it has
-	// caught up or at the end). Returns how many subscribers lost the scan.
+	// carries STRIA_CHECK_FAILED_FIELD, true (good codes go without it).
+	// Never waits on a subscriber: one whose queue is full loses this scan
+	// (the first of a run of drops is logged at once, the rest counted and
+	// logged as one line when it has caught up or at the end). Returns how
+	// many subscribers lost the scan.
 	size_t QueueScan(const std::string& barcode, bool checkFailed = false);
 
 	// Queues STRIA_SHUTDOWN behind every subscriber's scans (a full queue

@@ -55,9 +55,10 @@ TEST(Symbology, WellFormedTags)
 		std::string tag;
 		bool wellFormed;
 	} cases[] = {
-	        {"UPA", true}, {"CC!", true}, {"128", true}, {"!!!", true}, {"UA5 0123", true},
-	        {"upa", false}, {"UP", false}, {"", false}, {"U A", false}, {"UP?", false},
-	        {"UP\x00"s, false}, {"\xc1PA", false}, {"[PA", false}, {"@PA", false},
+	        {"UPA", true},      {"CC!", true},  {"128", true},      {"!!!", true},
+	        {"UA5 0123", true}, {"upa", false}, {"UP", false},      {"", false},
+	        {"U A", false},     {"UP?", false}, {"UP\x00"s, false}, {"\xc1PA", false},
+	        {"[PA", false},     {"@PA", false},
 	};
 	for (const Case& c : cases)
 		EXPECT_EQ(is_well_formed_tag(c.tag), c.wellFormed) << c.tag;
@@ -104,8 +105,8 @@ TEST(CheckDigit, IsJudgedOnlyOnWholeNumericCodes)
 	struct Digits {
 		const char* digits;
 		int check;
-	} digits[] = {{"01234567890", 5}, {"978030640615", 7}, {"9638507", 4},
-	              {"0", 0},           {"1", 7},            {"", 0}};
+	} digits[] = {
+	        {"01234567890", 5}, {"978030640615", 7}, {"9638507", 4}, {"0", 0}, {"1", 7}, {"", 0}};
 	for (const Digits& d : digits)
 		EXPECT_EQ(modulo10_check_digit(d.digits), d.check) << d.digits;
 }
@@ -140,7 +141,9 @@ TEST(CodeFault, RefusesWhatTheSymbologyCannotCarry)
 	        {"IBN 9780306406157", std::nullopt},
 	        {"E08 96385074", std::nullopt},
 	        {"ITF 0123", std::nullopt},
-	        {"128 ab\x1b" "c", std::nullopt},
+	        {"128 ab\x1b"
+	         "c",
+	         std::nullopt},
 	        {"C39 A B", std::nullopt},
 	        {"Q7! anything", std::nullopt},
 	        {"128 ls\0\nrm -rf x"s, "the code holds a zero byte: 128 ls\\x00\\x0arm -rf x"},
@@ -162,7 +165,9 @@ TEST(CodeFault, RefusesWhatTheSymbologyCannotCarry)
 	                              "IB5 9780306406157"},
 	        {"E13 400638133393x", "EAN-13 codes hold only digits: E13 400638133393x"},
 	        {"E08 9638507", "EAN-8 codes have 8 digits, this one 7: E08 9638507"},
-	        {"ITF 12\xb3" "4", "Interleaved 2 of 5 codes hold only digits: ITF 12\\xb34"},
+	        {"ITF 12\xb3"
+	         "4",
+	         "Interleaved 2 of 5 codes hold only digits: ITF 12\\xb34"},
 	};
 	for (const Case& c : cases)
 		EXPECT_EQ(code_fault(c.code), c.fault) << c.code;
@@ -190,8 +195,9 @@ TEST(RecordFault, ChecksFieldsAlphabetAndLengths)
 	        {"one data character", after_id(upa + ".a."),
 	         "its data field has 1 character, and the last makes no byte"},
 	        {"empty data field", after_id(upa + ".."), "its data field is empty"},
-	        {"a word", ".hello.", "it has 1 field between full stops, not 3: scanner identifier, "
-	                              "symbology, data"},
+	        {"a word", ".hello.",
+	         "it has 1 field between full stops, not 3: scanner identifier, "
+	         "symbology, data"},
 	        {"no data field", after_id(upa + "."),
 	         "it has 2 fields between full stops, not 3: scanner identifier, symbology, data"},
 	        {"a fourth field", after_id(upa + ".abcd.abcd."),
@@ -209,7 +215,9 @@ TEST(RecordFault, ChecksFieldsAlphabetAndLengths)
 	        {"a lone full stop", ".", "it does not end with a full stop"},
 	        {"stray byte", after_id(upa + ".ab*d."),
 	         "the byte 0x2a at character 34 is no record character"},
-	        {"byte above ASCII", after_id(upa + ".ab\xe9" "d."),
+	        {"byte above ASCII",
+	         after_id(upa + ".ab\xe9"
+	                        "d."),
 	         "the byte 0xe9 at character 34 is no record character"},
 	        {"zero byte", ".\0"s, "the byte 0x00 at character 2 is no record character"},
 	        {"lowercase tag", make_record("upa", "012345678905", XOR_KEY_SCANNER),
@@ -247,8 +255,11 @@ TEST(CheckScan, DeliversOnlyWholeRightScans)
 	         ScanCode{"UPA 012345678904", true}},
 	        {"wrong ISBN check digit", make_record("IBN", "9780306406158"),
 	         ScanCode{"IBN 9780306406158", true}},
-	        {"control bytes in Code 128", make_record("128", "ab\x1b" "c"),
-	         ScanCode{"128 ab\x1b" "c"}},
+	        {"control bytes in Code 128",
+	         make_record("128", "ab\x1b"
+	                            "c"),
+	         ScanCode{"128 ab\x1b"
+	                  "c"}},
 	        {"not a record", ".hello.",
 	         ScanRefusal{"not a scanner record (it has 1 field between full stops, not 3: scanner "
 	                     "identifier, symbology, data): .hello."}},
