@@ -50,6 +50,13 @@ bool IsKeyUp(uint32 what)
 	return what == B_KEY_UP || what == B_UNMAPPED_KEY_UP;
 }
 
+// An auto-repeat of a key held down.
+bool IsRepeat(const BMessage& keyDown)
+{
+	int32 repeat;
+	return keyDown.FindInt32("be:key_repeat", &repeat) == B_OK;
+}
+
 } // namespace
 
 ScanCapture::ScanCapture(int64 firstToken) : fLastToken((int64)((uint64)firstToken - 1)) {}
@@ -95,10 +102,6 @@ ScanCapture::Step ScanCapture::Message(const BMessage& message, bigtime_t now)
 		step.passOn.clear();
 	}
 
-	// A key that goes down again goes up again, whatever became of its
-	// last key-down.
-	if (IsKeyDown(message.what))
-		fSwallowed.erase({source.id, key});
 	Dispatch(message, source.id, recorded, key, when, now, step);
 	if (message.what == B_MODIFIERS_CHANGED) {
 		int32 modifiers = 0;
@@ -139,6 +142,10 @@ void ScanCapture::Settle(const BMessage& input, Step& step)
 		int32 modifiers;
 		if (source.kind == STRIA_SOURCE_ADD_ON || message->FindInt32("modifiers", &modifiers) != B_OK)
 			continue;
+		// A key that goes on down goes on up, whatever became of an
+		// earlier key-down of it.
+		if (IsKeyDown(message->what))
+			fSwallowed.erase({source.id, message->GetInt32("key", -1)});
 		uint32& shown = fShown[source.id];
 		if (message->what == B_MODIFIERS_CHANGED) {
 			shown = (uint32)modifiers & kHeldModifiers;
@@ -169,7 +176,8 @@ bool ScanCapture::HidesModifiers() const
 void ScanCapture::Dispatch(const BMessage& message, int32 source, bool recorded, int32 key,
                            bigtime_t when, bigtime_t now, Step& step)
 {
-	if (message.what == B_KEY_DOWN && key == CAT_CALL_KEY) {
+	// A scanner's F10 never repeats: a held F10's repeats are a person's.
+	if (message.what == B_KEY_DOWN && key == CAT_CALL_KEY && !IsRepeat(message)) {
 		CatCall(message, source, recorded, when, now, step);
 		return;
 	}
@@ -193,7 +201,7 @@ void ScanCapture::Dispatch(const BMessage& message, int32 source, bool recorded,
 			return;
 		}
 		if (Swallowed(source, key)) {
-			// The Enter key-up of a scan still closes it.
+			// The key-up of the Enter the record took closes the scan.
 			KeyUp(*capture, key, step);
 			step.verdict = B_SKIP_MESSAGE;
 			return;
@@ -213,7 +221,8 @@ void ScanCapture::Dispatch(const BMessage& message, int32 source, bool recorded,
 		KeyDown(message, *capture, when, step);
 		break;
 	case B_KEY_UP:
-		KeyUp(*capture, key, step);
+		// A key pressed before the capture (an Enter too) goes up as it
+		// went down.
 		break;
 	case B_MODIFIERS_CHANGED:
 	case B_UNMAPPED_KEY_DOWN:
@@ -434,14 +443,12 @@ void ScanCapture::KeyDown(const BMessage& message, Capture& capture, bigtime_t w
 		capture.tooLong = true;
 	else
 		capture.record.push_back((char)byte);
-	fSwallowed.insert({capture.source, message.GetInt32("key", -1)});
+	Swallow(message, capture.source);
 	step.verdict = B_SKIP_MESSAGE;
 }
 
 void ScanCapture::KeyUp(Capture& capture, int32 key, Step& step)
 {
-	// Without a record an Enter key-up goes on with its key-down: F10 then
-	// Enter is not a scan.
 	if (key != CAT_TERM_KEY)
 		return;
 	if (capture.state == COLLECTING) {
@@ -460,7 +467,7 @@ void ScanCapture::Tail(const BMessage& message, Capture& capture, int32 key, big
 	switch (message.what) {
 	case B_KEY_DOWN:
 	case B_UNMAPPED_KEY_DOWN:
-		fSwallowed.insert({capture.source, key});
+		Swallow(message, capture.source);
 		if (message.what == B_KEY_DOWN)
 			capture.tailKeys++;
 		if (key == CAT_TERM_KEY)
@@ -532,7 +539,7 @@ void ScanCapture::ModifierKey(const BMessage& message, Capture& capture, int32 k
 		if (message.what == B_UNMAPPED_KEY_UP)
 			return;
 		if (message.what == B_UNMAPPED_KEY_DOWN)
-			fSwallowed.insert({capture.source, key});
+			Swallow(message, capture.source);
 		step.verdict = B_SKIP_MESSAGE;
 		if (message.what == B_MODIFIERS_CHANGED) {
 			if (std::unique_ptr<BMessage> release = ShownReleased(message, capture.source))
@@ -595,6 +602,10 @@ void ScanCapture::Release(Capture& capture, Step& step, std::optional<bigtime_t>
 	for (size_t i = 0; i < capture.held.size(); i++) {
 		if (restamp && i >= capture.catCallAt)
 			capture.held[i]->ReplaceInt64("when", *restamp);
+		// Going on down, the key goes on up, whatever became of an
+		// earlier key-down of it.
+		if (IsKeyDown(capture.held[i]->what))
+			fSwallowed.erase({capture.source, capture.held[i]->GetInt32("key", -1)});
 		step.passOn.push_back(std::move(capture.held[i]));
 	}
 	capture.held.clear();
@@ -633,6 +644,13 @@ void ScanCapture::Drop(Capture& capture, Step& step)
 	capture.held.clear();
 	capture.heldKeys.clear();
 	capture.catCallAt = 0;
+}
+
+void ScanCapture::Swallow(const BMessage& keyDown, int32 source)
+{
+	// A repeat's key-up is its first key-down's: it goes where that went.
+	if (!IsRepeat(keyDown))
+		fSwallowed.insert({source, keyDown.GetInt32("key", -1)});
 }
 
 bool ScanCapture::Swallowed(int32 source, int32 key)

@@ -217,6 +217,8 @@ private:
 	// that go on without the modifiers applications were not shown.
 	void Settle(const BMessage& input, Step& step);
 	bool HidesModifiers() const;
+	// A key-down that goes nowhere: its key-up goes nowhere either.
+	void Swallow(const BMessage& keyDown, int32 source);
 	bool Swallowed(int32 source, int32 key);
 
 	Capture* CaptureOf(int32 source);

@@ -103,8 +103,11 @@ public:
 	void Key(int32 source, bool recorded, const ::Key& key, bool down, bigtime_t when)
 	{
 		std::set<int32>& pressed = fPressed[source];
-		if (!down && pressed.count(key.code) == 0)
-			return; // the input itself is well-formed
+		const bool again = down && pressed.count(key.code) != 0;
+		// The input itself is well-formed, as a keyboard reader makes it:
+		// modifier keys do not repeat, other keys say when they do.
+		if ((!down && pressed.count(key.code) == 0) || (again && key.byte == 0))
+			return;
 		if (key.byte == 0) {
 			uint32 before = fModifiers[source];
 			uint32 after = down ? before | key.bits : before & ~key.bits;
@@ -122,6 +125,8 @@ public:
 		message.AddInt32("modifiers", (int32)fModifiers[source]);
 		if (down && key.byte != 0)
 			message.AddInt8("byte", key.byte);
+		if (again)
+			message.AddInt32("be:key_repeat", 1);
 		Play(message, source, recorded, when);
 		if (down)
 			pressed.insert(key.code);
