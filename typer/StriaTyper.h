@@ -13,6 +13,7 @@
 #define STRIA_TYPER_H
 
 #include "TyperSettings.h"
+#include "Typist.h"
 
 #include <InputServerDevice.h>
 
@@ -22,14 +23,14 @@
 
 class StriaClock;
 class TyperLooper;
-class Typist;
 
 class StriaTyper : public BInputServerDevice {
 public:
 	// Reads the settings file; clock: what the keys are stamped and paced
-	// by (by default the input server's).
+	// by (by default the input server's); layouts: the keyboard layout each
+	// code is typed for (by default the desktop's, see DesktopLayout.h).
 	StriaTyper();
-	StriaTyper(const TyperSettings& settings, StriaClock* clock);
+	StriaTyper(const TyperSettings& settings, StriaClock* clock, Typist::Layouts layouts = {});
 	~StriaTyper() override;
 
 	// Registers "Stria Typer".
@@ -48,6 +49,9 @@ public:
 private:
 	static void _Log(const std::string& line);
 	status_t _ChangeSettings(BMessage* message);
+	// The layout and variant fields of message into *settings; B_BAD_VALUE
+	// for a name the system's keyboard data lacks.
+	status_t _ChangeLayout(const BMessage* message, TyperSettings* settings);
 
 	std::unique_ptr<Typist> fTypist;
 	TyperLooper* fLooper = nullptr; // deletes itself on Quit
