@@ -1,8 +1,9 @@
 // StriaTyper: the input-server device add-on that types each scan where the
 // person is typing. It subscribes to "CueCat [Keyboard]" like any
-// application and, for each scan, puts into the input stream the keys of a
-// US keyboard that type the text its settings choose (the code's data, the
-// whole code, the ISBN-10 or the viewer's label) and an end key. Its keys
+// application and, for each scan, puts into the input stream the keys that
+// type the text its settings choose (the code's data, the whole code, the
+// ISBN-10 or the viewer's label) under the desktop's keyboard layout, and an
+// end key. Its keys
 // pass the filters and reach applications like a person's; being a device
 // add-on's, they never open a capture of the filter.
 //
