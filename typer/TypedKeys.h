@@ -18,8 +18,8 @@ class LayoutKeys;
 struct TypedKey {
 	int32 key;
 	bool down;
-	// On a character's key-down: the character, which the layout's keys
-	// give however the US keyboard would read them.
+	// On a character's key-down: the character itself, for the message's
+	// bytes (under most layouts the US key table names another one).
 	std::string bytes = {};
 
 	bool operator==(const TypedKey&) const = default;
