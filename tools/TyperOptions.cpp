@@ -40,24 +40,27 @@ bool parse_typer_options(const std::vector<std::string>& arguments, TyperOptions
 			show = true;
 			continue;
 		}
-		if (word != "type" && word != "end" && word != "key-delay")
-			return fail("unknown setting \"" + word + "\" (the settings are type, end and "
-			                                          "key-delay; show shows them)");
+		if (word != "type" && word != "end" && word != "key-delay" && word != "layout" &&
+		    word != "variant")
+			return fail("unknown setting \"" + word + "\" (the settings are type, end, "
+			                                          "key-delay, layout and variant; show shows "
+			                                          "them)");
 		if (index + 1 == arguments.size())
 			return fail(word + " needs a value");
 		const std::string& value = arguments[++index];
 		TyperSettings check;
 		if (!check.Set(word, value, error))
 			return false;
-		const bool again = word == "type"  ? options->type.has_value()
-		                   : word == "end" ? options->end.has_value()
-		                                   : options->keyDelay.has_value();
+		std::optional<std::string>* text = word == "type"     ? &options->type
+		                                   : word == "end"    ? &options->end
+		                                   : word == "layout" ? &options->layout
+		                                   : word == "variant" ? &options->variant
+		                                                       : nullptr;
+		const bool again = text != nullptr ? text->has_value() : options->keyDelay.has_value();
 		if (again)
 			return fail(word + " is given twice");
-		if (word == "type")
-			options->type = value;
-		else if (word == "end")
-			options->end = value;
+		if (text != nullptr)
+			*text = value;
 		else
 			options->keyDelay = check.keyDelay;
 		changes = true;
@@ -94,6 +97,12 @@ Settings:
                   the key typed after the text
   key-delay MICROSECONDS
                   the pause between two keys, 0 to 1000000
+  layout NAME     the keyboard layout codes are typed for, by its XKB name
+                  (fr, de, us, ...); "" for the desktop's own (the default:
+                  the X display's layout, else /etc/default/keyboard's).
+                  A new layout starts with its basic variant
+  variant NAME    the layout's XKB variant (nodeadkeys, ...); "" for its
+                  basic one; only with a layout
 
 Commands:
   show            shows the settings, changing nothing
@@ -106,6 +115,7 @@ Options:
 Examples:
   stria-typer type data
   stria-typer end tab key-delay 300
+  stria-typer layout de variant nodeadkeys
   stria-typer show
 
 Exit status: 0 when done, 1 when no server answers or it refuses the

@@ -63,11 +63,21 @@ std::string SettingsText(const BMessage& answer)
 	const char* type = "?";
 	const char* end = "?";
 	int64 delay = 0;
+	const char* layout = "";
+	const char* variant = "";
 	answer.FindString(STRIA_TYPER_TYPE_FIELD, &type);
 	answer.FindString(STRIA_TYPER_END_FIELD, &end);
 	answer.FindInt64(STRIA_TYPER_DELAY_FIELD, &delay);
+	answer.FindString(STRIA_TYPER_LAYOUT_FIELD, &layout);
+	answer.FindString(STRIA_TYPER_VARIANT_FIELD, &variant);
+	// An empty value reads back as empty: the desktop's layout, the basic
+	// variant.
+	auto line = [](const char* name, const char* value) {
+		return std::string(name) + " =" + (value[0] != '\0' ? " " : "") + value + "\n";
+	};
 	return std::string("type = ") + type + "\nend = " + end +
-	       "\nkey-delay = " + std::to_string(delay) + "\n";
+	       "\nkey-delay = " + std::to_string(delay) + "\n" + line("layout", layout) +
+	       line("variant", variant);
 }
 
 // The answer to a request that failed, and why.
@@ -104,11 +114,20 @@ TyperAnswer send_typer_request(const TyperOptions& options, const std::string& c
 		request.AddString(STRIA_TYPER_END_FIELD, options.end->c_str());
 	if (options.keyDelay)
 		request.AddInt64(STRIA_TYPER_DELAY_FIELD, *options.keyDelay);
+	if (options.layout)
+		request.AddString(STRIA_TYPER_LAYOUT_FIELD, options.layout->c_str());
+	if (options.variant)
+		request.AddString(STRIA_TYPER_VARIANT_FIELD, options.variant->c_str());
 	request.AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(looper.get()));
 
 	status_t status = typer->Control(STRIA_TYPER_SETTINGS, &request);
 	// Every value was checked here already: a refusal is the server's, not
 	// a wrong argument.
+	if (status == B_BAD_VALUE && (options.layout || options.variant)) {
+		return Failure("the input server at " + controlSocket +
+		               " refused the change: its system has no such keyboard layout, or a "
+		               "variant was given without a layout (its log says which)");
+	}
 	if (status == B_BAD_VALUE)
 		return Failure("the input server at " + controlSocket + " refused the change");
 	if (status == B_PERMISSION_DENIED) {

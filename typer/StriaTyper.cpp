@@ -1,5 +1,7 @@
 #include "StriaTyper.h"
 
+#include "DesktopLayout.h"
+#include "LayoutKeys.h"
 #include "TyperLooper.h"
 #include "TyperSettingsFile.h"
 #include "Typist.h"
@@ -31,11 +33,24 @@ TyperSettings SettingsFromFile()
 	return read.settings;
 }
 
+Typist::Layouts DesktopLayouts()
+{
+	auto desktop = std::make_shared<DesktopLayout>(
+	        DesktopLayout::SystemSources(),
+	        [](const std::string& line) { stria::Log("StriaTyper", "%s", line.c_str()); });
+	return [desktop](const TyperSettings& settings, std::string* error) {
+		return desktop->For(settings, error);
+	};
+}
+
 } // namespace
 
-StriaTyper::StriaTyper() : StriaTyper(SettingsFromFile(), StriaClock::System()) {}
+StriaTyper::StriaTyper() : StriaTyper(SettingsFromFile(), StriaClock::System(), DesktopLayouts())
+{
+}
 
-StriaTyper::StriaTyper(const TyperSettings& settings, StriaClock* clock) : BInputServerDevice()
+StriaTyper::StriaTyper(const TyperSettings& settings, StriaClock* clock, Typist::Layouts layouts)
+    : BInputServerDevice()
 {
 	fTypist = std::make_unique<Typist>(
 	        [this](std::vector<std::unique_ptr<BMessage>> messages) {
@@ -45,7 +60,7 @@ StriaTyper::StriaTyper(const TyperSettings& settings, StriaClock* clock) : BInpu
 		        const int32 count = (int32)released.size();
 		        return BPrivate::enqueue_messages(this, released.data(), count) == B_OK;
 	        },
-	        &StriaTyper::_Log, clock, settings);
+	        &StriaTyper::_Log, clock, settings, std::move(layouts));
 }
 
 StriaTyper::~StriaTyper()
@@ -133,6 +148,8 @@ status_t StriaTyper::_ChangeSettings(BMessage* message)
 		if (message->FindInt64(STRIA_TYPER_DELAY_FIELD, &delay) == B_OK &&
 		    !settings.Set("key-delay", std::to_string(delay), &error))
 			result = B_BAD_VALUE;
+		if (_ChangeLayout(message, &settings) != B_OK)
+			result = B_BAD_VALUE;
 	}
 	if (result == B_OK && message != NULL) {
 		TyperSettings before = fTypist->Settings();
@@ -151,9 +168,13 @@ status_t StriaTyper::_ChangeSettings(BMessage* message)
 		message->RemoveName(STRIA_TYPER_TYPE_FIELD);
 		message->RemoveName(STRIA_TYPER_END_FIELD);
 		message->RemoveName(STRIA_TYPER_DELAY_FIELD);
+		message->RemoveName(STRIA_TYPER_LAYOUT_FIELD);
+		message->RemoveName(STRIA_TYPER_VARIANT_FIELD);
 		message->AddString(STRIA_TYPER_TYPE_FIELD, TyperSettings::Name(settings.type));
 		message->AddString(STRIA_TYPER_END_FIELD, TyperSettings::Name(settings.end));
 		message->AddInt64(STRIA_TYPER_DELAY_FIELD, settings.keyDelay);
+		message->AddString(STRIA_TYPER_LAYOUT_FIELD, settings.layout.c_str());
+		message->AddString(STRIA_TYPER_VARIANT_FIELD, settings.variant.c_str());
 		if (answer) {
 			BMessage reply(*message);
 			reply.what = STRIA_TYPER_SETTINGS;
@@ -162,4 +183,30 @@ status_t StriaTyper::_ChangeSettings(BMessage* message)
 		}
 	}
 	return result;
+}
+
+status_t StriaTyper::_ChangeLayout(const BMessage* message, TyperSettings* settings)
+{
+	const char* layout = NULL;
+	const char* variant = NULL;
+	const bool newLayout = message->FindString(STRIA_TYPER_LAYOUT_FIELD, &layout) == B_OK;
+	const bool newVariant = message->FindString(STRIA_TYPER_VARIANT_FIELD, &variant) == B_OK;
+	if (!newLayout && !newVariant)
+		return B_OK;
+	std::string error;
+	if (newLayout && !settings->Set("layout", layout, &error))
+		return B_BAD_VALUE;
+	// Another layout starts with its basic variant, unless one is named.
+	if (!settings->Set("variant", newVariant ? variant : "", &error))
+		return B_BAD_VALUE;
+	if (settings->layout.empty() && !settings->variant.empty())
+		return B_BAD_VALUE;
+	// A layout the system's keyboard data lacks would leave every scan
+	// untyped: refused now, while the one who asked is there to see it.
+	if (!settings->layout.empty() &&
+	    !LayoutKeys::FromNames({"", settings->layout, settings->variant, ""}, &error)) {
+		_Log("settings change refused: " + error);
+		return B_BAD_VALUE;
+	}
+	return B_OK;
 }

@@ -9,8 +9,11 @@
 // the caller's thread, which takes no longer than handing it over and
 // saves the hand-over's wait for the typist's thread to wake.
 //
-// A code is typed whole or not at all: one with a byte no key types is
-// left out with a log line, and once Finish is called no further code
+// Each code is typed with the keys of the keyboard layout its layouts
+// function gives for the settings of its start (see DesktopLayout.h).
+//
+// A code is typed whole or not at all: one with a byte no key of that
+// layout types is left out with a log line, and once Finish is called no further code
 // starts while the one being typed is typed to its end.
 #ifndef STRIA_TYPIST_H
 #define STRIA_TYPIST_H
@@ -27,6 +30,7 @@
 #include <vector>
 
 class BMessage;
+class LayoutKeys;
 class StriaClock;
 
 class Typist {
@@ -35,13 +39,19 @@ public:
 	// when the stream takes no more.
 	using Sink = std::function<bool(std::vector<std::unique_ptr<BMessage>>)>;
 	using Logger = std::function<void(const std::string&)>;
+	// The layout a code is typed with under these settings; nullptr, with
+	// the reason in *error, when there is none.
+	using Layouts = std::function<std::shared_ptr<const LayoutKeys>(const TyperSettings&,
+	                                                                std::string* error)>;
 
 	// Codes that may wait for their turn; beyond that a scan is not typed
 	// (with a log line), so that a flood of scans cannot grow without end.
 	static const size_t QUEUE_SIZE = 64;
 
-	// clock must outlive the typist.
-	Typist(Sink sink, Logger log, StriaClock* clock, const TyperSettings& settings);
+	// clock must outlive the typist. Without layouts, codes are typed for
+	// the settings' layout, else for a US keyboard.
+	Typist(Sink sink, Logger log, StriaClock* clock, const TyperSettings& settings,
+	       Layouts layouts = {});
 	// Finish, then ends the thread.
 	~Typist();
 
@@ -77,6 +87,7 @@ private:
 	Sink fSink;
 	Logger fLog;
 	StriaClock* fClock;
+	Layouts fLayouts;
 
 	mutable std::mutex fLock;
 	// For the typist's thread: a code to type, or the finish.

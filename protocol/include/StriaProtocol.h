@@ -86,10 +86,10 @@ inline constexpr char STRIA_TYPER_DEVICE_NAME[] = "Stria Typer";
 
 enum : uint32 {
 	// Anyone -> device "Stria Typer": changes the settings its message names
-	// (STRIA_TYPER_TYPE_FIELD, STRIA_TYPER_END_FIELD, STRIA_TYPER_DELAY_FIELD;
-	// none: only a look) and answers B_BAD_VALUE, changing nothing, when one
+	// (STRIA_TYPER_TYPE_FIELD, STRIA_TYPER_END_FIELD, STRIA_TYPER_DELAY_FIELD,
+	// STRIA_TYPER_LAYOUT_FIELD, STRIA_TYPER_VARIANT_FIELD; none: only a look) and answers B_BAD_VALUE, changing nothing, when one
 	// of them is not a setting's value. Whether or not it changed anything, it
-	// sends a message of this code holding all three current settings to the
+	// sends a message of this code holding all current settings to the
 	// messenger of the STRIA_MESSENGER_FIELD, when there is one, and puts them
 	// into the caller's message (which reaches callers in the same process).
 	STRIA_TYPER_SETTINGS = 0x000CB7E5
@@ -101,6 +101,11 @@ inline constexpr char STRIA_TYPER_TYPE_FIELD[] = "type";
 inline constexpr char STRIA_TYPER_END_FIELD[] = "end";
 // int64: microseconds between two keys.
 inline constexpr char STRIA_TYPER_DELAY_FIELD[] = "key-delay";
+// string: the XKB keyboard layout codes are typed for ("fr"); empty: the
+// desktop's own. A new layout without a variant takes its basic variant.
+inline constexpr char STRIA_TYPER_LAYOUT_FIELD[] = "layout";
+// string: the layout's XKB variant ("nodeadkeys"); empty: its basic one.
+inline constexpr char STRIA_TYPER_VARIANT_FIELD[] = "variant";
 
 inline constexpr char STRIA_MESSENGER_FIELD[] = "messenger";
 inline constexpr char STRIA_BARCODE_FIELD[] = "barcode";

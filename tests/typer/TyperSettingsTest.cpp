@@ -34,7 +34,8 @@ TEST(TyperSettings, FileTextGivesTheSettingsAndNamesEachBadLine)
 	         "key-delay = 12ms\njust words\nkey-delay = 1000000\n",
 	         {TypedKind::Off, EndKey::Tab, 1000000},
 	         {"line 1: type takes off, data, barcode, isbn10 or label, not \"digits\"",
-	          "line 3: there is no setting \"speed\" (the settings are type, end and key-delay)",
+	          "line 3: there is no setting \"speed\" (the settings are type, end, key-delay, layout "
+	          "and variant)",
 	          "line 4: key-delay takes microseconds from 0 to 1000000, not \"-1\"",
 	          "line 5: key-delay takes microseconds from 0 to 1000000, not \"2000000\"",
 	          "line 6: key-delay takes microseconds from 0 to 1000000, not \"12ms\"",
@@ -131,8 +132,8 @@ TEST(TyperOptions, CommandLineIsCheckedBeforeAnythingIsSent)
 	        {{"show", "end", "tab"},
 	         "show takes no settings; give either show or settings to change"},
 	        {{"colour", "red"},
-	         "unknown setting \"colour\" (the settings are type, end and key-delay; show shows "
-	         "them)"},
+	         "unknown setting \"colour\" (the settings are type, end, key-delay, layout and "
+	         "variant; show shows them)"},
 	        {{"--verbose"}, "unknown option --verbose"},
 	        {{"show", "--control-socket"}, "--control-socket needs a path"},
 	        {{"show", "--control-socket="}, "--control-socket needs a path"},

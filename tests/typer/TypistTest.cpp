@@ -195,7 +195,7 @@ TEST(Typist, UntypeableScanIsNamedInOneLogLine)
 	EXPECT_TRUE(collector.Lines().empty());
 	EXPECT_EQ(collector.LogLines(),
 	          std::vector<std::string>{"scan not typed: its text holds the byte 0x09, which is no "
-	                                   "printable character of a US keyboard: 128 a\\x09b"});
+	                                   "printable ASCII character: 128 a\\x09b"});
 }
 
 TEST(Typist, CodesWaitTheirTurnAndTakeTheSettingsOfTheirStart)
