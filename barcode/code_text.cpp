@@ -2,16 +2,15 @@
 #include "code_text.h"
 #include "barcodelib.h"
 #include "cuecat_constants.h"
+#include "symbology.h"
 
 #include <algorithm>
 #include <cstring>
-#include <initializer_list>
+#include <vector>
 
 namespace {
 
 // Characters a code's data part needs for its label layout.
-constexpr std::size_t IBN_DIGITS = 13;
-constexpr std::size_t IB5_DIGITS = 18;
 constexpr std::size_t UPA_DIGITS = 12;
 constexpr std::size_t UPE_DIGITS = UPE_LENGTH;
 
@@ -29,8 +28,11 @@ std::string_view data_of(std::string_view code)
 
 // Lays out the characters a short code holds along the dash-separated
 // groups of its full layout, stopping where the characters run out.
-std::string partial_layout(std::string_view held, std::initializer_list<std::size_t> groups)
+std::string partial_layout(std::string_view held, std::vector<std::size_t> groups,
+                           std::size_t addOn)
 {
+	if (addOn != 0)
+		groups.push_back(addOn);
 	std::string text;
 	for (const std::size_t group : groups) {
 		if (held.empty())
@@ -49,6 +51,14 @@ std::string incomplete_note(std::size_t held, std::size_t needed)
 	return " [incomplete: " + std::to_string(held) + " of " + std::to_string(needed) + " digits]";
 }
 
+// The add-on behind the code proper, with its dash; nothing without one.
+std::string add_on_text(std::string_view data, const Symbology& symbology)
+{
+	if (symbology.addOn == 0)
+		return "";
+	return "-" + std::string(data.substr(symbology.digits, symbology.addOn));
+}
+
 // A UPC-A code has a UPC-E form only when its number system is 0 or 1 and
 // the compressed form expands back to the very same code.
 bool has_upce_equivalent(const char* upa, const char* upe)
@@ -60,59 +70,82 @@ bool has_upce_equivalent(const char* upa, const char* upe)
 	return std::memcmp(expanded, upa, sizeof(expanded)) == 0;
 }
 
-std::string bookland_label(std::string_view data, bool addOn)
+std::string bookland_label(std::string_view data, const Symbology& symbology)
 {
-	const std::size_t needed = addOn ? IB5_DIGITS : IBN_DIGITS;
+	const std::size_t needed = symbology.digits + symbology.addOn;
 	if (data.size() < needed) {
-		return "ISBN: " + partial_layout(data, {1, 6, 6, 5}) + incomplete_note(data.size(), needed);
+		return "ISBN: " + partial_layout(data, {1, 6, 6}, symbology.addOn) +
+		       incomplete_note(data.size(), needed);
 	}
-	char digits[IB5_DIGITS + 1] = {};
-	data.copy(digits, needed);
-	char text[22];
-	if (addOn)
-		ib5_format(digits, text);
-	else
-		ibn_format(digits, text);
-	return std::string("ISBN: ") + text;
+	char digits[14] = {};
+	data.copy(digits, symbology.digits);
+	char text[16];
+	ibn_format(digits, text);
+	return std::string("ISBN: ") + text + add_on_text(data, symbology);
 }
 
-std::string upa_label(std::string_view data)
+std::string upa_label(std::string_view data, const Symbology& symbology)
 {
-	if (data.size() < UPA_DIGITS) {
-		return "UPA: '" + partial_layout(data, {1, 5, 5, 1}) + "'" +
-		       incomplete_note(data.size(), UPA_DIGITS);
+	const std::size_t needed = UPA_DIGITS + symbology.addOn;
+	if (data.size() < needed) {
+		return "UPA: '" + partial_layout(data, {1, 5, 5, 1}, symbology.addOn) + "'" +
+		       incomplete_note(data.size(), needed);
 	}
 	char upa[UPA_DIGITS + 1] = {};
 	data.copy(upa, UPA_DIGITS);
 	char upe[UPE_DIGITS + 1] = {};
 	upa2upe(upa, upe);
 
+	// The add-on belongs to the product as much as the code proper does,
+	// so the equivalent carries it too.
+	const std::string addOn = add_on_text(data, symbology);
 	char upaText[16];
 	upa_format(upa, upaText);
-	std::string label = std::string("UPA: '") + upaText + "' [UPE equiv: ";
+	std::string label = std::string("UPA: '") + upaText + addOn + "' [UPE equiv: ";
 	if (!has_upce_equivalent(upa, upe))
 		return label + "none]";
 	char upeText[11];
 	upe_format(upe, upeText);
-	return label + "'" + upeText + "']";
+	return label + "'" + upeText + addOn + "']";
 }
 
-std::string upe_label(std::string_view data)
+std::string upe_label(std::string_view data, const Symbology& symbology)
 {
-	if (data.size() < UPE_DIGITS) {
-		return "UPE: '" + partial_layout(data, {1, 6, 1}) + "'" +
-		       incomplete_note(data.size(), UPE_DIGITS);
+	const std::size_t needed = UPE_DIGITS + symbology.addOn;
+	if (data.size() < needed) {
+		return "UPE: '" + partial_layout(data, {1, 6, 1}, symbology.addOn) + "'" +
+		       incomplete_note(data.size(), needed);
 	}
 	char upe[UPE_DIGITS + 1] = {};
 	data.copy(upe, UPE_DIGITS);
 	char upa[UPA_DIGITS + 1] = {};
 	upe2upa(upe, upa);
 
+	const std::string addOn = add_on_text(data, symbology);
 	char upeText[11];
 	upe_format(upe, upeText);
 	char upaText[16];
 	upa_format(upa, upaText);
-	return std::string("UPE: '") + upeText + "' [UPA equiv: '" + upaText + "']";
+	return std::string("UPE: '") + upeText + addOn + "' [UPA equiv: '" + upaText + addOn + "']";
+}
+
+std::string layout_label(std::string_view text)
+{
+	const Symbology* symbology = find_symbology(text);
+	const std::string_view data = data_of(text);
+	if (symbology == nullptr)
+		return "UNRECOGNIZED TYPE: " + std::string(text);
+	switch (symbology->layout) {
+	case SymbologyLayout::Bookland:
+		return bookland_label(data, *symbology);
+	case SymbologyLayout::UpcA:
+		return upa_label(data, *symbology);
+	case SymbologyLayout::UpcE:
+		return upe_label(data, *symbology);
+	case SymbologyLayout::Plain:
+		break;
+	}
+	return std::string(symbology->prefix) + std::string(data);
 }
 
 } // namespace
@@ -120,11 +153,12 @@ std::string upe_label(std::string_view data)
 std::string repair_upce(std::string_view code)
 {
 	const std::string_view text = as_text(code);
-	// Only a "UPE" code with exactly number system and six digits lacks
-	// its check digit; longer ones keep theirs even when it is wrong, and
-	// shorter ones have nothing to compute it from.
-	if (text.substr(0, 3) != "UPE" || text.size() >= UPE_LENGTH + 4 ||
-	    data_of(text).size() != UPE_LENGTH - 1)
+	const Symbology* symbology = find_symbology(text);
+	// Only a UPC-E code with exactly number system and six digits (and its
+	// add-on) lacks its check digit; longer ones keep theirs even when it
+	// is wrong, and shorter ones have nothing to compute it from.
+	if (symbology == nullptr || symbology->layout != SymbologyLayout::UpcE ||
+	    data_of(text).size() != UPE_LENGTH - 1 + symbology->addOn)
 		return std::string(text);
 
 	char work[UPE_LENGTH + 1] = {};
@@ -134,34 +168,16 @@ std::string repair_upce(std::string_view code)
 	char upa[UPA_DIGITS];
 	upe2upa(work, upa);
 	work[UPE_LENGTH - 1] = static_cast<char>('0' + upc_check_digit(upa));
-	return std::string("UPE ") + work;
+	return std::string(symbology->tag) + " " + work +
+	       std::string(data_of(text).substr(UPE_LENGTH - 1));
 }
 
 std::string code_label(std::string_view code)
 {
 	const std::string_view text = as_text(code);
-	const std::string_view tag = text.substr(0, 3);
-	const std::string_view data = data_of(text);
-
-	if (tag == "IBN")
-		return bookland_label(data, false);
-	if (tag == "IB5")
-		return bookland_label(data, true);
-	if (tag == "UPA")
-		return upa_label(data);
-	if (tag == "UPE")
-		return upe_label(data);
-
-	struct Prefix {
-		std::string_view tag;
-		std::string_view label;
-	};
-	static constexpr Prefix prefixes[] = {
-	        {"CC!", "CueCat: "}, {"128", "CODE128: "}, {"ITF", "ITF: "}, {"C39", "C39: "},
-	        {"E13", "E13: "},    {"E08", "E08: "},     {"UP2", "UP2: "}, {"UA2", "UA2: "}};
-	for (const Prefix& prefix : prefixes) {
-		if (tag == prefix.tag)
-			return std::string(prefix.label) + std::string(data);
-	}
-	return "UNRECOGNIZED TYPE: " + std::string(text);
+	std::string label = layout_label(text);
+	// Shown, never hidden: the person sees the scan, and that it is wrong.
+	if (has_wrong_check_digit(text))
+		label += " [check digit wrong]";
+	return label;
 }

@@ -47,6 +47,17 @@ bool is_known_tag(std::string_view tag)
 	return std::find(KNOWN_TAGS.begin(), KNOWN_TAGS.end(), tag.substr(0, 3)) != KNOWN_TAGS.end();
 }
 
+bool is_well_formed_tag(std::string_view tag)
+{
+	if (tag.size() < 3)
+		return false;
+	for (const char c : tag.substr(0, 3)) {
+		if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '!'))
+			return false;
+	}
+	return true;
+}
+
 unsigned char choose_xor_key(std::string_view record)
 {
 	const std::size_t end = record.empty() ? 0 : record.size() - 1;
@@ -62,13 +73,21 @@ unsigned char choose_xor_key(std::string_view record)
 	if (found < 4)
 		return XOR_KEY_DEFAULT;
 
-	for (const unsigned char key : {XOR_KEY_DEFAULT, XOR_KEY_SCANNER}) {
-		const char tag[3] = {static_cast<char>(((bits >> 16) & 0xff) ^ key),
-		                     static_cast<char>(((bits >> 8) & 0xff) ^ key),
-		                     static_cast<char>((bits & 0xff) ^ key)};
-		if (is_known_tag(std::string_view(tag, 3)))
-			return key;
-	}
+	const auto tag_under = [bits](unsigned char key) {
+		return std::string{static_cast<char>(((bits >> 16) & 0xff) ^ key),
+		                   static_cast<char>(((bits >> 8) & 0xff) ^ key),
+		                   static_cast<char>((bits & 0xff) ^ key)};
+	};
+	const std::string underDefault = tag_under(XOR_KEY_DEFAULT);
+	const std::string underScanner = tag_under(XOR_KEY_SCANNER);
+	// No known tag reads as another known one under the other key, so a
+	// known tag settles it.
+	if (is_known_tag(underDefault))
+		return XOR_KEY_DEFAULT;
+	if (is_known_tag(underScanner))
+		return XOR_KEY_SCANNER;
+	if (is_well_formed_tag(underScanner))
+		return XOR_KEY_SCANNER;
 	return XOR_KEY_DEFAULT;
 }
 
@@ -125,8 +144,6 @@ std::string decode_record(std::string_view record)
 	std::string code(decoded_capacity(record.size()), '\0');
 	code.resize(
 	        static_cast<std::size_t>(decode_with_key(record, code.data(), choose_xor_key(record))));
-	// A zero byte ends the decoded code, as it ends the text of a string.
-	code.resize(std::min(code.find('\0'), code.size()));
 	return code;
 }
 
@@ -147,8 +164,8 @@ int isbn_code(const char* code, char* isbn)
 
 std::optional<std::string> isbn10(std::string_view code)
 {
-	const bool bookland =
-	        code.substr(0, 2) == "IB" && code.size() >= 3 && (code[2] == 'N' || code[2] == '5');
+	const bool bookland = code.substr(0, 2) == "IB" && code.size() >= 3 &&
+	                      (code[2] == 'N' || code[2] == '2' || code[2] == '5');
 	if (!bookland || code.size() < ISBN_SKIP + 9 || code.substr(4, 3) != "978")
 		return std::nullopt;
 	std::string isbn(10, '\0');

@@ -12,12 +12,13 @@
 #include <StriaCode.h>
 #include <StriaProtocol.h>
 #include <StriaWindow.h>
-#include <code_text.h>
+#include <scan_check.h>
 
 #include <algorithm>
 #include <new>
 #include <random>
 #include <stdio.h>
+#include <variant>
 
 namespace {
 
@@ -133,6 +134,7 @@ filter_result CueCatFilter::Filter(BMessage* message, BList* outList)
 	case B_KEY_DOWN:
 	case B_MODIFIERS_CHANGED:
 	case STRIA_INPUT_ENDED:
+	case STRIA_INPUT_DROPPED:
 		break;
 	default:
 		// A person's keys and everything else pass at once while no
@@ -202,25 +204,30 @@ status_t CueCatFilter::_Processor(void* data)
 	CueCatFilter* filter = (CueCatFilter*)data;
 	std::string record;
 	while (filter->fRecords.Pop(record)) {
-		// Subscribers and the window take the code as a C string: a zero
-		// byte ends it.
-		std::string decoded = decode_record(record);
-		std::string code = repair_upce(decoded.c_str());
+		// Nothing of a scan that is not whole and right is sent, shown or
+		// typed; the log says why it went.
+		std::variant<ScanCode, ScanRefusal> checked = check_scan(record);
+		if (const ScanRefusal* refusal = std::get_if<ScanRefusal>(&checked)) {
+			stria::Log("StriaFilter", "scan dropped: %s", refusal->reason.c_str());
+			continue;
+		}
+		const ScanCode& scan = std::get<ScanCode>(checked);
 		if (filter->fOptions.processCode)
-			filter->fOptions.processCode(code);
+			filter->fOptions.processCode(scan);
 		else
-			filter->_Process(code);
+			filter->_Process(scan);
 	}
 	return B_OK;
 }
 
-void CueCatFilter::_Process(const std::string& code)
+void CueCatFilter::_Process(const ScanCode& scan)
 {
-	fSubscribers.QueueScan(code.c_str());
+	fSubscribers.QueueScan(scan.code, scan.checkFailed);
 
 	// Then the window, on the viewer thread: a window that does not answer
-	// holds back only its own rows.
-	std::unique_ptr<StriaCode> row(new StriaCode(new BString(code.c_str())));
+	// holds back only its own rows. The label marks a wrong check digit.
+	std::unique_ptr<StriaCode> row(
+	        new StriaCode(new BString(scan.code.c_str(), (int32)scan.code.size())));
 	if (!fRows.Push(row)) {
 		stria::Log("StriaFilter", "%d scans wait for the viewer window already; scan not shown: %s",
 		           ROW_QUEUE_SIZE, row->Text());

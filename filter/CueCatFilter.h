@@ -3,8 +3,8 @@
 // the capture on the input server's thread and does what each of its steps
 // says: passes messages on, arms the timer whose tick comes back through
 // the input stream, and hands each record to its processor thread, which
-// decodes and repairs it, sends it to every subscriber and has the viewer
-// thread list it in the window.
+// decodes and checks it, sends each whole, right scan to every subscriber
+// and has the viewer thread list it in the window.
 #ifndef CUECAT_FILTER_H
 #define CUECAT_FILTER_H
 
@@ -14,6 +14,7 @@
 #include "SubscriberList.h"
 
 #include <DropCounter.h>
+#include <scan_check.h>
 
 #include <InputServerFilter.h>
 #include <Messenger.h>
@@ -45,10 +46,10 @@ public:
 		// Must outlive the filter.
 		StriaClock* clock = NULL;
 		bigtime_t windowCloseTime = WINDOW_CLOSE_TIME;
-		// What becomes of each repaired code on the processor thread; by
-		// default it goes to every subscriber and on top of the viewer
-		// window.
-		std::function<void(const std::string& code)> processCode;
+		// What becomes of each scan that passed its check, on the processor
+		// thread; by default it goes to every subscriber and on top of the
+		// viewer window.
+		std::function<void(const ScanCode& scan)> processCode;
 	};
 
 	CueCatFilter();
@@ -77,7 +78,7 @@ private:
 
 	static status_t _Processor(void* filter);
 	static status_t _Viewer(void* filter);
-	void _Process(const std::string& code);
+	void _Process(const ScanCode& scan);
 	void _ShowRow(StriaCode* item);
 
 	Options fOptions;

@@ -50,6 +50,13 @@ bool IsKeyUp(uint32 what)
 	return what == B_KEY_UP || what == B_UNMAPPED_KEY_UP;
 }
 
+// An auto-repeat of a key held down.
+bool IsRepeat(const BMessage& keyDown)
+{
+	int32 repeat;
+	return keyDown.FindInt32("be:key_repeat", &repeat) == B_OK;
+}
+
 } // namespace
 
 ScanCapture::ScanCapture(int64 firstToken) : fLastToken((int64)((uint64)firstToken - 1)) {}
@@ -59,6 +66,11 @@ ScanCapture::Step ScanCapture::Message(const BMessage& message, bigtime_t now)
 	Step step;
 	if (message.what == STRIA_INPUT_ENDED) {
 		InputEnded(message, step);
+		return step;
+	}
+	if (message.what == STRIA_INPUT_DROPPED) {
+		InputDropped(message, step);
+		Settle(message, step);
 		return step;
 	}
 	// "modifiers" takes no part: F10 and Enter count whatever modifier keys
@@ -90,10 +102,6 @@ ScanCapture::Step ScanCapture::Message(const BMessage& message, bigtime_t now)
 		step.passOn.clear();
 	}
 
-	// A key that goes down again goes up again, whatever became of its
-	// last key-down.
-	if (IsKeyDown(message.what))
-		fSwallowed.erase({source.id, key});
 	Dispatch(message, source.id, recorded, key, when, now, step);
 	if (message.what == B_MODIFIERS_CHANGED) {
 		int32 modifiers = 0;
@@ -116,23 +124,60 @@ void ScanCapture::Settle(const BMessage& input, Step& step)
 	// Whatever goes in the input's place makes the verdict a dispatch.
 	if (!step.passOn.empty())
 		step.verdict = B_DISPATCH_MESSAGE;
-	// The modifiers applications have been shown, for each source.
-	auto note = [this](const BMessage& message) {
-		if (message.what == B_MODIFIERS_CHANGED) {
-			fShown[SourceOf(message).id] =
-			        (uint32)message.GetInt32("modifiers", 0) & kHeldModifiers;
+	bool alone = false;
+	if (step.verdict == B_DISPATCH_MESSAGE && step.passOn.empty()) {
+		if (input.what != B_MODIFIERS_CHANGED && !IsKeyDown(input.what) &&
+		    !IsKeyUp(input.what))
+			return;
+		step.passOn.push_back(CopyOf(input));
+		alone = true;
+	}
+	// The modifiers applications have been shown, for each source, as the
+	// messages go on in order. A key's "modifiers" say what its keyboard
+	// holds; those the capture kept from applications (the scanner's Alt)
+	// are left out, or the key would press them.
+	bool rewritten = false;
+	for (std::unique_ptr<BMessage>& message : step.passOn) {
+		MessageSource source = SourceOf(*message);
+		int32 modifiers;
+		if (source.kind == STRIA_SOURCE_ADD_ON || message->FindInt32("modifiers", &modifiers) != B_OK)
+			continue;
+		// A key that goes on down goes on up, whatever became of an
+		// earlier key-down of it.
+		if (IsKeyDown(message->what))
+			fSwallowed.erase({source.id, message->GetInt32("key", -1)});
+		uint32& shown = fShown[source.id];
+		if (message->what == B_MODIFIERS_CHANGED) {
+			shown = (uint32)modifiers & kHeldModifiers;
+			continue;
 		}
-	};
-	if (step.verdict == B_DISPATCH_MESSAGE && step.passOn.empty())
-		note(input);
-	for (const std::unique_ptr<BMessage>& message : step.passOn)
-		note(*message);
+		uint32 hidden = fModifiers[source.id] & kHeldModifiers & ~shown;
+		if (((uint32)modifiers & hidden) != 0) {
+			message->ReplaceInt32("modifiers", (int32)((uint32)modifiers & ~hidden));
+			rewritten = true;
+		}
+	}
+	// Nothing changed: the input goes on itself, uncopied.
+	if (alone && !rewritten)
+		step.passOn.clear();
+}
+
+bool ScanCapture::HidesModifiers() const
+{
+	for (const auto& [source, modifiers] : fModifiers) {
+		auto shown = fShown.find(source);
+		uint32 seen = shown == fShown.end() ? 0 : shown->second;
+		if ((modifiers & kHeldModifiers & ~seen) != 0)
+			return true;
+	}
+	return false;
 }
 
 void ScanCapture::Dispatch(const BMessage& message, int32 source, bool recorded, int32 key,
                            bigtime_t when, bigtime_t now, Step& step)
 {
-	if (message.what == B_KEY_DOWN && key == CAT_CALL_KEY) {
+	// A scanner's F10 never repeats: a held F10's repeats are a person's.
+	if (message.what == B_KEY_DOWN && key == CAT_CALL_KEY && !IsRepeat(message)) {
 		CatCall(message, source, recorded, when, now, step);
 		return;
 	}
@@ -156,7 +201,7 @@ void ScanCapture::Dispatch(const BMessage& message, int32 source, bool recorded,
 			return;
 		}
 		if (Swallowed(source, key)) {
-			// The Enter key-up of a scan still closes it.
+			// The key-up of the Enter the record took closes the scan.
 			KeyUp(*capture, key, step);
 			step.verdict = B_SKIP_MESSAGE;
 			return;
@@ -167,12 +212,17 @@ void ScanCapture::Dispatch(const BMessage& message, int32 source, bool recorded,
 		Holding(message, *capture, key, when, step);
 		return;
 	}
+	if (capture->state == TAIL) {
+		Tail(message, *capture, key, when, step);
+		return;
+	}
 	switch (message.what) {
 	case B_KEY_DOWN:
 		KeyDown(message, *capture, when, step);
 		break;
 	case B_KEY_UP:
-		KeyUp(*capture, key, step);
+		// A key pressed before the capture (an Enter too) goes up as it
+		// went down.
 		break;
 	case B_MODIFIERS_CHANGED:
 	case B_UNMAPPED_KEY_DOWN:
@@ -194,6 +244,8 @@ bool ScanCapture::TimeIsUp(const Capture& capture, bigtime_t when) const
 		return elapsed > MODIFIER_TIME;
 	case COLLECTING:
 		return elapsed > SCAN_TIME;
+	case TAIL:
+		return Elapsed(capture.lastKey, when) > TAIL_GAP;
 	default:
 		return elapsed > FIRST_CHAR_TIME;
 	}
@@ -391,28 +443,108 @@ void ScanCapture::KeyDown(const BMessage& message, Capture& capture, bigtime_t w
 		capture.tooLong = true;
 	else
 		capture.record.push_back((char)byte);
-	fSwallowed.insert({capture.source, message.GetInt32("key", -1)});
+	Swallow(message, capture.source);
 	step.verdict = B_SKIP_MESSAGE;
 }
 
 void ScanCapture::KeyUp(Capture& capture, int32 key, Step& step)
 {
-	// Without a record an Enter key-up goes on with its key-down: F10 then
-	// Enter is not a scan.
-	if (capture.state != COLLECTING || key != CAT_TERM_KEY)
+	if (key != CAT_TERM_KEY)
 		return;
-	HandOff(capture, step);
-	Close(capture, step);
+	if (capture.state == COLLECTING) {
+		HandOff(capture, step);
+		Close(capture, step);
+		step.verdict = B_SKIP_MESSAGE;
+	} else if (capture.state == TAIL && capture.tailEnter) {
+		DropCut(capture, step);
+		step.verdict = B_SKIP_MESSAGE;
+	}
+}
+
+void ScanCapture::Tail(const BMessage& message, Capture& capture, int32 key, bigtime_t when,
+                       Step& step)
+{
+	switch (message.what) {
+	case B_KEY_DOWN:
+	case B_UNMAPPED_KEY_DOWN:
+		Swallow(message, capture.source);
+		if (message.what == B_KEY_DOWN)
+			capture.tailKeys++;
+		if (key == CAT_TERM_KEY)
+			capture.tailEnter = true;
+		break;
+	case B_MODIFIERS_CHANGED:
+		if (std::unique_ptr<BMessage> release = ShownReleased(message, capture.source))
+			step.passOn.push_back(std::move(release));
+		break;
+	default:
+		// Key-ups of keys pressed before, and anything that is no key.
+		return;
+	}
+	capture.lastKey = when;
 	step.verdict = B_SKIP_MESSAGE;
+}
+
+std::unique_ptr<BMessage> ScanCapture::ShownReleased(const BMessage& message, int32 source)
+{
+	uint32 shown = fShown[source];
+	uint32 modifiers = (uint32)message.GetInt32("modifiers", 0);
+	if ((shown & ~modifiers) == 0)
+		return NULL;
+	std::unique_ptr<BMessage> release = CopyOf(message);
+	release->ReplaceInt32("modifiers", (int32)((modifiers & ~kHeldModifiers) | (modifiers & shown)));
+	release->RemoveName("be:old_modifiers");
+	release->AddInt32("be:old_modifiers", (int32)shown);
+	return release;
+}
+
+void ScanCapture::InputDropped(const BMessage& message, Step& step)
+{
+	// Keys of this source are lost: a scan they belonged to is damaged, and
+	// what follows at a scanner's pace is the rest of one.
+	MessageSource source = SourceOf(message);
+	bigtime_t when;
+	if (source.kind == STRIA_SOURCE_ADD_ON || message.FindInt64("when", &when) != B_OK)
+		return;
+	step.verdict = B_SKIP_MESSAGE;
+	bool told = false;
+	if (Capture* capture = CaptureOf(source.id)) {
+		if (capture->state == TAIL) {
+			capture->lastKey = std::max(capture->lastKey, when);
+			return;
+		}
+		if (capture->state == COLLECTING || capture->state == WAITING) {
+			step.notices.push_back("keys of a scan were lost (the input server read them too "
+			                       "late); the scan is dropped");
+			told = true;
+		}
+		Close(*capture, step);
+	}
+	Capture tail;
+	tail.told = told;
+	tail.source = source.id;
+	fLastToken = (int64)((uint64)fLastToken + 1);
+	tail.token = fLastToken;
+	tail.state = TAIL;
+	tail.whenOpened = when;
+	tail.lastKey = when;
+	fCaptures.push_back(std::move(tail));
 }
 
 void ScanCapture::ModifierKey(const BMessage& message, Capture& capture, int32 key, Step& step)
 {
 	if (capture.state == COLLECTING) {
-		// The Shift a scanner holds for a capital goes nowhere.
+		// The Shift a scanner holds for a capital goes nowhere; a key-up
+		// that got here went down before the scan and goes on.
+		if (message.what == B_UNMAPPED_KEY_UP)
+			return;
 		if (message.what == B_UNMAPPED_KEY_DOWN)
-			fSwallowed.insert({capture.source, key});
+			Swallow(message, capture.source);
 		step.verdict = B_SKIP_MESSAGE;
+		if (message.what == B_MODIFIERS_CHANGED) {
+			if (std::unique_ptr<BMessage> release = ShownReleased(message, capture.source))
+				step.passOn.push_back(std::move(release));
+		}
 	} else if (capture.state == WAITING) {
 		// Behind a held-back F10 they wait with it, in order.
 		Hold(capture, message, key);
@@ -470,6 +602,10 @@ void ScanCapture::Release(Capture& capture, Step& step, std::optional<bigtime_t>
 	for (size_t i = 0; i < capture.held.size(); i++) {
 		if (restamp && i >= capture.catCallAt)
 			capture.held[i]->ReplaceInt64("when", *restamp);
+		// Going on down, the key goes on up, whatever became of an
+		// earlier key-down of it.
+		if (IsKeyDown(capture.held[i]->what))
+			fSwallowed.erase({capture.source, capture.held[i]->GetInt32("key", -1)});
 		step.passOn.push_back(std::move(capture.held[i]));
 	}
 	capture.held.clear();
@@ -496,17 +632,9 @@ void ScanCapture::Drop(Capture& capture, Step& step)
 		else if (message->what == B_MODIFIERS_CHANGED)
 			lastModifiers = message.get();
 	}
-	uint32 shown = fShown[capture.source];
 	if (lastModifiers != NULL) {
-		uint32 modifiers = (uint32)lastModifiers->GetInt32("modifiers", 0);
-		if ((shown & ~modifiers) != 0) {
-			std::unique_ptr<BMessage> release = CopyOf(*lastModifiers);
-			release->ReplaceInt32("modifiers", (int32)((modifiers & ~kHeldModifiers) |
-			                                           (modifiers & shown)));
-			release->RemoveName("be:old_modifiers");
-			release->AddInt32("be:old_modifiers", (int32)shown);
+		if (std::unique_ptr<BMessage> release = ShownReleased(*lastModifiers, capture.source))
 			step.passOn.push_back(std::move(release));
-		}
 	}
 	for (const BMessage* message : owed)
 		step.passOn.push_back(CopyOf(*message));
@@ -516,6 +644,13 @@ void ScanCapture::Drop(Capture& capture, Step& step)
 	capture.held.clear();
 	capture.heldKeys.clear();
 	capture.catCallAt = 0;
+}
+
+void ScanCapture::Swallow(const BMessage& keyDown, int32 source)
+{
+	// A repeat's key-up is its first key-down's: it goes where that went.
+	if (!IsRepeat(keyDown))
+		fSwallowed.insert({source, keyDown.GetInt32("key", -1)});
 }
 
 bool ScanCapture::Swallowed(int32 source, int32 key)
@@ -550,7 +685,12 @@ void ScanCapture::Close(Capture& capture, Step& step)
 void ScanCapture::DropCut(Capture& capture, Step& step)
 {
 	size_t length = capture.record.size();
-	if (length > 0) {
+	if (capture.state == TAIL && capture.tailKeys > 0 && !capture.told) {
+		step.notices.push_back("keys were lost, and the " + std::to_string(capture.tailKeys) +
+		                       " key" + (capture.tailKeys == 1 ? "" : "s") +
+		                       " after them, typed at a scanner's pace, are dropped as the rest "
+		                       "of a scan");
+	} else if (length > 0) {
 		step.notices.push_back("scan cut off after " + std::to_string(length) + " character" +
 		                       (length == 1 ? "" : "s") + "; dropped");
 	}

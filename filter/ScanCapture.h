@@ -26,6 +26,12 @@
 // A key whose key-down was held back or swallowed has its key-up held back
 // or swallowed with it, so applications never see a key go up that never
 // went down.
+//
+// When the kernel dropped keys of a source (STRIA_INPUT_DROPPED), a scan it
+// cut into is dropped whole, and the keys that follow at a scanner's pace
+// (each within TAIL_GAP of the one before, by stamps) up to the next Enter
+// are taken for the rest of a scan whose F10 may have been lost: they go
+// nowhere either.
 #ifndef SCAN_CAPTURE_H
 #define SCAN_CAPTURE_H
 
@@ -61,6 +67,9 @@ public:
 	// A modifier pressed and let go of alone at least this long is a
 	// person's tap and goes on; a shorter one is not passed on.
 	static const bigtime_t SHORTEST_TAP = 10000;
+	// Longest gap between two keys of a scanner, by stamps, after keys
+	// were lost.
+	static const bigtime_t TAIL_GAP = 10000;
 
 	// Arms the tick of a capture (due set), or disarms it (due empty).
 	struct TimerRequest {
@@ -103,9 +112,13 @@ public:
 	// stamped realTime.
 	Step Replay(bigtime_t realTime);
 
-	// True while no capture is open and no key-up is due to be swallowed:
-	// then only a key-down or a modifier change can change anything.
-	bool IsIdle() const { return fCaptures.empty() && fSwallowed.empty(); }
+	// True while no capture is open, no key-up is due to be swallowed and
+	// no source holds a modifier applications were not shown: then only a
+	// key-down or a modifier change can change anything.
+	bool IsIdle() const
+	{
+		return fCaptures.empty() && fSwallowed.empty() && !HidesModifiers();
+	}
 
 private:
 	enum State {
@@ -117,7 +130,10 @@ private:
 		// stop stamped within FIRST_CHAR_TIME still starts a record.
 		REVEALED,
 		// The record is being collected.
-		COLLECTING
+		COLLECTING,
+		// Keys were lost: what follows at a scanner's pace up to an Enter
+		// goes nowhere.
+		TAIL
 	};
 
 	// One open capture: the keys of one source after one F10 key-down, or
@@ -141,6 +157,13 @@ private:
 		std::string record;
 		// The capture grew past the longest record Stria takes.
 		bool tooLong = false;
+		// TAIL: the stamp of the last key taken, how many key-downs were
+		// taken, and whether the Enter's key-down was one.
+		bigtime_t lastKey = 0;
+		size_t tailKeys = 0;
+		bool tailEnter = false;
+		// TAIL: the scan the keys were lost from was logged already.
+		bool told = false;
 		// Its tick is armed.
 		bool armed = false;
 	};
@@ -165,6 +188,13 @@ private:
 	void Holding(const BMessage& message, Capture& capture, int32 key, bigtime_t when,
 	             Step& step);
 	void InputEnded(const BMessage& message, Step& step);
+	void InputDropped(const BMessage& message, Step& step);
+	// A TAIL capture's message: swallowed, but for what undoes keys
+	// applications were shown going down.
+	void Tail(const BMessage& message, Capture& capture, int32 key, bigtime_t when, Step& step);
+	// The part of a modifier change that lets go of modifiers applications
+	// were shown pressed, if any.
+	std::unique_ptr<BMessage> ShownReleased(const BMessage& message, int32 source);
 	// Opens a HOLDING capture when message presses a modifier.
 	void MaybeHold(const BMessage& message, int32 source, bool recorded, bigtime_t when,
 	               bigtime_t now, Step& step);
@@ -183,8 +213,12 @@ private:
 	// What the capture held back goes nowhere, nor do the key-ups to come;
 	// but for what undoes keys applications were shown going down.
 	void Drop(Capture& capture, Step& step);
-	// Final touches on a step: its verdict, and the modifiers shown.
+	// Final touches on a step: its verdict, the modifiers shown, and keys
+	// that go on without the modifiers applications were not shown.
 	void Settle(const BMessage& input, Step& step);
+	bool HidesModifiers() const;
+	// A key-down that goes nowhere: its key-up goes nowhere either.
+	void Swallow(const BMessage& keyDown, int32 source);
 	bool Swallowed(int32 source, int32 key);
 
 	Capture* CaptureOf(int32 source);

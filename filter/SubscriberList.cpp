@@ -137,8 +137,9 @@ SubscriberList::AddResult SubscriberList::Add(const BMessage& subscription)
 	return kRefused;
 }
 
-size_t SubscriberList::QueueScan(const std::string& barcode)
+size_t SubscriberList::QueueScan(const std::string& barcode, bool checkFailed)
 {
+	const Item scan{false, barcode, checkFailed};
 	std::vector<std::pair<int32, size_t>> firstDrops;
 	std::vector<std::shared_ptr<Subscriber>> atOnce;
 	size_t dropped = 0;
@@ -154,7 +155,7 @@ size_t SubscriberList::QueueScan(const std::string& barcode)
 				continue;
 			}
 			if (subscriber->queue.size() < fLimits.queueCapacity) {
-				subscriber->queue.push_back({false, barcode});
+				subscriber->queue.push_back(scan);
 				queued = true;
 				continue;
 			}
@@ -164,7 +165,7 @@ size_t SubscriberList::QueueScan(const std::string& barcode)
 				firstDrops.emplace_back(subscriber->number, subscriber->queue.size());
 		}
 	}
-	if (!atOnce.empty() && _HandOver(atOnce, barcode))
+	if (!atOnce.empty() && _HandOver(atOnce, scan))
 		queued = true;
 	// Delivery threads are woken only for work: a scan every subscriber
 	// took at once leaves them asleep.
@@ -377,7 +378,7 @@ SubscriberList::SendResult SubscriberList::_Send(Subscriber& subscriber, const I
 {
 	BMessage message(item.shutdown ? STRIA_SHUTDOWN : STRIA_CATSCAN);
 	if (!item.shutdown)
-		message.AddString(STRIA_BARCODE_FIELD, item.barcode.c_str());
+		_AddScan(message, item);
 	bigtime_t timeout = kSendSlice;
 	if (deadline != kNever) {
 		bigtime_t left = deadline - fClock->Now();
@@ -409,11 +410,18 @@ bool SubscriberList::_TakesAtOnce(const Subscriber& subscriber)
 	       subscriber.retryAt == 0;
 }
 
+void SubscriberList::_AddScan(BMessage& message, const Item& scan)
+{
+	message.AddString(STRIA_BARCODE_FIELD, scan.barcode.c_str());
+	if (scan.checkFailed)
+		message.AddBool(STRIA_CHECK_FAILED_FIELD, true);
+}
+
 bool SubscriberList::_HandOver(const std::vector<std::shared_ptr<Subscriber>>& subscribers,
-                               const std::string& barcode)
+                               const Item& scan)
 {
 	BMessage message(STRIA_CATSCAN);
-	message.AddString(STRIA_BARCODE_FIELD, barcode.c_str());
+	_AddScan(message, scan);
 	std::vector<SendResult> results;
 	results.reserve(subscribers.size());
 	// A local port that is full refuses at once; nothing here waits.
@@ -434,7 +442,7 @@ bool SubscriberList::_HandOver(const std::vector<std::shared_ptr<Subscriber>>& s
 		case kStalled:
 			// In front of whatever was queued meanwhile (a shutdown notice
 			// among them): this scan came first.
-			subscriber.queue.push_front({false, barcode});
+			subscriber.queue.push_front(scan);
 			queued = true;
 			break;
 		case kGone:

@@ -85,11 +85,13 @@ public:
 	AddResult Add(const BMessage& subscription);
 
 	// Queues one STRIA_CATSCAN carrying barcode for every subscriber, or
-	// hands it over at once (see above). Never waits on a subscriber: one
-	// whose queue is full loses this scan (the first of a run of drops is
-	// logged at once, the rest counted and logged as one line when it has
-	// caught up or at the end). Returns how many subscribers lost the scan.
-	size_t QueueScan(const std::string& barcode);
+	// hands it over at once (see above); a code whose check digit is wrong
+	// carries STRIA_CHECK_FAILED_FIELD, true (good codes go without it).
+	// Never waits on a subscriber: one whose queue is full loses this scan
+	// (the first of a run of drops is logged at once, the rest counted and
+	// logged as one line when it has caught up or at the end). Returns how
+	// many subscribers lost the scan.
+	size_t QueueScan(const std::string& barcode, bool checkFailed = false);
 
 	// Queues STRIA_SHUTDOWN behind every subscriber's scans (a full queue
 	// does not refuse it) and waits until all is sent or the deadline (on
@@ -109,6 +111,7 @@ private:
 	struct Item {
 		bool shutdown;
 		std::string barcode;
+		bool checkFailed = false;
 	};
 
 	struct Subscriber {
@@ -143,8 +146,8 @@ private:
 	// Sends the scan to each of subscribers (marked busy) without waiting;
 	// those whose port is full have it queued. True when anything was
 	// queued.
-	bool _HandOver(const std::vector<std::shared_ptr<Subscriber>>& subscribers,
-	               const std::string& barcode);
+	bool _HandOver(const std::vector<std::shared_ptr<Subscriber>>& subscribers, const Item& scan);
+	static void _AddScan(BMessage& message, const Item& scan);
 	// With the lock held: drops what is queued for subscriber, with a log
 	// line.
 	void _DropRest(Subscriber& subscriber);

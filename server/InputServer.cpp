@@ -55,7 +55,8 @@ public:
 	{
 		// The server's word to the filters about its sources is no
 		// application's business.
-		if (message.what == STRIA_INPUT_ENDED || message.what == STRIA_INPUT_QUIET)
+		if (message.what == STRIA_INPUT_ENDED || message.what == STRIA_INPUT_QUIET ||
+		    message.what == STRIA_INPUT_DROPPED)
 			return;
 		for (const std::unique_ptr<ApplicationSide>& side : fSides) {
 			side->Deliver(message);

@@ -89,7 +89,9 @@ void ListenApplication::MessageReceived(BMessage* message)
 	case STRIA_CATSCAN: {
 		const char* barcode = "";
 		message->FindString(STRIA_BARCODE_FIELD, &barcode);
-		std::string line = scan_line(barcode, fFormat) + "\n";
+		bool checkFailed = false;
+		message->FindBool(STRIA_CHECK_FAILED_FIELD, &checkFailed);
+		std::string line = scan_line(barcode, fFormat, checkFailed) + "\n";
 		errno = 0;
 		if (fwrite(line.data(), 1, line.size(), fOutput) != line.size() || fflush(fOutput) != 0)
 			_Fail(std::string("cannot write standard output: ") + strerror(errno ? errno : EIO));

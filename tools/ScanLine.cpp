@@ -57,7 +57,7 @@ std::string json_string(std::string_view text)
 	return json;
 }
 
-std::string scan_line(std::string_view barcode, ScanFormat format)
+std::string scan_line(std::string_view barcode, ScanFormat format, bool checkFailed)
 {
 	switch (format) {
 	case ScanFormat::Barcode:
@@ -71,5 +71,5 @@ std::string scan_line(std::string_view barcode, ScanFormat format)
 	std::string_view data = barcode.size() > 4 ? barcode.substr(4) : std::string_view();
 	return "{\"barcode\":" + json_string(barcode) + ",\"tag\":" + json_string(tag) +
 	       ",\"data\":" + json_string(data) + ",\"label\":" + json_string(code_label(barcode)) +
-	       "}";
+	       (checkFailed ? ",\"check_failed\":true}" : "}");
 }

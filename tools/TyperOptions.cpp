@@ -40,26 +40,29 @@ bool parse_typer_options(const std::vector<std::string>& arguments, TyperOptions
 			show = true;
 			continue;
 		}
-		if (word != "type" && word != "end" && word != "key-delay" && word != "free-text")
+		if (word != "type" && word != "end" && word != "key-delay" && word != "layout" &&
+		    word != "variant" && word != "free-text")
 			return fail("unknown setting \"" + word +
-			            "\" (the settings are type, end, key-delay and free-text; show shows "
-			            "them)");
+			            "\" (the settings are type, end, key-delay, layout, variant and "
+			            "free-text; show shows them)");
 		if (index + 1 == arguments.size())
 			return fail(word + " needs a value");
 		const std::string& value = arguments[++index];
 		TyperSettings check;
 		if (!check.Set(word, value, error))
 			return false;
-		const bool again = word == "type"        ? options->type.has_value()
-		                   : word == "end"       ? options->end.has_value()
+		std::optional<std::string>* text = word == "type"     ? &options->type
+		                                   : word == "end"    ? &options->end
+		                                   : word == "layout" ? &options->layout
+		                                   : word == "variant" ? &options->variant
+		                                                       : nullptr;
+		const bool again = text != nullptr        ? text->has_value()
 		                   : word == "key-delay" ? options->keyDelay.has_value()
 		                                         : options->freeText.has_value();
 		if (again)
 			return fail(word + " is given twice");
-		if (word == "type")
-			options->type = value;
-		else if (word == "end")
-			options->end = value;
+		if (text != nullptr)
+			*text = value;
 		else if (word == "key-delay")
 			options->keyDelay = check.keyDelay;
 		else
@@ -98,6 +101,12 @@ Settings:
                   the key typed after the text
   key-delay MICROSECONDS
                   the pause between two keys, 0 to 1000000 (a second)
+  layout NAME     the keyboard layout codes are typed for, by its XKB name
+                  (fr, de, us, ...); "" for the desktop's own (the default:
+                  the X display's layout, else /etc/default/keyboard's).
+                  A new layout starts with its basic variant
+  variant NAME    the layout's XKB variant (nodeadkeys, ...); "" for its
+                  basic one; only with a layout
   free-text no|yes
                   no: only UPC, EAN and ISBN codes are typed; yes: other
                   codes too (Code 128, Code 39, ...), whose printed labels
@@ -114,6 +123,7 @@ Options:
 Examples:
   stria-typer type data
   stria-typer end tab key-delay 300
+  stria-typer layout de variant nodeadkeys
   stria-typer free-text yes
   stria-typer type off     (stops a code being typed, too)
   stria-typer show

@@ -13,6 +13,8 @@ struct TyperOptions {
 	std::optional<std::string> type;
 	std::optional<std::string> end;
 	std::optional<int64> keyDelay;
+	std::optional<std::string> layout;
+	std::optional<std::string> variant;
 	std::optional<bool> freeText;
 	// Empty: the server's default socket.
 	std::string controlSocket;

@@ -63,14 +63,23 @@ std::string SettingsText(const BMessage& answer)
 	const char* type = "?";
 	const char* end = "?";
 	int64 delay = 0;
+	const char* layout = "";
+	const char* variant = "";
 	bool freeText = false;
 	answer.FindString(STRIA_TYPER_TYPE_FIELD, &type);
 	answer.FindString(STRIA_TYPER_END_FIELD, &end);
 	answer.FindInt64(STRIA_TYPER_DELAY_FIELD, &delay);
+	answer.FindString(STRIA_TYPER_LAYOUT_FIELD, &layout);
+	answer.FindString(STRIA_TYPER_VARIANT_FIELD, &variant);
 	answer.FindBool(STRIA_TYPER_FREE_TEXT_FIELD, &freeText);
+	// An empty value reads back as empty: the desktop's layout, the basic
+	// variant.
+	auto line = [](const char* name, const char* value) {
+		return std::string(name) + " =" + (value[0] != '\0' ? " " : "") + value + "\n";
+	};
 	return std::string("type = ") + type + "\nend = " + end +
-	       "\nkey-delay = " + std::to_string(delay) + "\nfree-text = " + (freeText ? "yes" : "no") +
-	       "\n";
+	       "\nkey-delay = " + std::to_string(delay) + "\n" + line("layout", layout) +
+	       line("variant", variant) + line("free-text", freeText ? "yes" : "no");
 }
 
 // The answer to a request that failed, and why.
@@ -107,6 +116,10 @@ TyperAnswer send_typer_request(const TyperOptions& options, const std::string& c
 		request.AddString(STRIA_TYPER_END_FIELD, options.end->c_str());
 	if (options.keyDelay)
 		request.AddInt64(STRIA_TYPER_DELAY_FIELD, *options.keyDelay);
+	if (options.layout)
+		request.AddString(STRIA_TYPER_LAYOUT_FIELD, options.layout->c_str());
+	if (options.variant)
+		request.AddString(STRIA_TYPER_VARIANT_FIELD, options.variant->c_str());
 	if (options.freeText)
 		request.AddBool(STRIA_TYPER_FREE_TEXT_FIELD, *options.freeText);
 	request.AddMessenger(STRIA_MESSENGER_FIELD, BMessenger(looper.get()));

@@ -15,7 +15,7 @@ struct TyperAnswer {
 	// B_OK: settings holds the server's settings; otherwise why in error
 	// (B_BAD_VALUE for a socket path that can never work).
 	status_t status = B_OK;
-	std::string settings; // "type = data\nend = enter\nkey-delay = 0\n"
+	std::string settings; // "type = data\nend = enter\nkey-delay = 0\nlayout = fr\nvariant =\n"
 	std::string error;
 };
 

@@ -1,5 +1,7 @@
 #include "StriaTyper.h"
 
+#include "DesktopLayout.h"
+#include "LayoutKeys.h"
 #include "TyperLooper.h"
 #include "TyperSettingsFile.h"
 #include "Typist.h"
@@ -39,13 +41,16 @@ std::string ApplyFields(const BMessage& message, TyperSettings* settings)
 	std::string error;
 	type_code type;
 	auto has = [&](const char* name) { return message.GetInfo(name, &type) == B_OK; };
-	for (const char* name : {STRIA_TYPER_TYPE_FIELD, STRIA_TYPER_END_FIELD}) {
+	for (const char* name : {STRIA_TYPER_TYPE_FIELD, STRIA_TYPER_END_FIELD,
+	                         STRIA_TYPER_LAYOUT_FIELD, STRIA_TYPER_VARIANT_FIELD}) {
 		const char* text = NULL;
 		if (!has(name))
 			continue;
 		if (message.FindString(name, &text) != B_OK)
 			return std::string(name) + " must be a string";
-		if (!settings->Set(name, text, &error))
+		// The layout and its variant go together (StriaTyper::_ChangeLayout).
+		if (name != STRIA_TYPER_LAYOUT_FIELD && name != STRIA_TYPER_VARIANT_FIELD &&
+		    !settings->Set(name, text, &error))
 			return error;
 	}
 	if (has(STRIA_TYPER_DELAY_FIELD)) {
@@ -64,11 +69,24 @@ std::string ApplyFields(const BMessage& message, TyperSettings* settings)
 	return {};
 }
 
+Typist::Layouts DesktopLayouts()
+{
+	auto desktop = std::make_shared<DesktopLayout>(
+	        DesktopLayout::SystemSources(),
+	        [](const std::string& line) { stria::Log("StriaTyper", "%s", line.c_str()); });
+	return [desktop](const TyperSettings& settings, std::string* error) {
+		return desktop->For(settings, error);
+	};
+}
+
 } // namespace
 
-StriaTyper::StriaTyper() : StriaTyper(SettingsFromFile(), StriaClock::System()) {}
+StriaTyper::StriaTyper() : StriaTyper(SettingsFromFile(), StriaClock::System(), DesktopLayouts())
+{
+}
 
-StriaTyper::StriaTyper(const TyperSettings& settings, StriaClock* clock) : BInputServerDevice()
+StriaTyper::StriaTyper(const TyperSettings& settings, StriaClock* clock, Typist::Layouts layouts)
+    : BInputServerDevice()
 {
 	fTypist = std::make_unique<Typist>(
 	        [this](std::vector<std::unique_ptr<BMessage>> messages) {
@@ -78,7 +96,7 @@ StriaTyper::StriaTyper(const TyperSettings& settings, StriaClock* clock) : BInpu
 		        const int32 count = (int32)released.size();
 		        return BPrivate::enqueue_messages(this, released.data(), count) == B_OK;
 	        },
-	        &StriaTyper::_Log, clock, settings);
+	        &StriaTyper::_Log, clock, settings, std::move(layouts));
 }
 
 StriaTyper::~StriaTyper()
@@ -152,7 +170,9 @@ status_t StriaTyper::_ChangeSettings(BMessage* message)
 	// names or nothing.
 	std::unique_lock changing(fSettingsLock);
 	TyperSettings settings = fTypist->Settings();
-	const std::string refusal = message != NULL ? ApplyFields(*message, &settings) : "";
+	std::string refusal = message != NULL ? ApplyFields(*message, &settings) : "";
+	if (refusal.empty() && message != NULL)
+		refusal = _ChangeLayout(message, &settings);
 	if (!refusal.empty()) {
 		settings = fTypist->Settings();
 		_Log("settings change refused: " + refusal);
@@ -170,11 +190,14 @@ status_t StriaTyper::_ChangeSettings(BMessage* message)
 		const bool answer = message->FindMessenger(STRIA_MESSENGER_FIELD, &replyTo) == B_OK;
 		for (const char* name :
 		     {STRIA_TYPER_TYPE_FIELD, STRIA_TYPER_END_FIELD, STRIA_TYPER_DELAY_FIELD,
-		      STRIA_TYPER_FREE_TEXT_FIELD, STRIA_TYPER_REFUSAL_FIELD})
+		      STRIA_TYPER_LAYOUT_FIELD, STRIA_TYPER_VARIANT_FIELD, STRIA_TYPER_FREE_TEXT_FIELD,
+		      STRIA_TYPER_REFUSAL_FIELD})
 			message->RemoveName(name);
 		message->AddString(STRIA_TYPER_TYPE_FIELD, TyperSettings::Name(settings.type));
 		message->AddString(STRIA_TYPER_END_FIELD, TyperSettings::Name(settings.end));
 		message->AddInt64(STRIA_TYPER_DELAY_FIELD, settings.keyDelay);
+		message->AddString(STRIA_TYPER_LAYOUT_FIELD, settings.layout.c_str());
+		message->AddString(STRIA_TYPER_VARIANT_FIELD, settings.variant.c_str());
 		message->AddBool(STRIA_TYPER_FREE_TEXT_FIELD, settings.freeText);
 		if (!refusal.empty())
 			message->AddString(STRIA_TYPER_REFUSAL_FIELD, refusal.c_str());
@@ -186,4 +209,28 @@ status_t StriaTyper::_ChangeSettings(BMessage* message)
 		}
 	}
 	return refusal.empty() ? B_OK : B_BAD_VALUE;
+}
+
+std::string StriaTyper::_ChangeLayout(const BMessage* message, TyperSettings* settings)
+{
+	const char* layout = NULL;
+	const char* variant = NULL;
+	const bool newLayout = message->FindString(STRIA_TYPER_LAYOUT_FIELD, &layout) == B_OK;
+	const bool newVariant = message->FindString(STRIA_TYPER_VARIANT_FIELD, &variant) == B_OK;
+	if (!newLayout && !newVariant)
+		return {};
+	std::string error;
+	if (newLayout && !settings->Set("layout", layout, &error))
+		return error;
+	// Another layout starts with its basic variant, unless one is named.
+	if (!settings->Set("variant", newVariant ? variant : "", &error))
+		return error;
+	if (settings->layout.empty() && !settings->variant.empty())
+		return "a variant needs a layout";
+	// A layout the system's keyboard data lacks would leave every scan
+	// untyped: refused now, while the one who asked is there to see it.
+	if (!settings->layout.empty() &&
+	    !LayoutKeys::FromNames({"", settings->layout, settings->variant, ""}, &error))
+		return error;
+	return {};
 }

@@ -1,8 +1,9 @@
 // StriaTyper: the input-server device add-on that types each scan where the
 // person is typing. It subscribes to "CueCat [Keyboard]" like any
-// application and, for each scan, puts into the input stream the keys of a
-// US keyboard that type the text its settings choose (the code's data, the
-// whole code, the ISBN-10 or the viewer's label) and an end key. Its keys
+// application and, for each scan, puts into the input stream the keys that
+// type the text its settings choose (the code's data, the whole code, the
+// ISBN-10 or the viewer's label) under the desktop's keyboard layout, and an
+// end key. Its keys
 // pass the filters and reach applications like a person's; being a device
 // add-on's, they never open a capture of the filter.
 //
@@ -13,6 +14,7 @@
 #define STRIA_TYPER_H
 
 #include "TyperSettings.h"
+#include "Typist.h"
 
 #include <InputServerDevice.h>
 
@@ -22,14 +24,14 @@
 
 class StriaClock;
 class TyperLooper;
-class Typist;
 
 class StriaTyper : public BInputServerDevice {
 public:
 	// Reads the settings file; clock: what the keys are stamped and paced
-	// by (by default the input server's).
+	// by (by default the input server's); layouts: the keyboard layout each
+	// code is typed for (by default the desktop's, see DesktopLayout.h).
 	StriaTyper();
-	StriaTyper(const TyperSettings& settings, StriaClock* clock);
+	StriaTyper(const TyperSettings& settings, StriaClock* clock, Typist::Layouts layouts = {});
 	~StriaTyper() override;
 
 	// Registers "Stria Typer".
@@ -49,6 +51,9 @@ public:
 private:
 	static void _Log(const std::string& line);
 	status_t _ChangeSettings(BMessage* message);
+	// The layout and variant fields of message into *settings: empty when
+	// they apply, else why not (a name the system's keyboard data lacks).
+	std::string _ChangeLayout(const BMessage* message, TyperSettings* settings);
 
 	std::unique_ptr<Typist> fTypist;
 	TyperLooper* fLooper = nullptr; // deletes itself on Quit

@@ -1,50 +1,71 @@
 #include "TypedKeys.h"
 
+#include "LayoutKeys.h"
+
 #include <UsKeyboard.h>
 
 #include <InterfaceDefs.h>
 
 namespace {
 
-std::optional<stria::KeyStroke> StrokeOf(char character)
+std::optional<LayoutStroke> StrokeOf(char character, const LayoutKeys& layout)
 {
 	const unsigned char byte = static_cast<unsigned char>(character);
-	if (byte < ' ' || byte > '~')
+	if (!IsTypeableByte(byte))
 		return std::nullopt;
-	return stria::UsKeyboard::StrokeFor(character);
+	return layout.StrokeFor(byte);
+}
+
+// The modifier keys that hold these bits, Shift first.
+std::vector<int32> ModifierKeys(uint32 modifiers)
+{
+	std::vector<int32> keys;
+	for (const stria::UsKey& key : stria::UsKeyboard::Keys()) {
+		if (key.modifier != 0 && !stria::UsKeyboard::IsLock(key.beKey) &&
+		    (key.modifier & ~modifiers) == 0)
+			keys.push_back(key.beKey);
+	}
+	return keys;
 }
 
 } // namespace
 
-std::optional<unsigned char> UntypeableByte(std::string_view text)
+bool IsTypeableByte(unsigned char byte)
+{
+	return byte >= ' ' && byte <= '~';
+}
+
+std::optional<unsigned char> UntypeableByte(std::string_view text, const LayoutKeys& layout)
 {
 	for (char character : text) {
-		if (!StrokeOf(character))
+		if (!StrokeOf(character, layout))
 			return static_cast<unsigned char>(character);
 	}
 	return std::nullopt;
 }
 
-std::optional<std::vector<TypedKey>> TypedKeys(std::string_view text, EndKey end)
+std::optional<std::vector<TypedKey>> TypedKeys(std::string_view text, EndKey end,
+                                               const LayoutKeys& layout)
 {
-	const int32 leftShift = stria::UsKeyboard::KeyForModifier(B_SHIFT_KEY | B_LEFT_SHIFT_KEY);
 	std::vector<TypedKey> keys;
 	keys.reserve(text.size() * 2 + 2);
-	auto stroke = [&keys, leftShift](const stria::KeyStroke& stroke) {
-		if (stroke.shift)
-			keys.push_back({leftShift, true});
-		keys.push_back({stroke.key, true});
-		keys.push_back({stroke.key, false});
-		if (stroke.shift)
-			keys.push_back({leftShift, false});
-	};
 	for (char character : text) {
-		std::optional<stria::KeyStroke> found = StrokeOf(character);
+		std::optional<LayoutStroke> found = StrokeOf(character, layout);
 		if (!found)
 			return std::nullopt;
-		stroke(*found);
+		const std::vector<int32> held = ModifierKeys(found->modifiers);
+		for (int32 modifier : held)
+			keys.push_back({modifier, true});
+		keys.push_back({found->key, true, std::string(1, character)});
+		keys.push_back({found->key, false});
+		for (auto modifier = held.rbegin(); modifier != held.rend(); ++modifier)
+			keys.push_back({*modifier, false});
 	}
-	if (end != EndKey::None)
-		stroke(*stria::UsKeyboard::StrokeFor(end == EndKey::Enter ? B_ENTER : B_TAB));
+	// Enter and Tab are the same keys under every layout.
+	if (end != EndKey::None) {
+		const int32 key = stria::UsKeyboard::StrokeFor(end == EndKey::Enter ? B_ENTER : B_TAB)->key;
+		keys.push_back({key, true});
+		keys.push_back({key, false});
+	}
 	return keys;
 }

@@ -14,6 +14,22 @@ std::string_view Trim(std::string_view text)
 	return text.substr(first, last - first + 1);
 }
 
+// What XKB names layouts and variants with: letters, digits, '_' and '-'
+// (dvorak-alt-intl); empty for none.
+bool IsXkbName(std::string_view name)
+{
+	if (name.size() > 64)
+		return false;
+	for (char character : name) {
+		const bool letter = (character >= 'a' && character <= 'z') ||
+		                    (character >= 'A' && character <= 'Z');
+		const bool digit = character >= '0' && character <= '9';
+		if (!letter && !digit && character != '_' && character != '-')
+			return false;
+	}
+	return true;
+}
+
 } // namespace
 
 const char* TyperSettings::Name(TypedKind type)
@@ -109,14 +125,30 @@ bool TyperSettings::Set(std::string_view name, std::string_view value, std::stri
 		freeText = value == "yes";
 		return true;
 	}
+	if (name == "layout" || name == "variant") {
+		if (!IsXkbName(value)) {
+			return fail(name == "layout" ? "layout takes an XKB layout name such as fr or de, "
+			                               "or nothing for the desktop's own, not " + quoted
+			                             : "variant takes an XKB variant name such as "
+			                               "nodeadkeys, or nothing for the layout's basic one, "
+			                               "not " + quoted);
+		}
+		(name == "layout" ? layout : variant) = std::string(value);
+		return true;
+	}
 	return fail("there is no setting \"" + std::string(name) +
-	            "\" (the settings are type, end, key-delay and free-text)");
+	            "\" (the settings are type, end, key-delay, layout, variant and free-text)");
 }
 
 std::string TyperSettings::Describe() const
 {
-	return std::string("type = ") + Name(type) + ", end = " + Name(end) +
-	       ", key-delay = " + std::to_string(keyDelay) + ", free-text = " + Name(freeText);
+	std::string text = std::string("type = ") + Name(type) + ", end = " + Name(end) +
+	                   ", key-delay = " + std::to_string(keyDelay);
+	if (!layout.empty())
+		text += ", layout = " + layout;
+	if (!variant.empty())
+		text += ", variant = " + variant;
+	return text + ", free-text = " + Name(freeText);
 }
 
 TyperSettingsText ParseTyperSettings(std::string_view text)

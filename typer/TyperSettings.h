@@ -1,7 +1,7 @@
 // TyperSettings: what the typer types for a scan, the key it ends with,
-// the pause between keys and whether codes other than product codes are
-// typed; read from the settings file and changed at run time through the
-// typer's device.
+// the pause between keys, the keyboard layout it types for and whether
+// codes other than product codes are typed; read from the settings file and
+// changed at run time through the typer's device.
 #ifndef STRIA_TYPER_SETTINGS_H
 #define STRIA_TYPER_SETTINGS_H
 
@@ -23,18 +23,24 @@ struct TyperSettings {
 	TypedKind type = TypedKind::Off;
 	EndKey end = EndKey::Enter;
 	bigtime_t keyDelay = 0;
+	// The XKB keyboard layout codes are typed for, and its variant ("de",
+	// "nodeadkeys"); an empty layout: the desktop's own (the variant then
+	// counts for nothing).
+	std::string layout = {};
+	std::string variant = {};
 	// Codes other than UPC, EAN and ISBN (Code 128, Code 39, ...) are
 	// typed too: a printed label can hold any text, a command included.
 	bool freeText = false;
 
-	// One setting by its name ("type", "end", "key-delay", "free-text") and
-	// value, as
+	// One setting by its name ("type", "end", "key-delay", "layout",
+	// "variant", "free-text") and value, as
 	// the file and the control command give them. False, with the reason
 	// in *error, for an unknown name or a value the setting does not take;
 	// nothing changes then.
 	bool Set(std::string_view name, std::string_view value, std::string* error);
 
-	// "type = data, end = enter, key-delay = 0, free-text = no".
+	// "type = data, end = enter, key-delay = 0, free-text = no", with
+	// ", layout = de" and ", variant = nodeadkeys" when they are set.
 	std::string Describe() const;
 
 	bool operator==(const TyperSettings&) const = default;

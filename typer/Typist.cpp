@@ -1,9 +1,12 @@
 #include "Typist.h"
 
+#include "DesktopLayout.h"
+#include "LayoutKeys.h"
 #include "TypeableCode.h"
 #include "TypedKeys.h"
 #include "TypedText.h"
 
+#include <AppDefs.h>
 #include <KeyMessage.h>
 #include <KeyboardState.h>
 #include <Message.h>
@@ -15,9 +18,17 @@
 #include <algorithm>
 #include <cstdio>
 
-Typist::Typist(Sink sink, Logger log, StriaClock* clock, const TyperSettings& settings)
-    : fSink(std::move(sink)), fLog(std::move(log)), fClock(clock), fSettings(settings)
+Typist::Typist(Sink sink, Logger log, StriaClock* clock, const TyperSettings& settings,
+               Layouts layouts)
+    : fSink(std::move(sink)), fLog(std::move(log)), fClock(clock), fLayouts(std::move(layouts)),
+      fSettings(settings)
 {
+	if (!fLayouts) {
+		auto fixed = std::make_shared<DesktopLayout>(DesktopLayout::Sources{});
+		fLayouts = [fixed](const TyperSettings& settings, std::string* error) {
+			return fixed->For(settings, error);
+		};
+	}
 	fThread = std::thread(&Typist::_Loop, this);
 }
 
@@ -155,12 +166,24 @@ void Typist::_TypeCode(const Scan& scan, const TyperSettings& settings, int64 nu
 		return;
 	}
 	const std::string text = TypedText(scan.code, settings.type);
-	std::optional<std::vector<TypedKey>> keys = TypedKeys(text, settings.end);
+	std::string why;
+	const std::shared_ptr<const LayoutKeys> layout = fLayouts(settings, &why);
+	if (!layout) {
+		fLog("scan not typed: " + why + ": " + printable_code(text));
+		return;
+	}
+	std::optional<std::vector<TypedKey>> keys = TypedKeys(text, settings.end, *layout);
 	if (!keys) {
-		char byte[8];
-		snprintf(byte, sizeof(byte), "0x%02x", (unsigned)*UntypeableByte(text));
-		fLog(std::string("scan not typed: its text holds the byte ") + byte +
-		     ", which is no printable character of a US keyboard: " + printable_code(text));
+		const unsigned char byte = *UntypeableByte(text, *layout);
+		if (IsTypeableByte(byte)) {
+			fLog("scan not typed: the keyboard layout " + layout->Name() + " has no key for '" +
+			     std::string(1, (char)byte) + "': " + printable_code(text));
+		} else {
+			char hex[8];
+			snprintf(hex, sizeof(hex), "0x%02x", (unsigned)byte);
+			fLog(std::string("scan not typed: its text holds the byte ") + hex +
+			     ", which is no printable ASCII character: " + printable_code(text));
+		}
 		return;
 	}
 
@@ -203,12 +226,19 @@ void Typist::_TypeCode(const Scan& scan, const TyperSettings& settings, int64 nu
 			return;
 		}
 		const TypedKey& key = (*keys)[index];
+		const bigtime_t when = fClock->Now();
 		if (key.down) {
-			keyboard.KeyDown(key.key, fClock->Now(), false, messages);
+			keyboard.KeyDown(key.key, when, false, messages);
 			held.push_back(key.key);
 		} else {
-			keyboard.KeyUp(key.key, fClock->Now(), messages);
+			keyboard.KeyUp(key.key, when, messages);
 			std::erase(held, key.key);
+		}
+		// The bytes the layout types, not those a US keyboard would.
+		if (!key.bytes.empty()) {
+			messages.back() = stria::KeyMessage::Key(B_KEY_DOWN, when, key.key,
+			                                         keyboard.Modifiers(), key.bytes,
+			                                         keyboard.States());
 		}
 		const bool last = index + 1 == keys->size();
 		if (atOnce && !last)

@@ -9,11 +9,14 @@
 // the caller's thread, which takes no longer than handing it over and
 // saves the hand-over's wait for the typist's thread to wake.
 //
+// Each code is typed with the keys of the keyboard layout its layouts
+// function gives for the settings of its start (see DesktopLayout.h).
+//
 // A code that may not be typed (see TypeableCode.h), or with a byte no key
-// types, is left out whole, with a log line. A
-// code being typed key-delay apart stops before its next key when the
-// settings turn to off or Finish is called: the keys it holds are let go
-// of, and the rest is not typed.
+// of that layout types, is left out whole, with a log line. A code being
+// typed key-delay apart stops before its next key when the settings turn to
+// off or Finish is called: the keys it holds are let go of, and the rest is
+// not typed.
 //
 // Every key message of one code carries STRIA_TYPED_CODE_FIELD, a number of
 // its own, and its last message STRIA_TYPED_CODE_END_FIELD; a code stopped
@@ -34,6 +37,7 @@
 #include <vector>
 
 class BMessage;
+class LayoutKeys;
 class StriaClock;
 
 class Typist {
@@ -42,13 +46,19 @@ public:
 	// when the stream takes no more.
 	using Sink = std::function<bool(std::vector<std::unique_ptr<BMessage>>)>;
 	using Logger = std::function<void(const std::string&)>;
+	// The layout a code is typed with under these settings; nullptr, with
+	// the reason in *error, when there is none.
+	using Layouts = std::function<std::shared_ptr<const LayoutKeys>(const TyperSettings&,
+	                                                                std::string* error)>;
 
 	// Codes that may wait for their turn; beyond that a scan is not typed
 	// (with a log line), so that a flood of scans cannot grow without end.
 	static const size_t QUEUE_SIZE = 64;
 
-	// clock must outlive the typist.
-	Typist(Sink sink, Logger log, StriaClock* clock, const TyperSettings& settings);
+	// clock must outlive the typist. Without layouts, codes are typed for
+	// the settings' layout, else for a US keyboard.
+	Typist(Sink sink, Logger log, StriaClock* clock, const TyperSettings& settings,
+	       Layouts layouts = {});
 	// Finish, then ends the thread.
 	~Typist();
 
@@ -99,6 +109,7 @@ private:
 	Sink fSink;
 	Logger fLog;
 	StriaClock* fClock;
+	Layouts fLayouts;
 
 	mutable std::mutex fLock;
 	// For the typist's thread: a code to type, or the finish.

@@ -10,21 +10,25 @@
 #include <string>
 #include <string_view>
 
-// The decoded code of a scanner record: tag, space, data. Decoding stops at
-// a decoded zero byte, so the result is always a plain text.
+// The decoded code of a scanner record: tag, space, data. Every decoded
+// byte is kept, a zero byte too: whether the code is one its symbology can
+// carry is for check_scan (scan_check.h) to say, never a silent cut.
 std::string decode_record(std::string_view record);
 
-// A "UPE" code whose data part has exactly 7 characters (number system and
-// six digits, the check digit missing) gets its check digit computed and
-// appended: "UPE 0123450" -> "UPE 01234505". Every other code comes back
+// A UPC-E code ("UPE", or "UE2"/"UE5" with an add-on) whose data part
+// lacks the check digit (number system and six digits, then the add-on)
+// gets it computed and put in its place: "UPE 0123450" -> "UPE 01234505",
+// "UE2 012345012" -> "UE2 0123450512". Every other code comes back
 // unchanged.
 std::string repair_upce(std::string_view code);
 
 // The one-line display text of a decoded code, for example
 // "UPA: '0-12000-00345-5' [UPE equiv: '0-123450-5']" or "ISBN: 9-780306-406157".
-// A code shorter than its layout is laid out from the characters it holds
-// and marked "[incomplete: N of M digits]". Text behind a zero byte is not
-// part of the code.
+// Add-on variants are laid out like their base symbology, the add-on behind
+// a dash: "ISBN: 9-780306-406157-51995". A code shorter than its layout is
+// laid out from the characters it holds and marked "[incomplete: N of M
+// digits]"; a code whose check digit is wrong ends in "[check digit
+// wrong]". Text behind a zero byte is not part of the code.
 std::string code_label(std::string_view code);
 
 #endif // STRIA_CODE_TEXT_H

@@ -27,11 +27,17 @@ int decode_char(char c);
 // Whether the first three bytes of `tag` are one of KNOWN_TAGS.
 bool is_known_tag(std::string_view tag);
 
+// Whether `tag` has at least three bytes and the first three are each one
+// of A-Z, 0-9 and "!": what every symbology tag is made of.
+bool is_well_formed_tag(std::string_view tag);
+
 // The key a record was scrambled with. The symbology field (the first four
 // alphabet characters from UID_SKIP on, among those that are decoded) is
-// tried with XOR_KEY_DEFAULT, then XOR_KEY_SCANNER; the first key that gives
-// a known tag wins. Unknown tags and records with fewer than four symbology
-// characters get XOR_KEY_DEFAULT.
+// decoded with both keys. A key that gives a known tag wins; else a key that
+// gives a well-formed tag, the scanners' own key when both do (some tags
+// read as another well-formed tag under the other key: "UPA" as "LIX").
+// Records where neither key gives a well-formed tag, or with fewer than four
+// symbology characters, get XOR_KEY_DEFAULT.
 unsigned char choose_xor_key(std::string_view record);
 
 // Decodes `record` with `key` into `code` and returns the count of bytes
@@ -52,7 +58,7 @@ int decode_code(const char* record, char* code);
 // ISBN_SKIP + 9 characters. Returns 9, the position of the check character.
 int isbn_code(const char* code, char* isbn);
 
-// The ISBN-10 of a decoded code, when it has one: an "IBN" or "IB5" code
+// The ISBN-10 of a decoded code, when it has one: an "IBN", "IB2" or "IB5" code
 // whose EAN digits start with 978 and that holds all nine ISBN digits.
 // Other Bookland prefixes (979) name no ISBN-10.
 std::optional<std::string> isbn10(std::string_view code);

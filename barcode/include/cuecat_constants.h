@@ -21,8 +21,11 @@ inline constexpr int UPE_LENGTH = 8;
 // records of hundreds of characters; they are decoded whole, never cut.
 inline constexpr int MAX_RECORD = 1023;
 
-// The symbology tags that the labels know, in the order they are matched.
-inline constexpr std::array<std::string_view, 12> KNOWN_TAGS = {
-        "IBN", "IB5", "CC!", "128", "UPA", "UPE", "ITF", "C39", "E13", "E08", "UP2", "UA2"};
+// The symbology tags that the labels know (symbology.h says what each
+// carries). Other well-formed tags decode too and are labelled as
+// unrecognized.
+inline constexpr std::array<std::string_view, 16> KNOWN_TAGS = {
+        "IBN", "IB2", "IB5", "UPA", "UA2", "UA5", "UPE", "UE2",
+        "UE5", "E13", "E08", "ITF", "128", "C39", "CC!", "UP2"};
 
 #endif // STRIA_CUECAT_CONSTANTS_H

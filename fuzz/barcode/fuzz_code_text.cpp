@@ -12,8 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	const std::string text = code.substr(0, code.find('\0'));
 
 	const std::string repaired = repair_upce(code);
-	// The repair either leaves the text alone or completes a UPC-E code.
-	if (repaired != text && !(repaired.size() == 12 && repaired.compare(0, 4, "UPE ") == 0))
+	// The repair either leaves the text alone or completes a UPC-E code,
+	// with or without add-on, by one character.
+	const bool upce = repaired.compare(0, 4, "UPE ") == 0 || repaired.compare(0, 4, "UE2 ") == 0 ||
+	                  repaired.compare(0, 4, "UE5 ") == 0;
+	if (repaired != text && !(upce && repaired.size() == text.size() + 1))
 		std::abort();
 	if (repair_upce(repaired) != repaired)
 		std::abort();

@@ -44,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	const std::string written = std::string("type = ") + TyperSettings::Name(settings.type) +
 	                            "\nend = " + TyperSettings::Name(settings.end) +
 	                            "\nkey-delay = " + std::to_string(settings.keyDelay) +
+	                            "\nlayout = " + settings.layout + "\nvariant = " + settings.variant +
 	                            "\nfree-text = " + TyperSettings::Name(settings.freeText) + "\n";
 	const TyperSettingsText again = ParseTyperSettings(written);
 	Require(again.errors.empty());

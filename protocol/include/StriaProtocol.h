@@ -35,7 +35,12 @@ enum : uint32 {
 	// Input server -> filters: recorded input (STRIA_SOURCE_FIELD names it)
 	// will type nothing stamped earlier than its "when" (int64); it says so
 	// before it waits for its next event. It never reaches applications.
-	STRIA_INPUT_QUIET = 0x000CBEE5
+	STRIA_INPUT_QUIET = 0x000CBEE5,
+	// Input server -> filters: the kernel dropped events of one input device
+	// (STRIA_SOURCE_FIELD names it) at "when" (int64), because the server
+	// read them too late; keys went missing there. It never reaches
+	// applications.
+	STRIA_INPUT_DROPPED = 0x000CBEED
 };
 
 // Where a message of the input stream comes from, attached by the input
@@ -82,6 +87,7 @@ inline constexpr char STRIA_TYPER_DEVICE_NAME[] = "Stria Typer";
 enum : uint32 {
 	// Anyone -> device "Stria Typer": changes the settings its message names
 	// (STRIA_TYPER_TYPE_FIELD, STRIA_TYPER_END_FIELD, STRIA_TYPER_DELAY_FIELD,
+	// STRIA_TYPER_LAYOUT_FIELD, STRIA_TYPER_VARIANT_FIELD,
 	// STRIA_TYPER_FREE_TEXT_FIELD; none: only a look) and answers
 	// B_BAD_VALUE, changing nothing, when one of them is not a setting's
 	// value or not of its type. Whether or not it changed anything, it sends
@@ -99,6 +105,11 @@ inline constexpr char STRIA_TYPER_TYPE_FIELD[] = "type";
 inline constexpr char STRIA_TYPER_END_FIELD[] = "end";
 // int64: microseconds between two keys, 0 to 1000000.
 inline constexpr char STRIA_TYPER_DELAY_FIELD[] = "key-delay";
+// string: the XKB keyboard layout codes are typed for ("fr"); empty: the
+// desktop's own. A new layout without a variant takes its basic variant.
+inline constexpr char STRIA_TYPER_LAYOUT_FIELD[] = "layout";
+// string: the layout's XKB variant ("nodeadkeys"); empty: its basic one.
+inline constexpr char STRIA_TYPER_VARIANT_FIELD[] = "variant";
 // bool: codes other than UPC, EAN and ISBN are typed too.
 inline constexpr char STRIA_TYPER_FREE_TEXT_FIELD[] = "free-text";
 // string, in the answer to a refused change: what was wrong.

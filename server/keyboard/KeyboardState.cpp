@@ -53,8 +53,13 @@ void KeyboardState::KeyDown(int32 key, bigtime_t when, bool repeat, Messages& ou
 		out.push_back(KeyMessage::Unmapped(B_UNMAPPED_KEY_DOWN, when, key, Modifiers(), fStates));
 		return;
 	}
+	// An auto-repeat says so, as the key-downs of Be's keyboards do.
+	const bool again = repeat || IsDown(key);
 	SetDown(key, true);
-	out.push_back(KeyMessage::UsKey(B_KEY_DOWN, when, key, Modifiers(), fStates));
+	std::unique_ptr<BMessage> message = KeyMessage::UsKey(B_KEY_DOWN, when, key, Modifiers(), fStates);
+	if (again)
+		message->AddInt32("be:key_repeat", 1);
+	out.push_back(std::move(message));
 }
 
 void KeyboardState::KeyUp(int32 key, bigtime_t when, Messages& out)

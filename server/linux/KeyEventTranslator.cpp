@@ -2,6 +2,9 @@
 
 #include "UsKeyboard.h"
 
+#include <Message.h>
+#include <StriaProtocol.h>
+
 #include <linux/input-event-codes.h>
 
 #include <algorithm>
@@ -14,6 +17,12 @@ void KeyEventTranslator::Translate(const EventRecord& record, KeyboardState::Mes
 {
 	if (record.type == EV_SYN) {
 		if (record.code == SYN_DROPPED) {
+			// The filters hear of it: a scan the drop cut into is damaged.
+			if (!fDropping && record.When()) {
+				auto dropped = std::make_unique<BMessage>(STRIA_INPUT_DROPPED);
+				dropped->AddInt64("when", *record.When());
+				out.push_back(std::move(dropped));
+			}
 			fDropping = true;
 		} else if (record.code == SYN_REPORT && fDropping) {
 			fDropping = false;

@@ -18,8 +18,8 @@ public:
 
 	// Appends the messages one record gives. After a SYN_DROPPED (the
 	// kernel's buffer overflowed) everything up to the next SYN_REPORT is
-	// lost; NeedsResync() then says to call Resync with the keys the kernel
-	// reports as down.
+	// lost; a STRIA_INPUT_DROPPED says so, and NeedsResync() then says to
+	// call Resync with the keys the kernel reports as down.
 	void Translate(const EventRecord& record, KeyboardState::Messages& out);
 
 	bool NeedsResync() const { return fNeedsResync; }

@@ -68,7 +68,8 @@ TEST(DecodeCode, EdgeCases)
 		std::string code;
 	} cases[] = {
 	        {"48-character UPC-A record", make_record("UPA", "012345678905"), "UPA 012345678905"},
-	        {"four zero values", after_id("aaaa."), "\x5a\x5a\x5a"},
+	        // "ZZZ" and "CCC" are both well-formed: the scanners' key wins.
+	        {"four zero values", after_id("aaaa."), "\x43\x43\x43"},
 	        {"four values of 63", after_id("----."), "\xa5\xa5\xa5"},
 	        {"5 data characters add 3 bytes", after_id(upa + ".aaaaa."), "UPA \x5a\x5a\x5a"},
 	        {"6 data characters add 4 bytes", after_id(upa + ".aaaaaa."), "UPA \x5a\x5a\x5a\x5a"},
@@ -124,7 +125,17 @@ TEST(ChooseXorKey, PrefersTheDocumentedKeyThenTheScannerKey)
 	        {"known tag under 0x43", make_record("IBN", "9780201889543", 0x43), 0x43},
 	        {"shadow tag under 0x5A reads as its known tag", make_record("LIX", "1", 0x5A), 0x43},
 	        {"unknown tag", make_record("XYZ", "42", 0x5A), 0x5A},
-	        {"unknown tag under 0x43", make_record("XYZ", "42", 0x43), 0x5A},
+	        {"unknown tag under 0x43", make_record("XYZ", "42", 0x43), 0x43},
+	        {"add-on tag under 0x43", make_record("UA5", "1", 0x43), 0x43},
+	        {"add-on tag under 0x5A", make_record("UE2", "1", 0x5A), 0x5A},
+	        {"unknown tag with a bang under 0x43", make_record("Q7!", "1", 0x43), 0x43},
+	        // "ZZ8" is "CC!" under the other key, and known tags win.
+	        {"known shadow of a well-formed tag", make_record("ZZ8", "1", 0x43), 0x5A},
+	        // "QIX" reads as "HPA" under the other key: both are well-formed
+	        // and unknown, and the scanners' key wins.
+	        {"two well-formed unknown tags, 0x43", make_record("HPA", "1", 0x43), 0x43},
+	        {"two well-formed unknown tags, 0x5A", make_record("QIX", "1", 0x5A), 0x43},
+	        {"no well-formed tag under either key", make_record("upa", "1", 0x43), 0x5A},
 	        {"three symbology characters", after_id(encode_field("UPA", 0x43).substr(0, 3) + "."),
 	         0x5A},
 	        // "abI" would read as "CC!" under 0x43 if three characters counted.
@@ -180,10 +191,12 @@ TEST(DecodeCode, RoundTripsEncodedRecords)
 			}
 		}
 	}
+	// Other tags whose key is not in doubt: no other tag is known, or
+	// well-formed, under the other key.
 	int others = 0;
 	while (others < 2000) {
 		const std::string tag = random_bytes(random, 3);
-		if (is_known_tag(tag) || is_known_tag(shadow_of(tag)))
+		if (is_known_tag(tag) || is_known_tag(shadow_of(tag)) || is_well_formed_tag(shadow_of(tag)))
 			continue;
 		others++;
 		const std::string data = random_bytes(random, size(random));
@@ -201,13 +214,13 @@ TEST(DecodeRecord, DecodesTheLongestRecordWhole)
 	EXPECT_EQ(decode_record(record), "C39 " + data);
 }
 
-TEST(DecodeRecord, EndsTheCodeAtADecodedZeroByte)
+TEST(DecodeRecord, KeepsEveryByteBehindADecodedZeroByte)
 {
 	const std::string withZero("12\0"
 	                           "34",
 	                           5);
-	EXPECT_EQ(decode_record(make_record("CC!", withZero)), "CC! 12");
-	EXPECT_EQ(decode_record(make_record("CC!", withZero, XOR_KEY_SCANNER)), "CC! 12");
+	EXPECT_EQ(decode_record(make_record("CC!", withZero)), "CC! " + withZero);
+	EXPECT_EQ(decode_record(make_record("CC!", withZero, XOR_KEY_SCANNER)), "CC! " + withZero);
 }
 
 } // namespace

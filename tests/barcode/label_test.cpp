@@ -130,6 +130,7 @@ TEST(Isbn, OnlyBooksWithPrefix978HaveOne)
 		const char* code;
 		std::optional<std::string> isbn;
 	} cases[] = {{"IBN 9780306406157", "0306406152"},      {"IB5 978030640615751995", "0306406152"},
+	             {"IB2 978030640615712", "0306406152"},    {"IB3 978030640615712", std::nullopt},
 	             {"IBN 9780201889543", "0201889544"},      {"IBN 9791234567896", std::nullopt},
 	             {"IB5 979123456789651995", std::nullopt}, {"IBN 978030640", std::nullopt},
 	             {"IBN 978030640615", "0306406152"},       {"UPA 978030640615", std::nullopt},
@@ -160,6 +161,11 @@ TEST(RepairUpce, AddsTheMissingCheckDigitOnly)
 	        {"UPE ", "UPE "},
 	        {"UPE", "UPE"},
 	        {"", ""},
+	        // UPC-E with an add-on: the check digit goes before the add-on.
+	        {"UE2 012345012", "UE2 0123450512"},
+	        {"UE5 042526151995", "UE5 0425261451995"},
+	        {"UE2 0123450512", "UE2 0123450512"},
+	        {"UE5 04252614519", "UE5 04252614519"},
 	        {"UPA 0123450", "UPA 0123450"},
 	        {"upe 0123450", "upe 0123450"},
 	        {"IBN 9780306406157", "IBN 9780306406157"},
@@ -178,12 +184,12 @@ TEST(CodeLabel, LabelsEveryTag)
 	        {"IB5 978030640615751995", "ISBN: 9-780306-406157-51995"},
 	        {"UPA 012000003455", "UPA: '0-12000-00345-5' [UPE equiv: '0-123450-5']"},
 	        {"UPA 042100005264", "UPA: '0-42100-00526-4' [UPE equiv: '0-425261-4']"},
-	        {"UPA 112345000061", "UPA: '1-12345-00006-1' [UPE equiv: '1-123456-1']"},
+	        {"UPA 112345000062", "UPA: '1-12345-00006-2' [UPE equiv: '1-123456-2']"},
 	        // Compressed forms that expand to another code, and number
 	        // systems without UPC-E, have no equivalent.
 	        {"UPA 012345678905", "UPA: '0-12345-67890-5' [UPE equiv: none]"},
 	        {"UPA 059280201638", "UPA: '0-59280-20163-8' [UPE equiv: none]"},
-	        {"UPA 212000003452", "UPA: '2-12000-00345-2' [UPE equiv: none]"},
+	        {"UPA 212000003459", "UPA: '2-12000-00345-9' [UPE equiv: none]"},
 	        {"UPE 04252614", "UPE: '0-425261-4' [UPA equiv: '0-42100-00526-4']"},
 	        {"UPE 01234565", "UPE: '0-123456-5' [UPA equiv: '0-12345-00006-5']"},
 	        {"CC! 123", "CueCat: 123"},
@@ -193,7 +199,7 @@ TEST(CodeLabel, LabelsEveryTag)
 	        {"E13 4006381333931", "E13: 4006381333931"},
 	        {"E08 96385074", "E08: 96385074"},
 	        {"UP2 12", "UP2: 12"},
-	        {"UA2 34", "UA2: 34"},
+	        {"UA2 01200000345512", "UPA: '0-12000-00345-5-12' [UPE equiv: '0-123450-5-12']"},
 	        {"CC!", "CueCat: "},
 	        {"XYZ 42", "UNRECOGNIZED TYPE: XYZ 42"},
 	        {"upa 012000003455", "UNRECOGNIZED TYPE: upa 012000003455"},

@@ -138,9 +138,9 @@ RecordingFilter::RecordingFilter(StriaClock* clock)
 
 RecordingFilter::RecordingFilter(StriaClock* clock, std::shared_ptr<Codes> codes)
     : CueCatFilter({clock, WINDOW_CLOSE_TIME,
-                    [codes](const std::string& code) {
+                    [codes](const ScanCode& scan) {
 	                    std::lock_guard lock(codes->lock);
-	                    codes->codes.push_back(code);
+	                    codes->codes.push_back(scan.code);
                     }}),
       fCodes(std::move(codes))
 {

@@ -64,8 +64,8 @@ std::string Describe(const Input& input);
 // repaired.
 std::string RepairedCode(std::string_view record);
 
-// A CueCatFilter whose processor keeps the repaired codes instead of sending
-// them.
+// A CueCatFilter whose processor keeps the repaired codes of the scans that
+// pass their check instead of sending them.
 class RecordingFilter : public CueCatFilter {
 public:
 	explicit RecordingFilter(StriaClock* clock = StriaClock::System());

@@ -333,7 +333,7 @@ TEST_F(LifecycleTest, KeysKeepFlowingWhileTheProcessorIsBehind)
 	ManualClock clock;
 	auto gate = std::make_shared<Gate>();
 	CueCatFilter filter({&clock, CueCatFilter::WINDOW_CLOSE_TIME,
-	                     [gate](const std::string& code) { gate->Pass(code); }});
+	                     [gate](const ScanCode& scan) { gate->Pass(scan.code); }});
 	StreamRunner runner(filter);
 	PlayScans(runner, 1, 1);
 	ASSERT_TRUE(gate->WaitUntilHeld());

@@ -119,9 +119,11 @@ public:
 			auto fields = Fields(words);
 			Render(fCapture.Replay(Number(fields, "realtime", 0)), BMessage(STRIA_ALTF10_WHAT),
 			       out);
-		} else if (verb == "QUIET" || verb == "ENDED") {
+		} else if (verb == "QUIET" || verb == "ENDED" || verb == "DROPPED") {
 			auto fields = Fields(words);
-			BMessage message(verb == "QUIET" ? STRIA_INPUT_QUIET : STRIA_INPUT_ENDED);
+			BMessage message(verb == "QUIET"   ? STRIA_INPUT_QUIET
+			                 : verb == "ENDED" ? STRIA_INPUT_ENDED
+			                                   : STRIA_INPUT_DROPPED);
 			if (fields.count("when"))
 				message.AddInt64("when", Number(fields, "when", 0));
 			MarkSource(message, fields);

@@ -1,5 +1,6 @@
 // A subscriber for tests: a looper that notes each STRIA_CATSCAN ("CATSCAN
-// <barcode>") and STRIA_SHUTDOWN ("SHUTDOWN") it handles. Closing its gate
+// <barcode>", and " (check failed)" behind it when the scan says so) and
+// STRIA_SHUTDOWN ("SHUTDOWN") it handles. Closing its gate
 // makes it stall inside MessageReceived, like an application that stopped
 // reading.
 #ifndef STRIA_SCAN_COLLECTOR_H
@@ -93,6 +94,9 @@ public:
 			const char* barcode = "(none)";
 			message->FindString(STRIA_BARCODE_FIELD, &barcode);
 			noted = std::string("CATSCAN ") + barcode;
+			bool checkFailed = false;
+			if (message->FindBool(STRIA_CHECK_FAILED_FIELD, &checkFailed) == B_OK)
+				noted += checkFailed ? " (check failed)" : " (check passed)";
 		} else if (message->what == STRIA_SHUTDOWN)
 			noted = message->IsEmpty() ? "SHUTDOWN" : "SHUTDOWN with fields";
 		else if (message->what == STRIA_SUBSCRIBE_REFUSED)

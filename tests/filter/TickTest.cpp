@@ -121,9 +121,10 @@ TEST_F(TickTest, TicksTheTimerDidNotAskForDecideNothing)
 	EXPECT_GE(rebuilt.GetInt64("when", -1), earliest);
 	EXPECT_LE(rebuilt.GetInt64("when", -1), latest);
 
-	runner.Play(Typed(".ab\n", 7000, 100));
+	const std::string record = ".C3nZC3nZC3nYCxP2Dxb1CNnY.CNf7.ebCrcGjUCxnXDq.";
+	runner.Play(Typed(record + "\n", 7000, 100));
 	EXPECT_EQ(runner.Play(timerTick.release()), B_SKIP_MESSAGE);
-	EXPECT_THAT(filter.StopAndTakeCodes(), ElementsAre(RepairedCode(".ab")));
+	EXPECT_THAT(filter.StopAndTakeCodes(), ElementsAre("128 STRIA-2026"));
 }
 
 } // namespace

@@ -286,6 +286,31 @@ TEST_F(ListenProcessTest, CodesReachTheTerminalEscapedAndAFullDiskEndsTheListene
 	EXPECT_EQ(full->Err(), "stria-listen: cannot write standard output: No space left on device\n");
 }
 
+// Across processes: a scan that is no record never reaches the listener,
+// and a wrong check digit arrives flagged.
+TEST_F(ListenProcessTest, OnlyWholeScansArriveAndAWrongCheckDigitIsFlagged)
+{
+	std::unique_ptr<Child> server =
+	        StartServer("0 modifiers 0\n2500000 scan " + make_record("UPA", "012345678904", 0x43) +
+	                    "\n2800000 scan .hello.\n3100000 scan " + kIsbnRecord + "\n");
+	std::unique_ptr<Child> label = StartListener("label", {"--label"});
+	std::unique_ptr<Child> json = StartListener("json", {"--json"});
+
+	EXPECT_EQ(server->Wait(), 0) << server->Err();
+	EXPECT_EQ(label->Wait(), 0) << label->Err();
+	EXPECT_EQ(json->Wait(), 0) << json->Err();
+	EXPECT_EQ(label->Out(), "UPA 012345678904\tUPA: '0-12345-67890-4' [UPE equiv: none] "
+	                        "[check digit wrong]\n"
+	                        "IBN 9780201889543\tISBN: 9-780201-889543\n");
+	EXPECT_EQ(json->Out(), "{\"barcode\":\"UPA 012345678904\",\"tag\":\"UPA\",\"data\":"
+	                       "\"012345678904\",\"label\":\"UPA: '0-12345-67890-4' [UPE equiv: "
+	                       "none] [check digit wrong]\",\"check_failed\":true}\n" +
+	                               kIsbnJson + "\n");
+	EXPECT_NE(server->Err().find("StriaFilter: scan dropped: not a scanner record"),
+	          std::string::npos)
+	        << server->Err();
+}
+
 TEST_F(ListenProcessTest, EveryListenerPrintsEveryScanThenEndsWithTheServer)
 {
 	std::unique_ptr<Child> server = StartServer(ScanScript(3000000, 4, 300000));

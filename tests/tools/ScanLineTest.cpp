@@ -11,13 +11,15 @@ struct LineCase {
 	std::string barcode;
 	ScanFormat format;
 	std::string line;
+	bool checkFailed = false;
 };
 
 class ScanLineTest : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(ScanLineTest, PrintsTheScan)
 {
-	EXPECT_EQ(scan_line(GetParam().barcode, GetParam().format), GetParam().line);
+	EXPECT_EQ(scan_line(GetParam().barcode, GetParam().format, GetParam().checkFailed),
+	          GetParam().line);
 }
 
 const std::string kUpcLabel = "UPA: '0-12000-00345-5' [UPE equiv: '0-123450-5']";
@@ -58,7 +60,16 @@ INSTANTIATE_TEST_SUITE_P(
                 LineCase{"PlainEscapesNonPrintableBytes", "C39 A\x01\xff\n\\", ScanFormat::Barcode,
                          "C39 A\\x01\\xff\\x0a\\\\"},
                 LineCase{"LabelEscapesBothParts", "C39 \t", ScanFormat::Label,
-                         "C39 \\x09\tC39: \\x09"}),
+                         "C39 \\x09\tC39: \\x09"},
+                // A wrong check digit shows where labels or flags are printed.
+                LineCase{"PlainOfWrongCheckDigit", "IBN 9780306406158", ScanFormat::Barcode,
+                         "IBN 9780306406158", true},
+                LineCase{"LabelOfWrongCheckDigit", "IBN 9780306406158", ScanFormat::Label,
+                         "IBN 9780306406158\tISBN: 9-780306-406158 [check digit wrong]", true},
+                LineCase{"JsonOfWrongCheckDigit", "E08 96385075", ScanFormat::Json,
+                         "{\"barcode\":\"E08 96385075\",\"tag\":\"E08\",\"data\":\"96385075\","
+                         "\"label\":\"E08: 96385075 [check digit wrong]\",\"check_failed\":true}",
+                         true}),
         [](const ::testing::TestParamInfo<LineCase>& info) { return info.param.name; });
 
 struct OptionsCase {

@@ -1,5 +1,7 @@
-// The text typed for a code under each setting, the keys that type it, and
-// which codes are product codes.
+// The text typed for a code under each setting, the keys that type it on a
+// US keyboard (other layouts: LayoutKeysTest.cpp), and which codes are
+// product codes.
+#include <LayoutKeys.h>
 #include <TypeableCode.h>
 #include <TypedKeys.h>
 #include <TypedText.h>
@@ -49,11 +51,29 @@ TEST(TypedText, EachSettingOverDecodedCodes)
 const int32 kShift = 0x4b, kEnter = 0x47, kTab = 0x26, kOne = 0x12, kZero = 0x1b, kA = 0x3c,
             kSlash = 0x55, kSpace = 0x5e, kMinus = 0x1c;
 
-std::vector<TypedKey> Tap(int32 key, bool shift = false)
+// A character's key, its bytes on the key-down; the end keys have none.
+std::vector<TypedKey> Tap(int32 key, std::string bytes = "", bool shift = false)
 {
 	if (shift)
-		return {{kShift, true}, {key, true}, {key, false}, {kShift, false}};
-	return {{key, true}, {key, false}};
+		return {{kShift, true}, {key, true, bytes}, {key, false}, {kShift, false}};
+	return {{key, true, bytes}, {key, false}};
+}
+
+std::vector<TypedKey> Shifted(int32 key, std::string bytes)
+{
+	return Tap(key, bytes, true);
+}
+
+const LayoutKeys& Us()
+{
+	static std::shared_ptr<const LayoutKeys> us = [] {
+		std::string error;
+		std::shared_ptr<const LayoutKeys> layout = LayoutKeys::FromNames({"", "us", "", ""}, &error);
+		if (!layout)
+			ADD_FAILURE() << error;
+		return layout;
+	}();
+	return *us;
 }
 
 std::vector<TypedKey> Join(std::initializer_list<std::vector<TypedKey>> parts)
@@ -71,19 +91,20 @@ TEST(TypedKeys, ShiftExactlyAroundWhatNeedsItAndTheEndKey)
 		EndKey end;
 		std::vector<TypedKey> keys;
 	} cases[] = {
-	        {"10", EndKey::Enter, Join({Tap(kOne), Tap(kZero), Tap(kEnter)})},
-	        {"10", EndKey::Tab, Join({Tap(kOne), Tap(kZero), Tap(kTab)})},
-	        {"10", EndKey::None, Join({Tap(kOne), Tap(kZero)})},
+	        {"10", EndKey::Enter, Join({Tap(kOne, "1"), Tap(kZero, "0"), Tap(kEnter)})},
+	        {"10", EndKey::Tab, Join({Tap(kOne, "1"), Tap(kZero, "0"), Tap(kTab)})},
+	        {"10", EndKey::None, Join({Tap(kOne, "1"), Tap(kZero, "0")})},
 	        {"", EndKey::Enter, Tap(kEnter)},
 	        {"", EndKey::None, {}},
-	        {"aA!", EndKey::None, Join({Tap(kA), Tap(kA, true), Tap(kOne, true)})},
-	        {"AA", EndKey::None, Join({Tap(kA, true), Tap(kA, true)})},
+	        {"aA!", EndKey::None, Join({Tap(kA, "a"), Shifted(kA, "A"), Shifted(kOne, "!")})},
+	        {"AA", EndKey::None, Join({Shifted(kA, "A"), Shifted(kA, "A")})},
 	        {"a /_?", EndKey::None,
-	         Join({Tap(kA), Tap(kSpace), Tap(kSlash), Tap(kMinus, true), Tap(kSlash, true)})},
+	         Join({Tap(kA, "a"), Tap(kSpace, " "), Tap(kSlash, "/"), Shifted(kMinus, "_"),
+	               Shifted(kSlash, "?")})},
 	};
 	for (const auto& c : cases) {
 		SCOPED_TRACE(c.text);
-		std::optional<std::vector<TypedKey>> keys = TypedKeys(c.text, c.end);
+		std::optional<std::vector<TypedKey>> keys = TypedKeys(c.text, c.end, Us());
 		ASSERT_TRUE(keys.has_value());
 		EXPECT_EQ(*keys, c.keys);
 	}
@@ -106,10 +127,10 @@ TEST(TypedKeys, TextWithAByteNoKeyTypesGivesNoKeysAtAll)
 	};
 	for (const auto& c : cases) {
 		SCOPED_TRACE(testing::PrintToString(c.text));
-		EXPECT_FALSE(TypedKeys(c.text, EndKey::Enter).has_value());
-		EXPECT_EQ(UntypeableByte(c.text), c.byte);
+		EXPECT_FALSE(TypedKeys(c.text, EndKey::Enter, Us()).has_value());
+		EXPECT_EQ(UntypeableByte(c.text, Us()), c.byte);
 	}
-	EXPECT_EQ(UntypeableByte("every ~ printable ` byte"), std::nullopt);
+	EXPECT_EQ(UntypeableByte("every ~ printable ` byte", Us()), std::nullopt);
 }
 
 TEST(TypeableCode, ProductCodesAreUpcEanAndIsbnTagsWithDigitsAlone)
@@ -122,6 +143,8 @@ TEST(TypeableCode, ProductCodesAreUpcEanAndIsbnTagsWithDigitsAlone)
 	        {"E13 4006381333931", true},  {"E08 96385074", true},
 	        {"IBN 9780201889543", true},  {"IB5 978030640615751995", true},
 	        {"UA2 34", true},             {"UP2 12", true},
+	        {"IB2 97803064061575", true}, {"UA5 01234567890551995", true},
+	        {"UE2 012345012", true},      {"UE5 0123450551995", true},
 	        {"128 STRIA-2026", false},    {"C39 ABC", false},
 	        {"ITF 1234", false},          {"CC! 1234", false},
 	        {"128 0123", false},          {"UPA 0592802016a8", false},

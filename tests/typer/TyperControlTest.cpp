@@ -104,6 +104,11 @@ TEST(TyperControl, SettingsChangeAllOrNothingAndComeBack)
 		         request.AddString(STRIA_TYPER_FREE_TEXT_FIELD, "yes");
 		         return request;
 	         }()},
+	        {"layout as an int32", [] {
+		         BMessage request(STRIA_TYPER_SETTINGS);
+		         request.AddInt32(STRIA_TYPER_LAYOUT_FIELD, 1);
+		         return request;
+	         }()},
 	        {"key-delay as an int32", [] {
 		         BMessage request(STRIA_TYPER_SETTINGS);
 		         request.AddInt32(STRIA_TYPER_DELAY_FIELD, 5);
@@ -143,7 +148,7 @@ private:
 TEST(TyperControl, AnswerGoesToTheMessengerOfTheRequest)
 {
 	NoClock clock;
-	StriaTyper typer(TyperSettings{TypedKind::Label, EndKey::Tab, 7, true}, &clock);
+	StriaTyper typer(TyperSettings{.type = TypedKind::Label, .end = EndKey::Tab, .keyDelay = 7, .freeText = true}, &clock);
 	AnswerLooper* looper = new AnswerLooper();
 	looper->Run();
 

@@ -23,7 +23,7 @@ TEST(TyperSettings, FileTextGivesTheSettingsAndNamesEachBadLine)
 	} cases[] = {
 	        {"empty", "", {}, {}},
 	        {"every setting", "type = data\nend = tab\nkey-delay = 300\nfree-text = yes\n",
-	         {TypedKind::Data, EndKey::Tab, 300, true}, {}},
+	         {.type = TypedKind::Data, .end = EndKey::Tab, .keyDelay = 300, .freeText = true}, {}},
 	        {"free text no, and words it does not take", "free-text = yes\nfree-text = no\n"
 	         "free-text = on\nfree-text = Yes\nfree-text =\n",
 	         {},
@@ -40,8 +40,8 @@ TEST(TyperSettings, FileTextGivesTheSettingsAndNamesEachBadLine)
 	         "key-delay = 12ms\njust words\nkey-delay = 1000000\n",
 	         {TypedKind::Off, EndKey::Tab, 1000000},
 	         {"line 1: type takes off, data, barcode, isbn10 or label, not \"digits\"",
-	          "line 3: there is no setting \"speed\" (the settings are type, end, key-delay and "
-	          "free-text)",
+	          "line 3: there is no setting \"speed\" (the settings are type, end, key-delay, layout, "
+	          "variant and free-text)",
 	          "line 4: key-delay takes microseconds from 0 to 1000000, not \"-1\"",
 	          "line 5: key-delay takes microseconds from 0 to 1000000, not \"2000000\"",
 	          "line 6: key-delay takes microseconds from 0 to 1000000, not \"12ms\"",
@@ -138,8 +138,8 @@ TEST(TyperOptions, CommandLineIsCheckedBeforeAnythingIsSent)
 	        {{"show", "end", "tab"},
 	         "show takes no settings; give either show or settings to change"},
 	        {{"colour", "red"},
-	         "unknown setting \"colour\" (the settings are type, end, key-delay and free-text; "
-	         "show shows them)"},
+	         "unknown setting \"colour\" (the settings are type, end, key-delay, layout, variant "
+	         "and free-text; show shows them)"},
 	        {{"free-text", "yes"}, nullptr},
 	        {{"free-text", "maybe"}, "free-text takes yes or no, not \"maybe\""},
 	        {{"free-text", "no", "free-text", "yes"}, "free-text is given twice"},

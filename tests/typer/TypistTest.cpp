@@ -152,7 +152,7 @@ private:
 // which codes are typed at all is a table of its own.
 TyperSettings Settings(TypedKind type, EndKey end = EndKey::Enter, bigtime_t delay = 0)
 {
-	return {type, end, delay, true};
+	return {.type = type, .end = end, .keyDelay = delay, .freeText = true};
 }
 
 TEST(Typist, TypesEachCodeWithItsOwnShiftPacedByTheKeyDelay)
@@ -209,7 +209,7 @@ TEST(Typist, UntypeableScanIsNamedInOneLogLine)
 	EXPECT_TRUE(collector.Lines().empty());
 	EXPECT_EQ(collector.LogLines(),
 	          std::vector<std::string>{"scan not typed: its text holds the byte 0x09, which is no "
-	                                   "printable character of a US keyboard: 128 a\\x09b"});
+	                                   "printable ASCII character: 128 a\\x09b"});
 }
 
 TEST(Typist, OnlyProductCodesUnlessFreeTextAndNeverAWrongCheckDigit)

@@ -23,6 +23,7 @@
 #include <private/TestInputServerHost.h>
 #include <private/WindowSnapshot.h>
 
+#include <StriaLog.h>
 #include <code_text.h>
 #include <record_encoder.h>
 
@@ -238,6 +239,80 @@ TEST_F(FilterWindowTest, AWindowHeldPastTheCloseTimeNeverReachesTheGoneFilter)
 	BPrivate::newest_live_window().SendMessage(B_QUIT_REQUESTED);
 	holder.Release();
 	EXPECT_TRUE(WaitForNoWindows());
+}
+
+// The processor's check, end to end: a scan that is not whole and right
+// reaches neither subscriber nor window, and its one log line says why; a
+// wrong check digit is sent flagged and shown marked.
+TEST_F(FilterWindowTest, OnlyWholeRightScansAreSentAndShownAndEachDroppedOneIsLogged)
+{
+	const struct {
+		std::string record;
+		// The code sent and shown; empty for a scan that is dropped.
+		std::string code;
+		// The subscriber's note, or the log line of a dropped scan.
+		std::string noteOrLine;
+	} scans[] = {
+	        {".C3nZC3nZC3nYCxP2Dxb1CNnY.cGen.ENr7C3fZCNT7ENz3Ca.", "IBN 9780201889543",
+	         "CATSCAN IBN 9780201889543"},
+	        {".hello.", "",
+	         "scan dropped: not a scanner record (it has 1 field between full stops, not 3: "
+	         "scanner identifier, symbology, data): .hello."},
+	        {make_record("128", std::string("ls\0\nrm -rf x", 12), 0x43), "",
+	         "scan dropped: the code holds a zero byte: 128 ls\\x00\\x0arm -rf x"},
+	        {make_record("UA5", "01234567890551995", 0x43), "UA5 01234567890551995",
+	         "CATSCAN UA5 01234567890551995"},
+	        {make_record("UPA", "012345678904", 0x43), "UPA 012345678904",
+	         "CATSCAN UPA 012345678904 (check failed)"},
+	        {make_record("UPA", "01234567890", 0x43), "",
+	         "scan dropped: UPC-A codes have 12 digits, this one 11: UPA 01234567890"},
+	        {".C3nZC3nZC3nYCxP2Dxb1CNnY.fHmg.C3DXDNf1CG.", "UPE 04252614", "CATSCAN UPE 04252614"},
+	};
+
+	std::mutex logLock;
+	std::vector<std::string> dropLines;
+	stria::SetLogSink([&](const char* addOn, const std::string& text) {
+		std::lock_guard lock(logLock);
+		if (text.find("scan dropped") != std::string::npos)
+			dropLines.push_back(std::string(addOn) + ": " + text);
+	});
+
+	std::vector<std::string> rows;
+	std::vector<std::string> notes;
+	std::vector<std::string> lines;
+	for (const auto& scan : scans) {
+		if (scan.code.empty()) {
+			lines.push_back("StriaFilter: " + scan.noteOrLine);
+			continue;
+		}
+		rows.insert(rows.begin(), scan.code);
+		notes.push_back(scan.noteOrLine);
+	}
+	notes.push_back("SHUTDOWN");
+
+	ScanCollector* collector = ScanCollector::Start();
+	{
+		CueCatFilter filter;
+		StreamRunner runner(filter);
+		runner.Play(new BMessage(collector->Subscription()));
+		bigtime_t when = 1000000;
+		for (const auto& scan : scans)
+			runner.Play(Scan(scan.record, when += 1000000));
+		ASSERT_TRUE(OnNewestWindow(
+		        [&](StriaWindow* window) { return Rows(window).size() == rows.size(); }));
+		OnNewestWindow([&](StriaWindow* window) {
+			EXPECT_EQ(Rows(window), rows);
+			StriaListView* list = window->ListView();
+			EXPECT_EQ(std::string(((StriaCode*)list->ItemAt(1))->Text()),
+			          "UPA: '0-12345-67890-4' [UPE equiv: none] [check digit wrong]");
+			return true;
+		});
+	}
+	EXPECT_EQ(collector->WaitForNotes(notes.size()), notes);
+	collector->Stop();
+	stria::SetLogSink({});
+	std::lock_guard lock(logLock);
+	EXPECT_EQ(dropLines, lines);
 }
 
 } // namespace

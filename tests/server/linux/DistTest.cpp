@@ -236,7 +236,8 @@ TEST(Dist, TheDebianPackageInstallsIntoAFreshRootAndPlaysTheExample)
 	const std::regex name(R"((?:^|, )([a-z0-9][a-z0-9.+-]+))");
 	for (std::sregex_iterator it(depends.begin(), depends.end(), name), end; it != end; ++it)
 		named.insert((*it)[1]);
-	for (const char* needed : {"libc6", "libstdc++6", "libcairo2", "libx11-6", "fonts-dejavu-core"})
+	for (const char* needed : {"libc6", "libstdc++6", "libcairo2", "libx11-6", "fonts-dejavu-core",
+	                           "libxkbcommon0", "libxkbcommon-x11-0", "xkb-data"})
 		EXPECT_TRUE(named.count(needed)) << needed << " in " << depends;
 	for (const std::string& package : named) {
 		RunCommand("dpkg-query -W '" + package + "'", &status);

@@ -6,6 +6,7 @@
 #include <AppDefs.h>
 #include <InterfaceDefs.h>
 #include <Message.h>
+#include <StriaProtocol.h>
 #include <OS.h>
 
 #include <gtest/gtest.h>
@@ -157,11 +158,14 @@ public:
 	{
 		std::lock_guard lock(fLock);
 		int32 key = message->GetInt32("key", -1);
-		const char* what = message->what == B_KEY_DOWN ? "down"
-		                   : message->what == B_KEY_UP ? "up"
-		                                               : "other";
+		const char* what = message->what == B_KEY_DOWN            ? "down"
+		                   : message->what == B_KEY_UP            ? "up"
+		                   : message->what == STRIA_INPUT_DROPPED ? "dropped"
+		                                                          : "other";
+		bool gone = false;
+		message->FindBool(STRIA_KEYBOARD_GONE_FIELD, &gone);
 		fMessages.push_back(std::string(what) + " " + std::to_string(key) + " @" +
-		                    std::to_string(message->GetInt64("when", -1)));
+		                    std::to_string(message->GetInt64("when", -1)) + (gone ? " gone" : ""));
 		fStamps.push_back(message->GetInt64("when", -1));
 		fChanged.notify_all();
 	}
@@ -349,6 +353,8 @@ TEST(EvdevKeyboard, ReadsADeviceAndTakesItUpAgainWhenItComesBack)
 	EXPECT_EQ(std::vector<std::string>(messages.begin(), messages.begin() + 3),
 	          (std::vector<std::string>{"down 60 @1000000", "up 60 @1100000", "down 11 @1200000"}));
 	EXPECT_EQ(messages[3].rfind("up 11 @", 0), 0u) << "the held key is let go";
+	EXPECT_EQ(messages[3].substr(messages[3].size() - 5), " gone")
+	        << "marked so that the capture takes it for no person's key";
 	EXPECT_EQ(sink.LogLines(),
 	          std::vector<std::string>{
 	                  "/fake/event3: the keyboard has gone; waiting for it to come back"});
@@ -400,9 +406,9 @@ TEST(EvdevKeyboard, ResyncsHeldKeysAfterTheKernelDroppedEvents)
 	WriteNative(device, 200, EV_SYN, SYN_DROPPED, 0);
 	WriteNative(device, 300, EV_KEY, KEY_A, 0);
 	WriteNative(device, 400, EV_SYN, SYN_REPORT, 0);
-	ASSERT_TRUE(sink.WaitFor(3));
-	EXPECT_EQ(sink.Messages(),
-	          (std::vector<std::string>{"down 60 @100", "up 60 @400", "down 61 @400"}));
+	ASSERT_TRUE(sink.WaitFor(4));
+	EXPECT_EQ(sink.Messages(), (std::vector<std::string>{"down 60 @100", "dropped -1 @200",
+	                                                     "up 60 @400", "down 61 @400"}));
 }
 
 TEST(EvdevKeyboard, KeysOffTheUsKeyboardAreReportedOnceAndNotPassedOn)

@@ -4,6 +4,7 @@
 #include <AppDefs.h>
 #include <InterfaceDefs.h>
 #include <Message.h>
+#include <StriaProtocol.h>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,7 @@ std::string Describe(const BMessage& message)
 	                   : message.what == B_UNMAPPED_KEY_DOWN ? "unmapped-down"
 	                   : message.what == B_UNMAPPED_KEY_UP   ? "unmapped-up"
 	                   : message.what == B_MODIFIERS_CHANGED ? "modifiers"
+	                   : message.what == STRIA_INPUT_DROPPED ? "dropped"
 	                                                         : "other";
 	std::string text = what;
 	if (message.what != B_MODIFIERS_CHANGED)
@@ -90,9 +92,10 @@ TEST(KeyEventTranslator, RecordsBecomeMessages)
 	         {EventRecord::At(1, EV_LED, LED_CAPSL, 1), EventRecord::At(1, EV_REL, REL_X, 5),
 	          EventRecord::At(1, EV_REP, REP_DELAY, 250)},
 	         {}},
-	        {"events lost in an overflow are not guessed at",
-	         {Sync(1, SYN_DROPPED), Key(2, KEY_B, 1), Key(3, KEY_B, 0), Key(4, KEY_N, 1)},
-	         {}},
+	        {"events lost in an overflow are said once and not guessed at",
+	         {Sync(1, SYN_DROPPED), Key(2, KEY_B, 1), Sync(2, SYN_DROPPED), Key(3, KEY_B, 0),
+	          Key(4, KEY_N, 1)},
+	         {"dropped -1 -1 @1"}},
 	};
 	for (const auto& c : cases) {
 		SCOPED_TRACE(c.name);
@@ -105,7 +108,8 @@ TEST(KeyEventTranslator, ResyncAfterAnOverflowFollowsTheKernelsKeys)
 {
 	KeyEventTranslator translator;
 	EXPECT_EQ(Translate(translator, {Key(1, KEY_A, 1), Key(2, KEY_LEFTSHIFT, 1)}).size(), 3u);
-	EXPECT_EQ(Translate(translator, {Sync(3, SYN_DROPPED), Key(4, KEY_A, 0), Sync(5)}).size(), 0u);
+	EXPECT_EQ(Translate(translator, {Sync(3, SYN_DROPPED), Key(4, KEY_A, 0), Sync(5)}),
+	          std::vector<std::string>{"dropped -1 -1 @3"});
 	ASSERT_TRUE(translator.NeedsResync());
 
 	// The kernel says: A came up, Shift is still down, Q went down.

@@ -171,7 +171,8 @@ TEST(Security, AnotherUserCannotReachTheControlSocket)
 	ServerProcess typer(STRIA_BINARY_DIR "/bin/stria-typer",
 	                    {"--control-socket", socket, "show"});
 	EXPECT_EQ(typer.Wait(30s), std::optional<int>(0)) << typer.Errors();
-	EXPECT_EQ(typer.Output(), "type = off\nend = enter\nkey-delay = 0\nfree-text = no\n");
+	EXPECT_EQ(typer.Output(),
+	          "type = off\nend = enter\nkey-delay = 0\nlayout =\nvariant =\nfree-text = no\n");
 
 	// The server's own user: any other code enqueues nothing; the replay
 	// tick travels on to applications (no F10 has been seen to rebuild).

@@ -324,3 +324,68 @@ TEST(RecordedSession, FastFileFarLongerThanTheQueueLosesNothing)
 	}
 	EXPECT_EQ(errors.find("dropped"), std::string::npos) << errors;
 }
+
+// Keys the kernel dropped (SYN_DROPPED in the file): the scan they cut into
+// is dropped whole, with one line, and nothing of it is typed as the
+// person's; the person's keys around it are typed as always.
+TEST(RecordedSession, AScanThatLostKeysIsDroppedAndNothingOfItIsTyped)
+{
+	using stria::test::SessionBuilder;
+	const Session before = SessionBuilder("lost").Type("a").Pause(200000).Build();
+	const Session whole = SessionBuilder("lost")
+	                              .Type("a")
+	                              .Pause(200000)
+	                              .Scan(stria::test::kUpcARecord, "UPA 059280201638")
+	                              .Type("b")
+	                              .Build();
+	const size_t scanStart = before.records.size();
+	// The F10 is the second key of the scan (after Alt): three records each.
+	const struct {
+		const char* name;
+		size_t lostFrom; // records, from the start of the scan
+		size_t lostCount;
+		const char* said;
+	} cases[] = {
+	        {"keys lost inside the record", 40, 30, "keys of a scan were lost"},
+	        {"the F10 lost with the keys after it", 3, 30, "are dropped as the rest of a scan"},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.name);
+		std::vector<EventRecord> records = whole.records;
+		const auto first = records.begin() + scanStart + c.lostFrom;
+		const bigtime_t at = *first->When();
+		records.erase(first, first + c.lostCount);
+		records.insert(records.begin() + scanStart + c.lostFrom,
+		               {EventRecord::At(at, EV_SYN, SYN_DROPPED, 0),
+		                EventRecord::At(at, EV_SYN, SYN_REPORT, 0)});
+		TempFolder folder;
+		const std::string events = folder / "lost.events";
+		const std::string typed = folder / "typed.events";
+		{
+			std::vector<uint8> bytes = EventFile::Encode(records);
+			std::ofstream(events, std::ios::binary)
+			        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+		}
+		ServerProcess server(STRIA_BINARY_DIR "/bin/stria-input-server",
+		                     {"--device", events, "--fast", "--print", "--subscribe",
+		                      "--uinput-file", typed, "--add-ons", STRIA_BINARY_DIR "/add-ons",
+		                      "--control-socket", folder / "control"});
+		ASSERT_EQ(server.Wait(60s), std::optional<int>(0)) << server.Errors();
+		EXPECT_EQ(Select(Lines(server.Output()), true), std::vector<std::string>{"SHUTDOWN"});
+		const std::string errors = server.Errors();
+		EXPECT_NE(errors.find(c.said), std::string::npos) << errors;
+
+		std::ifstream in(typed, std::ios::binary);
+		const std::vector<uint8> bytes((std::istreambuf_iterator<char>(in)),
+		                               std::istreambuf_iterator<char>());
+		std::vector<EventRecord> out;
+		std::string error;
+		ASSERT_TRUE(EventFile::Parse(bytes, out, error)) << error;
+		std::vector<uint16> presses;
+		for (const EventRecord& record : out) {
+			if (record.type == EV_KEY && record.value == 1)
+				presses.push_back(record.code);
+		}
+		EXPECT_EQ(presses, whole.personPresses) << server.Output() << errors;
+	}
+}

@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <linux/input-event-codes.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <bitset>
@@ -168,9 +169,13 @@ protected:
 		return false;
 	}
 
+	// The desktop is read as a US keyboard (ReadDesktop): the typer types
+	// for one, whatever this machine's own layout, unless text names one.
 	void Settings(const std::string& text)
 	{
-		std::ofstream(fFolder + "/config/stria/typer.settings") << text;
+		const bool named = text.find("layout") != std::string::npos;
+		std::ofstream(fFolder + "/config/stria/typer.settings")
+		        << text << (named ? "" : "layout = us\n");
 	}
 
 	// Starts the server on a scanner FIFO and, with person, a second
@@ -253,6 +258,42 @@ protected:
 std::vector<EventRecord> ScanOf(const std::string& record, bigtime_t start)
 {
 	return SessionBuilder("scan", start).Scan(record, "").Build().records;
+}
+
+// The text the virtual keyboard typed, as a desktop with an XKB layout
+// reads it: every key event through a keymap libxkbcommon compiles here.
+std::string ReadDesktopUnder(const std::string& path, const char* layout, const char* variant)
+{
+	std::ifstream in(path, std::ios::binary);
+	const std::vector<uint8> bytes((std::istreambuf_iterator<char>(in)),
+	                               std::istreambuf_iterator<char>());
+	std::vector<EventRecord> records;
+	std::string error;
+	EXPECT_TRUE(EventFile::Parse(bytes, records, error)) << error;
+	std::unique_ptr<xkb_context, decltype(&xkb_context_unref)> context(
+	        xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES), &xkb_context_unref);
+	const xkb_rule_names names = {"evdev", nullptr, layout, variant, nullptr};
+	std::unique_ptr<xkb_keymap, decltype(&xkb_keymap_unref)> keymap(
+	        xkb_keymap_new_from_names(context.get(), &names, XKB_KEYMAP_COMPILE_NO_FLAGS),
+	        &xkb_keymap_unref);
+	if (!keymap)
+		return "(no keymap for " + std::string(layout) + ")";
+	std::unique_ptr<xkb_state, decltype(&xkb_state_unref)> state(xkb_state_new(keymap.get()),
+	                                                             &xkb_state_unref);
+	std::string text;
+	for (const EventRecord& record : records) {
+		if (record.type != EV_KEY)
+			continue;
+		const xkb_keycode_t code = record.code + 8;
+		if (record.value == 1) {
+			char typed[16];
+			xkb_state_key_get_utf8(state.get(), code, typed, sizeof(typed));
+			text += typed;
+		}
+		if (record.value != 2)
+			xkb_state_update_key(state.get(), code, record.value ? XKB_KEY_DOWN : XKB_KEY_UP);
+	}
+	return text;
 }
 
 TEST_F(TyperSession, EachSettingTypesItsTextInPlaceOfTheScan)
@@ -393,14 +434,16 @@ TEST_F(TyperSession, ScansBackToBackAndASettingChangedBetweenThem)
 	ServerProcess command(kBin + "stria-typer", {"--control-socket", Path("control"), "type",
 	                                             "barcode", "end", "tab", "free-text", "yes"});
 	EXPECT_EQ(command.Wait(60s), std::optional<int>(0)) << command.Errors();
-	EXPECT_EQ(command.Output(), "type = barcode\nend = tab\nkey-delay = 0\nfree-text = yes\n");
+	const std::string settings =
+	        "type = barcode\nend = tab\nkey-delay = 0\nlayout = us\nvariant =\nfree-text = yes\n";
+	EXPECT_EQ(command.Output(), settings);
 
 	Write(fScanner, ScanOf(make_record("128", "STRIA-2026"), fClock + 2000000));
 	WaitForKeyDowns(Concat(both, Typed("128 STRIA-2026", '\t')));
 
 	ServerProcess show(kBin + "stria-typer", {"--control-socket", Path("control"), "show"});
 	EXPECT_EQ(show.Wait(60s), std::optional<int>(0)) << show.Errors();
-	EXPECT_EQ(show.Output(), "type = barcode\nend = tab\nkey-delay = 0\nfree-text = yes\n");
+	EXPECT_EQ(show.Output(), settings);
 	Finish();
 	EXPECT_EQ(ReadDesktop(Path("typed.events")).text,
 	          "9780201889543\n059280201638\n128 STRIA-2026\t");
@@ -566,6 +609,78 @@ TEST_F(TyperSession, CommandSaysWhatIsWrong)
 	ServerProcess help(kBin + "stria-typer", {"--help"});
 	EXPECT_EQ(help.Wait(60s), std::optional<int>(0));
 	EXPECT_NE(help.Output().find("stria-typer type data"), std::string::npos);
+}
+
+TEST_F(TyperSession, CodesAreTypedForTheLayoutSetOrChanged)
+{
+	const struct {
+		const char* name;
+		const char* settings;
+		std::vector<std::string> command; // stria-typer's words before the scan
+		std::string record;
+		const char* layout;
+		const char* variant;
+		std::string code;
+	} cases[] = {
+	        {"de in the file", "type = data\nlayout = de\nfree-text = yes\n", {},
+	         make_record("128", "Zoey-42/Quay@x"), "de", "", "Zoey-42/Quay@x"},
+	        {"fr in the file", "type = data\nlayout = fr\n", {}, kBooklandRecord, "fr", "",
+	         "9780201889543"},
+	        {"changed by stria-typer", "type = data\nfree-text = yes\n",
+	         {"layout", "de", "variant", "nodeadkeys"}, make_record("128", "a^b`c"), "de",
+	         "nodeadkeys", "a^b`c"},
+	};
+	for (const auto& c : cases) {
+		SCOPED_TRACE(c.name);
+		End();
+		Begin();
+		Settings(c.settings);
+		Start();
+		if (!c.command.empty()) {
+			std::vector<std::string> words = {"--control-socket", Path("control")};
+			words.insert(words.end(), c.command.begin(), c.command.end());
+			ServerProcess command(kBin + "stria-typer", words);
+			EXPECT_EQ(command.Wait(60s), std::optional<int>(0)) << command.Errors();
+		}
+		Write(fScanner, ScanOf(c.record, fClock));
+		// Until the typed Enter.
+		for (int i = 0; i < 6000; i++) {
+			const std::vector<std::string> downs = KeyDowns(fServer->Output());
+			if (!downs.empty() && downs.back().find(" byte=10 ") != std::string::npos)
+				break;
+			std::this_thread::sleep_for(10ms);
+		}
+		Finish();
+		// XKB's Return types a carriage return.
+		EXPECT_EQ(ReadDesktopUnder(Path("typed.events"), c.layout, c.variant), c.code + "\r");
+		// The typed keys' messages carry the characters the layout types.
+		std::string printed;
+		for (const std::string& down : KeyDowns(fServer->Output()))
+			printed += (char)std::stoi(down.substr(down.find(" byte=") + 6));
+		EXPECT_EQ(printed, c.code + "\n");
+	}
+}
+
+TEST_F(TyperSession, ALayoutWithoutAKeyForACharacterTypesNothingOfTheCode)
+{
+	Settings("type = data\nlayout = de\nfree-text = yes\n");
+	Start();
+	ServerProcess command(kBin + "stria-typer", {"--control-socket", Path("control"), "layout", "xx"});
+	EXPECT_EQ(command.Wait(60s), std::optional<int>(1));
+	EXPECT_TRUE(command.Errors().starts_with(
+	        "stria-typer: the input server at " + Path("control") +
+	        " refused the change: the keyboard layout \"xx\" is not in the system's keyboard data"))
+	        << command.Errors();
+	Write(fScanner, ScanOf(make_record("128", "x^y"), fClock));
+	EXPECT_TRUE(WaitForError("stria-input-server: StriaTyper: scan not typed: the keyboard layout "
+	                         "de has no key for '^': x^y"))
+	        << fServer->Errors();
+	Finish();
+	EXPECT_TRUE(KeyDowns(fServer->Output()).empty()) << fServer->Output();
+	EXPECT_NE(fServer->Errors().find("StriaTyper: settings change refused: the keyboard layout "
+	                                 "\"xx\" is not in the system's keyboard data"),
+	          std::string::npos)
+	        << fServer->Errors();
 }
 
 } // namespace

@@ -27,6 +27,9 @@ using stria::VirtualKeyboard;
 namespace {
 
 constexpr uint32 kLeftShift = B_SHIFT_KEY | B_LEFT_SHIFT_KEY;
+constexpr uint32 kLeftAlt = B_COMMAND_KEY | B_LEFT_COMMAND_KEY;
+// AltGr: the right Alt key.
+constexpr uint32 kRightAlt = B_COMMAND_KEY | B_RIGHT_COMMAND_KEY;
 
 // Records what is typed as "+Name" (press), "-Name" (release), "=Name"
 // (repeat), checking that each key event is followed by SYN_REPORT.
@@ -212,6 +215,20 @@ TEST(VirtualKeyboard, TypesWhatReachesApplications)
 	                                 {Key(B_KEY_UP, 300, 0x3c, kLeftShift), {"-A"}}},
 	                                Let(300, 0x4b, kLeftShift, kLeftShift, {})})),
 	               On(1, Let(400, 0x4b, kLeftShift, kLeftShift, {"-LeftShift"}))}),
+	         {}},
+	        {"an add-on's AltGr character: the right Alt key around it",
+	         ByAddOn(2, Join({Hold(200, 0x5f, kRightAlt, 0, {"+RightAlt"}),
+	                          {{Key(B_KEY_DOWN, 200, 0x27, kRightAlt), {"+Q"}},
+	                           {Key(B_KEY_UP, 300, 0x27, kRightAlt), {"-Q"}}},
+	                          Let(300, 0x5f, kRightAlt, kRightAlt, {"-RightAlt"})})),
+	         {}},
+	        {"an add-on's AltGr character while a person holds the left Alt: only AltGr under it",
+	         Join({On(1, Hold(100, 0x5d, kLeftAlt, 0, {"+LeftAlt"})),
+	               ByAddOn(2, Join({Hold(200, 0x5f, kRightAlt, 0, {"+RightAlt"}),
+	                                {{Key(B_KEY_DOWN, 200, 0x27, kRightAlt), {"-LeftAlt", "+Q"}},
+	                                 {Key(B_KEY_UP, 300, 0x27, kRightAlt), {"-Q", "+LeftAlt"}}},
+	                                Let(300, 0x5f, kRightAlt, kRightAlt, {"-RightAlt"})})),
+	               On(1, Let(400, 0x5d, kLeftAlt, kLeftAlt, {"-LeftAlt"}))}),
 	         {}},
 	        {"a person's Shift let go of while an add-on's key is down stays up",
 	         Join({On(1, Hold(100, 0x4b, kLeftShift, 0, {"+LeftShift"})),
