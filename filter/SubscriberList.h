@@ -13,11 +13,11 @@
 //
 // A subscriber costs no thread. Subscribing a messenger that is subscribed
 // already changes nothing, whatever process id it claims, and a looper of
-// this process is one subscriber whichever of its handlers it names; past the limit a subscription is refused, and the
-// messenger is told so with STRIA_SUBSCRIBE_REFUSED. A subscriber whose
-// looper or process has gone is removed: when a send finds it gone, and,
-// while it waits for nothing, at the next check (every check interval on
-// the list's clock).
+// this process is one subscriber whichever of its handlers it names; past
+// the limit a subscription is refused, and the messenger is told so with
+// STRIA_SUBSCRIBE_REFUSED. A subscriber whose looper or process has gone is
+// removed: when a send finds it gone, and, while it waits for nothing, at
+// the next check (every check interval on the list's clock).
 #ifndef STRIA_SUBSCRIBER_LIST_H
 #define STRIA_SUBSCRIBER_LIST_H
 

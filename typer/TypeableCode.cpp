@@ -7,8 +7,8 @@ namespace {
 
 // UPC-A, UPC-E, EAN-13, EAN-8, Bookland (ISBN) and these with their add-on
 // digits.
-const std::array<std::string_view, 12> kProductTags = {
-        "UPA", "UPE", "E13", "E08", "IBN", "IB2", "IB5", "UA2", "UA5", "UE2", "UE5", "UP2"};
+const std::array<std::string_view, 12> kProductTags = {"UPA", "UPE", "E13", "E08", "IBN", "IB2",
+                                                       "IB5", "UA2", "UA5", "UE2", "UE5", "UP2"};
 
 } // namespace
 

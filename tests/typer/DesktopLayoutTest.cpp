@@ -1,7 +1,10 @@
 // Where the typer's layout comes from: its setting, the X server's live
 // keymap (a private Xvfb whose keymap and group the test changes), the
 // system's keyboard configuration file, US; the log lines that say which.
-// Then the layout through the typist's keys and the device's settings code.
+// Then the layout through the typist's keys (a code stopped midway lets go
+// of AltGr too) and the device's settings code.
+#include "../filter/ManualClock.h"
+
 #include <DesktopLayout.h>
 #include <StriaClock.h>
 #include <StriaTyper.h>
@@ -23,6 +26,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <optional>
 #include <sys/wait.h>
 #include <thread>
@@ -257,6 +261,44 @@ TEST(Typist, TypesForTheSettingsLayoutAndLeavesOutACodeItHasNoKeyFor)
 		EXPECT_EQ(downs, c.downs);
 		EXPECT_EQ(log, c.log);
 	}
+}
+
+TEST(Typist, ACodeStoppedWhileAltGrIsDownLetsGoOfItAndOfItsKey)
+{
+	// "@" under de is AltGr+Q: the stop comes with both down.
+	filter_test::ManualClock clock(1000);
+	std::vector<std::string> messages;
+	std::mutex lock;
+	TyperSettings settings{TypedKind::Data, EndKey::None, 100};
+	settings.layout = "de";
+	settings.freeText = true;
+	Typist typist(
+	        [&](std::vector<std::unique_ptr<BMessage>> taken) {
+		        std::lock_guard guard(lock);
+		        for (const std::unique_ptr<BMessage>& message : taken) {
+			        int32 key = 0;
+			        bool end = false;
+			        message->FindInt32("key", &key);
+			        message->FindBool(STRIA_TYPED_CODE_END_FIELD, &end);
+			        const bool down =
+			                message->what == B_KEY_DOWN || message->what == B_UNMAPPED_KEY_DOWN;
+			        const bool up = message->what == B_KEY_UP || message->what == B_UNMAPPED_KEY_UP;
+			        if (down || up || end) {
+				        messages.push_back((down ? "down " : up ? "up " : "other ") +
+				                           std::to_string(key) + (end ? " end" : ""));
+			        }
+		        }
+		        return true;
+	        },
+	        [](const std::string&) {}, &clock, settings);
+	typist.Type("128 @", false);
+	ASSERT_TRUE(clock.WaitForWaiter(1100));
+	clock.Set(1100);
+	ASSERT_TRUE(clock.WaitForWaiter(1200));
+	typist.Finish();
+	std::lock_guard guard(lock);
+	// AltGr (the right Alt, 0x5f) and Q (0x27) down, then up: Q first.
+	EXPECT_EQ(messages, (std::vector<std::string>{"down 95", "down 39", "up 39", "up 95 end"}));
 }
 
 TEST(TyperControl, LayoutChangesOnlyToOneTheSystemHas)

@@ -148,7 +148,10 @@ private:
 TEST(TyperControl, AnswerGoesToTheMessengerOfTheRequest)
 {
 	NoClock clock;
-	StriaTyper typer(TyperSettings{.type = TypedKind::Label, .end = EndKey::Tab, .keyDelay = 7, .freeText = true}, &clock);
+	StriaTyper typer(
+	        TyperSettings{
+	                .type = TypedKind::Label, .end = EndKey::Tab, .keyDelay = 7, .freeText = true},
+	        &clock);
 	AnswerLooper* looper = new AnswerLooper();
 	looper->Run();
 

@@ -89,7 +89,8 @@ TEST(TyperLooper, ACodeWhoseCheckDigitFailedIsNeverTyped)
 {
 	NoClock clock;
 	Typed typed;
-	Typist typist(typed.Sink(), typed.Log(), &clock, {.type = TypedKind::Data, .end = EndKey::Tab, .keyDelay = 0, .freeText = true});
+	Typist typist(typed.Sink(), typed.Log(), &clock,
+	              {.type = TypedKind::Data, .end = EndKey::Tab, .keyDelay = 0, .freeText = true});
 	TyperLooper* looper = new TyperLooper(&typist, typed.Log());
 	looper->Run();
 	const BMessenger messenger(looper);
@@ -138,7 +139,8 @@ TEST(TyperLooper, WhatAnotherProcessSendsIsRefusedAndLoggedOnce)
 {
 	NoClock clock;
 	Typed typed;
-	Typist typist(typed.Sink(), typed.Log(), &clock, {.type = TypedKind::Data, .end = EndKey::Tab, .keyDelay = 0, .freeText = true});
+	Typist typist(typed.Sink(), typed.Log(), &clock,
+	              {.type = TypedKind::Data, .end = EndKey::Tab, .keyDelay = 0, .freeText = true});
 	TyperLooper* looper = new TyperLooper(&typist, typed.Log());
 	looper->Run();
 	const BMessenger messenger(looper);

@@ -338,7 +338,8 @@ TEST_F(TyperSession, EachSettingTypesItsTextInPlaceOfTheScan)
 TEST_F(TyperSession, UntypeableCodesAndOffTypeNothingButStillScan)
 {
 	// A label whose text is a shell command and its Enter is typed only
-	// when free text is asked for (and then without that Enter).
+	// when free text is asked for (and then without that Enter); a code
+	// whose check digit is wrong never is.
 	const struct {
 		const char* settings;
 		std::string record;
@@ -355,6 +356,10 @@ TEST_F(TyperSession, UntypeableCodesAndOffTypeNothingButStillScan)
 	         "CATSCAN 128 rm -rf ~\\x0a", "scan not typed: its text holds the byte 0x0a"},
 	        {"type = label\n", make_record("C39", "RM -RF"), "CATSCAN C39 RM -RF",
 	         "scan not typed: it is no UPC, EAN or ISBN code, and free-text is no: C39 RM -RF"},
+	        // The filter marks a wrong check digit; free text changes nothing.
+	        {"type = data\nfree-text = yes\n", make_record("UPA", "012345678904"),
+	         "CATSCAN UPA 012345678904",
+	         "scan not typed: its check digit is wrong: UPA 012345678904"},
 	};
 	for (const auto& c : cases) {
 		SCOPED_TRACE(std::string(c.settings) + c.catscan);
