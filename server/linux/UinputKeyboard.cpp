@@ -2,9 +2,14 @@
 
 #include "UsKeyboard.h"
 
+#include <Message.h>
+#include <StriaClock.h>
+#include <StriaTime.h>
+
 #include <linux/input.h>
 #include <linux/uinput.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -120,18 +125,25 @@ private:
 	int fLastError = 0;
 };
 
-UinputKeyboard::UinputKeyboard(int fd, bool uinput, Logger log)
-    : fFd(fd), fUinput(uinput), fLog(std::move(log)),
-      fWriter(std::make_unique<DescriptorWriter>(fd, uinput)), fKeyboard(*fWriter)
+UinputKeyboard::UinputKeyboard(int fd, bool uinput, Logger log, StriaClock* clock,
+                               PacedWriter::Budget budget)
+    : fFd(fd), fUinput(uinput), fLog(std::move(log)), fClock(clock),
+      fWriter(std::make_unique<DescriptorWriter>(fd, uinput)), fPaced(*fWriter, *clock, budget),
+      fKeyboard(fPaced), fGate([this](const BMessage& message) { fKeyboard.Deliver(message); }),
+      fWakeAt(kLatestTime)
 {
+	fThread = std::thread(&UinputKeyboard::_Loop, this);
 }
 
 UinputKeyboard::~UinputKeyboard()
 {
 	{
-		std::lock_guard lock(fLock);
-		fKeyboard.ReleaseAll();
+		std::unique_lock lock(fLock);
+		_Finish(lock);
+		fStopping = true;
 	}
+	fChanged.notify_all();
+	fThread.join();
 	if (fUinput)
 		::ioctl(fFd, UI_DEV_DESTROY);
 	::close(fFd);
@@ -157,7 +169,8 @@ UinputKeyboard::CreateDevice(const std::string& uinputPath,                     
 	// The desktop needs a moment to take up a new keyboard; keys typed
 	// before that would be lost.
 	::usleep(200000);
-	return std::unique_ptr<UinputKeyboard>(new UinputKeyboard(fd, true, std::move(log)));
+	return std::unique_ptr<UinputKeyboard>(new UinputKeyboard(
+	        fd, true, std::move(log), StriaClock::System(), PacedWriter::kEvdevReader));
 }
 
 std::unique_ptr<UinputKeyboard> UinputKeyboard::CreateFile(const std::string& path,
@@ -181,37 +194,116 @@ std::unique_ptr<UinputKeyboard> UinputKeyboard::CreateFile(const std::string& pa
 		::close(fd);
 		return nullptr;
 	}
-	return std::unique_ptr<UinputKeyboard>(new UinputKeyboard(fd, false, std::move(log)));
+	return std::unique_ptr<UinputKeyboard>(new UinputKeyboard(
+	        fd, false, std::move(log), StriaClock::System(), PacedWriter::kUnpaced));
 }
 
-std::unique_ptr<UinputKeyboard>
-UinputKeyboard::ForDescriptor(int fd, bool uinput,                               Logger log)
+std::unique_ptr<UinputKeyboard> UinputKeyboard::ForDescriptor(int fd, bool uinput, Logger log,
+                                                              StriaClock* clock,
+                                                              PacedWriter::Budget budget)
 {
-	return std::unique_ptr<UinputKeyboard>(new UinputKeyboard(fd, uinput, std::move(log)));
+	return std::unique_ptr<UinputKeyboard>(
+	        new UinputKeyboard(fd, uinput, std::move(log), clock, budget));
+}
+
+std::unique_ptr<UinputKeyboard> UinputKeyboard::ForDescriptor(int fd, bool uinput, Logger log)
+{
+	return ForDescriptor(fd, uinput, std::move(log), StriaClock::System(),
+	                     uinput ? PacedWriter::kEvdevReader : PacedWriter::kUnpaced);
 }
 
 void UinputKeyboard::Deliver(const BMessage& message)
 {
-	std::lock_guard lock(fLock);
-	fKeyboard.Deliver(message);
-	if (!fKeyboard.Healthy() && !fReportedFailure) {
-		fReportedFailure = true;
-		if (fLog)
-			fLog(std::string("cannot type on the virtual keyboard: ") +
-			     std::strerror(fWriter->LastError()) + "; nothing more is typed");
+	std::unique_lock lock(fLock);
+	// What waits goes first, so its room is made before this message's
+	// records are added.
+	while (fPaced.CountWaiting() >= kMostWaiting && fPaced.Healthy() && !fFinished) {
+		fPaced.WriteDue();
+		if (fPaced.CountWaiting() < kMostWaiting)
+			break;
+		fClock->WaitUntil(lock, fChanged, fPaced.NextDue());
+	}
+	fGate.Take(message, fClock->Now());
+	_ReportFailure();
+	_Changed();
+}
+
+void UinputKeyboard::_Changed()
+{
+	if (std::min(fPaced.NextDue(), fGate.Deadline()) < fWakeAt)
+		fChanged.notify_all();
+}
+
+void UinputKeyboard::_Loop()
+{
+	std::unique_lock lock(fLock);
+	while (!fStopping) {
+		fGate.Expire(fClock->Now());
+		fPaced.WriteDue();
+		_ReportFailure();
+		// With nothing to do, kLatestTime: woken by Deliver or the end.
+		fWakeAt = std::min(fPaced.NextDue(), fGate.Deadline());
+		fClock->WaitUntil(lock, fChanged, fWakeAt);
 	}
 }
 
 void UinputKeyboard::Finish()
 {
-	std::lock_guard lock(fLock);
+	std::unique_lock lock(fLock);
+	_Finish(lock);
+}
+
+void UinputKeyboard::_Finish(std::unique_lock<std::mutex>& lock)
+{
+	if (fFinished)
+		return;
+	fFinished = true;
+	fGate.ReleaseAll();
 	fKeyboard.ReleaseAll();
+	const bigtime_t limit = Shifted(fClock->Now(), kFinishLimit);
+	for (;;) {
+		fPaced.WriteDue();
+		if (fPaced.CountWaiting() == 0)
+			break;
+		if (fClock->Now() >= limit) {
+			const size_t dropped = fPaced.LetGo();
+			if (fLog)
+				fLog("stopping: " + std::to_string(dropped / 2) +
+				     " key events could not be typed in time on the virtual keyboard and were "
+				     "let go of, with the keys they held");
+			break;
+		}
+		fClock->WaitUntil(lock, fChanged, std::min(fPaced.NextDue(), limit));
+	}
+	_ReportFailure();
+}
+
+void UinputKeyboard::_ReportFailure()
+{
+	if (fPaced.Healthy() || fReportedFailure)
+		return;
+	fReportedFailure = true;
+	if (fLog)
+		fLog(std::string("cannot type on the virtual keyboard: ") +
+		     std::strerror(fWriter->LastError()) + "; nothing more is typed");
 }
 
 bool UinputKeyboard::Healthy() const
 {
 	std::lock_guard lock(fLock);
-	return fKeyboard.Healthy();
+	return fPaced.Healthy();
+}
+
+size_t UinputKeyboard::CountWaiting() const
+{
+	std::lock_guard lock(fLock);
+	return fPaced.CountWaiting();
+}
+
+size_t UinputKeyboard::CountHeld() const
+{
+	std::lock_guard lock(fLock);
+	return fGate.CountHeld();
 }
 
 } // namespace stria

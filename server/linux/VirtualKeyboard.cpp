@@ -84,6 +84,8 @@ void VirtualKeyboard::Deliver(const BMessage& message)
 	int32 kind = 0;
 	message.FindInt32(STRIA_SOURCE_KIND_FIELD, &kind);
 	const bool typedByAddOn = kind == STRIA_SOURCE_ADD_ON;
+	if (typedByAddOn)
+		fAddOns.insert(keyboard);
 	std::optional<uint32>& known = fModifiers[keyboard];
 
 	switch (message.what) {
@@ -117,6 +119,8 @@ void VirtualKeyboard::Deliver(const BMessage& message)
 			SyncModifiers(keyboard, modifiers, when);
 		if (typedByAddOn)
 			SetAsideOthersModifiers(keyboard, when);
+		else
+			SetAsideAddOnModifiers(keyboard, when);
 		KeyDown(key, when);
 		break;
 	case B_KEY_UP:
@@ -133,8 +137,7 @@ void VirtualKeyboard::Deliver(const BMessage& message)
 			break;
 		}
 		KeyUp(key, when);
-		if (typedByAddOn)
-			RestoreSetAside(when);
+		RestoreSetAside(when);
 		break;
 	default:
 		break;
@@ -202,6 +205,31 @@ void VirtualKeyboard::SetAsideOthersModifiers(int32 keyboard, bigtime_t when)
 	}
 }
 
+bool VirtualKeyboard::HeldByAKeyboard(uint16 code) const
+{
+	for (const auto& [keyboard, held] : fHeld) {
+		if (!fAddOns.contains(keyboard) && std::find(held.begin(), held.end(), code) != held.end())
+			return true;
+	}
+	return false;
+}
+
+void VirtualKeyboard::SetAsideAddOnModifiers(int32 keyboard, bigtime_t when)
+{
+	// What any keyboard holds is a person's and stays, as it would for a
+	// second keyboard on the desk.
+	for (const auto& [other, held] : fHeld) {
+		if (other == keyboard || !fAddOns.contains(other))
+			continue;
+		for (uint16 code : held) {
+			if (IsPressed(code) && !HeldByAKeyboard(code)) {
+				Release(code, when);
+				fSetAside.push_back(code);
+			}
+		}
+	}
+}
+
 void VirtualKeyboard::RestoreSetAside(bigtime_t when)
 {
 	for (uint16 code : std::exchange(fSetAside, {})) {
@@ -232,6 +260,7 @@ void VirtualKeyboard::ReleaseAll()
 {
 	fHeld.clear();
 	fSetAside.clear();
+	fAddOns.clear();
 	for (size_t code = 0; code < fPressed.size(); code++) {
 		if (fPressed.test(code))
 			Release(static_cast<uint16>(code), fLastWhen);

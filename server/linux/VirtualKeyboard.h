@@ -11,7 +11,9 @@
 // Keys a device add-on types (a scan typed as text) carry their own
 // modifiers: the modifier keys other keyboards hold are let go of around
 // each such key and pressed again after it, so that a person's held Shift
-// does not turn a typed digit into a symbol.
+// does not turn a typed digit into a symbol. The same holds the other way:
+// around a person's key, the modifier keys only add-ons hold are let go
+// of, so that the typer's Shift never turns a person's x into an X.
 #ifndef STRIA_VIRTUAL_KEYBOARD_H
 #define STRIA_VIRTUAL_KEYBOARD_H
 
@@ -22,6 +24,7 @@
 #include <bitset>
 #include <map>
 #include <optional>
+#include <set>
 #include <span>
 #include <vector>
 
@@ -61,6 +64,10 @@ private:
 	// Around a key an add-on types: lets go of the modifier keys only other
 	// keyboards hold, and presses them again.
 	void SetAsideOthersModifiers(int32 keyboard, bigtime_t when);
+	// Around a key of any other keyboard: lets go of the modifier keys that
+	// only add-ons hold.
+	void SetAsideAddOnModifiers(int32 keyboard, bigtime_t when);
+	bool HeldByAKeyboard(uint16 code) const;
 	void RestoreSetAside(bigtime_t when);
 
 	void Press(uint16 code, bigtime_t when);
@@ -74,6 +81,8 @@ private:
 	std::map<int32, std::optional<uint32>> fModifiers;
 	std::map<int32, std::vector<uint16>> fHeld;
 	std::vector<uint16> fSetAside;
+	// The keyboards that are device add-ons.
+	std::set<int32> fAddOns;
 	bigtime_t fLastWhen = 0;
 	bool fHealthy = true;
 };

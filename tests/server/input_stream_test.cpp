@@ -276,6 +276,10 @@ TEST(InputStreamTest, CloseReleasesReadersWaitingForRoom)
 	InputStream stream(chain, &side, 2);
 	streamOfFilter = &stream;
 	stream.Start();
+	// The stream's thread holds one message in the gate before any reader
+	// comes, however late that thread runs: then the queue only fills.
+	ASSERT_TRUE(stream.EnqueueWaiting(Numbered('key ', 999)));
+	gate.WaitUntilEntered();
 
 	const int kReaders = 3;
 	std::atomic<int> refused{0};

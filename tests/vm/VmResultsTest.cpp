@@ -2,6 +2,7 @@
 // a scanner and a person's keyboard made through uinput (vm_guest, run by
 // the test vm.guest).
 #include "EventFile.h"
+#include "PacedWriter.h"
 #include "UsKeyboard.h"
 #include "VmSessions.h"
 
@@ -14,12 +15,14 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <sstream>
 
 namespace fs = std::filesystem;
 using stria::EventFile;
 using stria::EventRecord;
+using stria::PacedWriter;
 using stria::UsKeyboard;
 using namespace stria::test;
 using namespace stria::test::vm;
@@ -302,6 +305,44 @@ TEST_F(GuestCaseResults, StriaListenInAnotherProcessGetsEveryScan)
 		return;
 	EXPECT_EQ(Text("server.status"), "0") << Text("server.err");
 	ExpectListened(Text("listen.out"), Fact("listen-status"));
+}
+
+TEST_F(GuestCaseResults, AReaderFiftyMillisecondsLateGetsEveryTypedCodeWhole)
+{
+	if (!Open("late-reader"))
+		return;
+	// The kernel's figure, against the budget the virtual keyboard keeps.
+	const size_t kept = std::stoul("0" + Fact("records-kept-at-once"));
+	std::cout << "events the kernel keeps for a reader: " << kept << " records at once ("
+	          << Fact("burst-62") << " of 62, " << Fact("burst-64") << " of 64)\n";
+	EXPECT_GE(kept, PacedWriter::kEvdevReader.records);
+	EXPECT_EQ(Fact("burst-64").find("kept"), std::string::npos) << "a 64th event overflows";
+
+	EXPECT_EQ(Text("server.status"), "0") << Text("server.err");
+	std::string expected;
+	const std::vector<std::string> typed = LateReaderTyped();
+	for (size_t index = 0; index < typed.size(); index++) {
+		const std::string& text = typed[index];
+		expected += text;
+		std::cout << "typed " << text.size() - 1
+		          << " characters: " << Fact("typed-" + std::to_string(index)) << "\n";
+	}
+	const Typing prompt = Replay(Records("typed.events"));
+	EXPECT_EQ(prompt.text, expected);
+	EXPECT_TRUE(prompt.down.none());
+
+	const std::vector<EventRecord> late = Records("late.events");
+	const std::string gap = Fact("late-reader-longest-gap-ms");
+	if (std::stol("0" + gap) > 50) {
+		std::cout << "the late reader was " << gap
+		          << " ms late at worst, more than the 50 ms the pacing allows for; not judged\n";
+		return;
+	}
+	EXPECT_TRUE(std::none_of(
+	        late.begin(), late.end(),
+	        [](const EventRecord& r) { return r.type == EV_SYN && r.code == SYN_DROPPED; }))
+	        << "the kernel dropped events for a reader " << gap << " ms late";
+	EXPECT_EQ(Replay(late).text, expected);
 }
 
 TEST_F(GuestCaseResults, TheSystemdUnitRunsAndStopsCleanly)

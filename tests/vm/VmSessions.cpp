@@ -1,5 +1,7 @@
 #include "VmSessions.h"
 
+#include "../barcode/record_encoder.h"
+
 #include <linux/input-event-codes.h>
 
 namespace stria::test::vm {
@@ -8,6 +10,15 @@ namespace {
 
 // Sessions typed side by side start at the same moment.
 constexpr bigtime_t kStart = 1700000000000000;
+
+// The first code also has the typer look up the desktop's layout, which
+// takes long the first time; the same code comes again later.
+const char* const kLateReaderCodes[][2] = {
+        {"IBN", "9780201889543"},
+        {"128", "Stephen Satchell"},
+        {"IBN", "9780201889543"},
+        {"128", "Stria-2026-Shelf-B12-Box-7-Aisle-42-Left"},
+};
 
 } // namespace
 
@@ -92,6 +103,25 @@ Session ListenScanner()
 	        .Scan(kUpcARecord, "UPA 059280201638")
 	        .Scan(kBooklandRecord, "IBN 9780201889543")
 	        .Build();
+}
+
+std::vector<Session> LateReaderScans()
+{
+	std::vector<Session> scans;
+	for (const auto& [tag, data] : kLateReaderCodes) {
+		scans.push_back(SessionBuilder("scanner", kStart)
+		                        .Scan(make_record(tag, data), std::string(tag) + " " + data)
+		                        .Build());
+	}
+	return scans;
+}
+
+std::vector<std::string> LateReaderTyped()
+{
+	std::vector<std::string> typed;
+	for (const auto& code : kLateReaderCodes)
+		typed.push_back(std::string(code[1]) + "\n");
+	return typed;
 }
 
 } // namespace stria::test::vm

@@ -7,6 +7,7 @@
 #include "FixtureSessions.h"
 
 #include <string>
+#include <vector>
 
 namespace stria::test::vm {
 
@@ -38,6 +39,13 @@ Session CutScan();
 
 // Scans for stria-listen.
 Session ListenScanner();
+
+// Scans whose codes the typer types (type = data) while a desktop reader
+// comes 50 ms late: a 13-digit book code, a Code 128 name, the book code
+// again and a 40-character Code 128 label, one session each.
+std::vector<Session> LateReaderScans();
+// What the typer types for each: the code's data and Enter.
+std::vector<std::string> LateReaderTyped();
 
 // Folder of one case's results, relative to the results folder.
 inline std::string CaseFolder(const std::string& results, const std::string& name)

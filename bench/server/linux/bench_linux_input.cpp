@@ -5,10 +5,20 @@
 // another; each iteration types one key (press and release) and waits for
 // what comes out. The server's filter stream is left out here: bench_server
 // measures it.
+//
+// Then a person's single key from the message to the records out, on the
+// paced virtual keyboard the server types on (gate, pacing, writer thread)
+// against the bare virtual keyboard writing straight into the pipe: what
+// pacing costs a key that finds room, as every key of a person does.
 #include "EvdevKeyboard.h"
+#include "KeyMessage.h"
 #include "UinputKeyboard.h"
 
+#include <AppDefs.h>
 #include <Message.h>
+#include <OS.h>
+#include <StriaClock.h>
+#include <StriaProtocol.h>
 
 #include <benchmark/benchmark.h>
 
@@ -147,5 +157,100 @@ void ReaderAndVirtualKeyboard(benchmark::State& state)
 	state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(ReaderAndVirtualKeyboard)->UseRealTime();
+
+// The server's clock, put forward a tenth of a second at each key: a
+// person's pace, so that each key finds room as it does on the desktop.
+class PersonPaceClock : public StriaClock {
+public:
+	bigtime_t Now() override { return system_time() + fAhead.load(); }
+	void WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
+	               bigtime_t deadline) override
+	{
+		StriaClock::System()->WaitUntil(lock, changed, deadline - fAhead.load());
+	}
+	void NextKey() { fAhead += 100000; }
+
+private:
+	std::atomic<bigtime_t> fAhead = 0;
+};
+
+// Writes records into a pipe as the uinput keyboard does for files.
+class PipeWriter : public stria::EventWriter {
+public:
+	explicit PipeWriter(int fd) : fFd(fd) {}
+	bool Write(std::span<const stria::EventRecord> records) override
+	{
+		uint8 buffer[8 * stria::EventRecord::kSize];
+		size_t used = 0;
+		for (const stria::EventRecord& record : records) {
+			record.Encode(buffer + used);
+			used += stria::EventRecord::kSize;
+		}
+		return ::write(fFd, buffer, used) == static_cast<ssize_t>(used);
+	}
+
+private:
+	int fFd;
+};
+
+// A key-down and its key-up from a person's keyboard.
+std::pair<std::unique_ptr<BMessage>, std::unique_ptr<BMessage>> PersonsKey()
+{
+	auto mark = [](std::unique_ptr<BMessage> message) {
+		message->AddInt32(STRIA_SOURCE_FIELD, 1);
+		message->AddInt32(STRIA_SOURCE_KIND_FIELD, STRIA_SOURCE_KEYBOARD);
+		return message;
+	};
+	return {mark(stria::KeyMessage::UsKey(B_KEY_DOWN, 1000, 0x3c, 0, stria::KeyStates{})),
+	        mark(stria::KeyMessage::UsKey(B_KEY_UP, 2000, 0x3c, 0, stria::KeyStates{}))};
+}
+
+void ReadOut(int fd)
+{
+	constexpr size_t size = 4 * stria::EventRecord::kSize;
+	char buffer[size];
+	size_t got = 0;
+	while (got < size) {
+		const ssize_t count = ::read(fd, buffer + got, size - got);
+		if (count <= 0)
+			std::abort();
+		got += static_cast<size_t>(count);
+	}
+}
+
+void BareVirtualKeyboard(benchmark::State& state)
+{
+	Pipe out;
+	PipeWriter writer(out.fds[1]);
+	stria::VirtualKeyboard keyboard(writer);
+	const auto [down, up] = PersonsKey();
+	for (auto _ : state) {
+		keyboard.Deliver(*down);
+		keyboard.Deliver(*up);
+		ReadOut(out.fds[0]);
+	}
+	state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BareVirtualKeyboard)->UseRealTime();
+
+void PacedVirtualKeyboard(benchmark::State& state)
+{
+	Pipe out;
+	PersonPaceClock clock;
+	auto keyboard = stria::UinputKeyboard::ForDescriptor(::dup(out.fds[1]), false, nullptr, &clock,
+	                                                     stria::PacedWriter::kEvdevReader);
+	const auto [down, up] = PersonsKey();
+	for (auto _ : state) {
+		clock.NextKey();
+		keyboard->Deliver(*down);
+		keyboard->Deliver(*up);
+		ReadOut(out.fds[0]);
+	}
+	if (keyboard->CountWaiting() > 0)
+		state.SkipWithError("a key waited for its turn");
+	keyboard->Finish();
+	state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(PacedVirtualKeyboard)->UseRealTime();
 
 } // namespace

@@ -103,6 +103,16 @@ private:
 	std::string fPath;
 };
 
+// The records the virtual keyboard wrote to path.
+void ReadTyped(const std::string& path, std::vector<EventRecord>& records)
+{
+	std::ifstream in(path, std::ios::binary);
+	const std::vector<uint8> bytes((std::istreambuf_iterator<char>(in)),
+	                               std::istreambuf_iterator<char>());
+	std::string error;
+	ASSERT_TRUE(EventFile::Parse(bytes, records, error)) << error;
+}
+
 class RecordedSession : public testing::TestWithParam<Fixture> {};
 
 TEST_P(RecordedSession, GivesExactlyTheScansAndThePersonsKeys)
@@ -141,12 +151,8 @@ TEST_P(RecordedSession, GivesExactlyTheScansAndThePersonsKeys)
 	EXPECT_EQ(Select(printed, true), scans);
 
 	// What the virtual keyboard typed.
-	std::ifstream in(typed, std::ios::binary);
-	const std::vector<uint8> bytes((std::istreambuf_iterator<char>(in)),
-	                               std::istreambuf_iterator<char>());
 	std::vector<EventRecord> records;
-	std::string error;
-	ASSERT_TRUE(EventFile::Parse(bytes, records, error)) << error;
+	ASSERT_NO_FATAL_FAILURE(ReadTyped(typed, records));
 	std::vector<uint16> presses;
 	std::bitset<KEY_CNT> down;
 	for (size_t i = 0; i < records.size(); i++) {
@@ -375,12 +381,8 @@ TEST(RecordedSession, AScanThatLostKeysIsDroppedAndNothingOfItIsTyped)
 		const std::string errors = server.Errors();
 		EXPECT_NE(errors.find(c.said), std::string::npos) << errors;
 
-		std::ifstream in(typed, std::ios::binary);
-		const std::vector<uint8> bytes((std::istreambuf_iterator<char>(in)),
-		                               std::istreambuf_iterator<char>());
 		std::vector<EventRecord> out;
-		std::string error;
-		ASSERT_TRUE(EventFile::Parse(bytes, out, error)) << error;
+		ASSERT_NO_FATAL_FAILURE(ReadTyped(typed, out));
 		std::vector<uint16> presses;
 		for (const EventRecord& record : out) {
 			if (record.type == EV_KEY && record.value == 1)

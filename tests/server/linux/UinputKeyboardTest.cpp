@@ -1,33 +1,44 @@
-// The virtual keyboard writing records to files and FIFOs.
+// The virtual keyboard writing records to files and FIFOs; its pacing, the
+// typed codes it keeps whole and its end, on a clock the test moves.
 #include "UinputKeyboard.h"
+
+#include "../../filter/ManualClock.h"
 
 #include "EventFile.h"
 #include "KeyMessage.h"
+#include "UsKeyboard.h"
 
 #include <AppDefs.h>
 #include <InterfaceDefs.h>
 #include <Message.h>
+#include <StriaProtocol.h>
+#include <StriaTime.h>
 
 #include <gtest/gtest.h>
 
 #include <linux/input-event-codes.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <poll.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
+using filter_test::ManualClock;
 using stria::EventFile;
 using stria::EventRecord;
 using stria::KeyMessage;
 using stria::KeyStates;
+using stria::PacedWriter;
 using stria::UinputKeyboard;
+using stria::UsKeyboard;
 
 namespace {
 
@@ -173,6 +184,269 @@ TEST(UinputKeyboard, MissingFolderFifoWithoutReaderAndMissingUinputGetClearError
 	EXPECT_EQ(error, fifo + ": nobody reads this FIFO; start its reader first");
 	EXPECT_EQ(UinputKeyboard::CreateDevice("/nonexistent/uinput", nullptr, error), nullptr);
 	EXPECT_NE(error.find("modprobe uinput"), std::string::npos) << error;
+}
+
+constexpr uint32 kLeftShift = B_SHIFT_KEY | B_LEFT_SHIFT_KEY;
+constexpr int32 kShiftKey = 0x4b;
+constexpr int32 kTyper = 9;
+constexpr int32 kPerson = 1;
+
+using Messages = std::vector<std::unique_ptr<BMessage>>;
+
+// Marks messages as keyboard source's or, with code, as add-on source's
+// code number code, the last one its end.
+Messages From(int32 source, Messages messages, std::optional<int64> code = std::nullopt)
+{
+	for (std::unique_ptr<BMessage>& message : messages) {
+		message->AddInt32(STRIA_SOURCE_FIELD, source);
+		message->AddInt32(STRIA_SOURCE_KIND_FIELD,
+		                  code ? STRIA_SOURCE_ADD_ON : STRIA_SOURCE_KEYBOARD);
+		if (code)
+			message->AddInt64(STRIA_TYPED_CODE_FIELD, *code);
+	}
+	if (code && !messages.empty())
+		messages.back()->AddBool(STRIA_TYPED_CODE_END_FIELD, true);
+	return messages;
+}
+
+// The key messages for text as a keyboard of its own types them (Shift
+// around capitals), all stamped when, and Enter after them when enter.
+Messages KeyMessages(const std::string& text, bigtime_t when, bool enter = true)
+{
+	Messages messages;
+	const std::string all = enter ? text + "\n" : text;
+	for (char character : all) {
+		const stria::KeyStroke stroke = *UsKeyboard::StrokeFor(character);
+		const uint32 modifiers = stroke.shift ? kLeftShift : 0;
+		if (stroke.shift) {
+			messages.push_back(KeyMessage::ModifiersChanged(when, kLeftShift, 0, KeyStates{}));
+			messages.push_back(KeyMessage::Unmapped(B_UNMAPPED_KEY_DOWN, when, kShiftKey,
+			                                        kLeftShift, KeyStates{}));
+		}
+		messages.push_back(KeyMessage::UsKey(B_KEY_DOWN, when, stroke.key, modifiers, KeyStates{}));
+		messages.push_back(KeyMessage::UsKey(B_KEY_UP, when, stroke.key, modifiers, KeyStates{}));
+		if (stroke.shift) {
+			messages.push_back(KeyMessage::ModifiersChanged(when, 0, kLeftShift, KeyStates{}));
+			messages.push_back(
+			        KeyMessage::Unmapped(B_UNMAPPED_KEY_UP, when, kShiftKey, 0, KeyStates{}));
+		}
+	}
+	return messages;
+}
+
+// Capitals as a person types them holding Shift down all along.
+Messages ShiftHeld(const std::string& capitals, bigtime_t when)
+{
+	Messages messages;
+	messages.push_back(KeyMessage::ModifiersChanged(when, kLeftShift, 0, KeyStates{}));
+	messages.push_back(
+	        KeyMessage::Unmapped(B_UNMAPPED_KEY_DOWN, when, kShiftKey, kLeftShift, KeyStates{}));
+	for (char capital : capitals) {
+		const int32 key = UsKeyboard::StrokeFor(capital)->key;
+		messages.push_back(KeyMessage::UsKey(B_KEY_DOWN, when, key, kLeftShift, KeyStates{}));
+		messages.push_back(KeyMessage::UsKey(B_KEY_UP, when, key, kLeftShift, KeyStates{}));
+	}
+	messages.push_back(KeyMessage::ModifiersChanged(when, 0, kLeftShift, KeyStates{}));
+	messages.push_back(KeyMessage::Unmapped(B_UNMAPPED_KEY_UP, when, kShiftKey, 0, KeyStates{}));
+	return messages;
+}
+
+// The text the key presses among records type on a US keyboard (Enter as
+// a line break).
+std::string Text(const std::vector<EventRecord>& records)
+{
+	std::string text;
+	bool shift = false;
+	for (const EventRecord& record : records) {
+		if (record.type != EV_KEY)
+			continue;
+		if (record.code == KEY_LEFTSHIFT) {
+			shift = record.value != 0;
+			continue;
+		}
+		if (record.value != 1)
+			continue;
+		const stria::UsKey* key = UsKeyboard::FromLinuxCode(record.code);
+		text += static_cast<char>(key == nullptr ? '?' : shift ? key->shifted : key->plain);
+	}
+	return text;
+}
+
+// A manual clock that also tells how many threads wait for a deadline:
+// both the keyboard's writer thread and a Finish may.
+class CountingClock : public ManualClock {
+public:
+	void WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
+	               bigtime_t deadline) override
+	{
+		{
+			std::lock_guard guard(fCountLock);
+			fWaiting[deadline]++;
+			fCountChanged.notify_all();
+		}
+		ManualClock::WaitUntil(lock, changed, deadline);
+		std::lock_guard guard(fCountLock);
+		fWaiting[deadline]--;
+	}
+
+	// Waits (boundedly) until count threads wait for deadline.
+	bool WaitForWaiters(bigtime_t deadline, int count)
+	{
+		std::unique_lock guard(fCountLock);
+		return fCountChanged.wait_for(guard, std::chrono::seconds(20),
+		                              [&] { return fWaiting[deadline] >= count; });
+	}
+
+private:
+	std::mutex fCountLock;
+	std::condition_variable fCountChanged;
+	std::map<bigtime_t, int> fWaiting;
+};
+
+// A keyboard writing records into a file, paced on a clock of the test's.
+struct PacedFile {
+	explicit PacedFile(PacedWriter::Budget budget = PacedWriter::kEvdevReader)
+	{
+		const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+		EXPECT_GE(fd, 0);
+		keyboard = UinputKeyboard::ForDescriptor(
+		        fd, false, [this](const std::string& line) { logged.push_back(line); }, &clock,
+		        budget);
+	}
+	~PacedFile()
+	{
+		// A test that stopped early may leave records waiting: the clock
+		// moves on until they are written or let go of.
+		std::atomic<bool> done = false;
+		std::thread finishing([this, &done] {
+			keyboard->Finish();
+			done = true;
+		});
+		while (!done) {
+			clock.Set(stria::Shifted(clock.Now(), 50001));
+			std::this_thread::yield();
+		}
+		finishing.join();
+		keyboard.reset();
+	}
+	void Deliver(const Messages& messages)
+	{
+		for (const std::unique_ptr<BMessage>& message : messages)
+			keyboard->Deliver(*message);
+	}
+	std::vector<EventRecord> Records() { return ReadRecords(path); }
+
+	TempFolder folder;
+	const std::string path = folder / "typed.events";
+	CountingClock clock;
+	std::vector<std::string> logged;
+	std::unique_ptr<UinputKeyboard> keyboard;
+};
+
+TEST(UinputKeyboard, ACodeGoesOutNoFasterThanAReaderFiftyMillisecondsLateTakesIt)
+{
+	struct Case {
+		const char* text;
+		// Records written once the clock has reached each time.
+		std::vector<std::pair<bigtime_t, size_t>> written;
+	};
+	const Case cases[] = {
+	        {"9780306406157", {{0, 56}}},
+	        {"Stephen Satchell", {{0, 62}, {50001, 76}}},
+	        {"Stria-2026-Shelf-B12-Box-7-Aisle-42-Left",
+	         {{0, 62}, {50001, 124}, {100002, 186}, {150003, 188}}},
+	};
+	for (const Case& c : cases) {
+		SCOPED_TRACE(c.text);
+		PacedFile file;
+		file.Deliver(From(kTyper, KeyMessages(c.text, 0), 1));
+		for (size_t index = 0; index < c.written.size(); index++) {
+			const auto [at, count] = c.written[index];
+			if (at > 0) {
+				ASSERT_TRUE(file.clock.WaitForWaiter(at));
+				file.clock.Set(at);
+			}
+			// The writer thread waits for the next turn once it is done.
+			const bool last = index + 1 == c.written.size();
+			ASSERT_TRUE(file.clock.WaitForWaiter(last ? stria::kLatestTime : at + 50001));
+			EXPECT_EQ(file.Records().size(), count) << "at " << at;
+		}
+		EXPECT_EQ(Text(file.Records()), std::string(c.text) + "\n");
+	}
+}
+
+TEST(UinputKeyboard, APersonsKeyIsWrittenBeforeDeliverReturns)
+{
+	PacedFile file;
+	file.Deliver(From(kTyper, KeyMessages("12345678901234", 0, false), 1));
+	file.clock.Set(60000);
+	// The code's 56 records have left the window: nothing waits, nothing
+	// is handed to another thread.
+	file.Deliver(From(kPerson, KeyMessages("x", 60000, false)));
+	EXPECT_EQ(file.Records().size(), 60u);
+	EXPECT_EQ(file.keyboard->CountWaiting(), 0u);
+}
+
+TEST(UinputKeyboard, APersonsKeyComesAfterTheCodeOrASecondLateWithoutTheTypersShift)
+{
+	struct Case {
+		const char* name;
+		bool codeEnds;
+		std::vector<std::string> keys;
+	};
+	const Case cases[] = {
+	        {"the code ends: the person's x comes after it",
+	         true,
+	         {"+42", "+30", "-30", "-42", "+28", "-28", "+45", "-45"}},
+	        {"the code never ends: x comes after a second, without the typer's Shift",
+	         false,
+	         {"+42", "+30", "-42", "+45", "-45", "+42", "-30", "-42"}},
+	};
+	for (const Case& c : cases) {
+		SCOPED_TRACE(c.name);
+		PacedFile file;
+		// The typer has pressed its Shift and A when the person types x.
+		Messages code = From(kTyper, KeyMessages("A", 0), 1);
+		Messages rest;
+		rest.insert(rest.end(), std::make_move_iterator(code.begin() + 3),
+		            std::make_move_iterator(code.end()));
+		code.resize(3);
+		file.Deliver(code);
+		file.clock.Set(10000);
+		file.Deliver(From(kPerson, KeyMessages("x", 10000, false)));
+		EXPECT_EQ(file.keyboard->CountHeld(), 2u);
+		if (c.codeEnds) {
+			file.Deliver(rest);
+		} else {
+			ASSERT_TRUE(file.clock.WaitForWaiter(10000 + stria::TypedCodeGate::kLongestWait));
+			file.clock.Set(10000 + stria::TypedCodeGate::kLongestWait);
+			ASSERT_TRUE(file.clock.WaitForWaiter(stria::kLatestTime));
+		}
+		EXPECT_EQ(file.keyboard->CountHeld(), 0u);
+		file.keyboard->Finish();
+		EXPECT_EQ(Keys(file.Records()), c.keys);
+	}
+}
+
+TEST(UinputKeyboard, FinishWritesForHalfASecondThenLetsGoOfTheRestAndTheKeysItHeld)
+{
+	// Two key events a window: the person's ten capitals cannot all go.
+	PacedFile file({4, 50000});
+	file.Deliver(From(kPerson, ShiftHeld("ABCDEFGHIJ", 0)));
+	ASSERT_EQ(file.Records().size(), 4u);
+	std::thread finishing([&] { file.keyboard->Finish(); });
+	// The writer thread and Finish both wait for the next window.
+	const bool waiting = file.clock.WaitForWaiters(50001, 2);
+	file.clock.Set(UinputKeyboard::kFinishLimit);
+	finishing.join();
+	ASSERT_TRUE(waiting);
+	EXPECT_EQ(Keys(file.Records()),
+	          (std::vector<std::string>{"+42", "+30", "-30", "+48", "-42", "-48"}));
+	EXPECT_EQ(file.logged,
+	          (std::vector<std::string>{
+	                  "stopping: 18 key events could not be typed in time on the "
+	                  "virtual keyboard and were let go of, with the keys they held"}));
+	EXPECT_EQ(file.keyboard->CountWaiting(), 0u);
 }
 
 } // namespace

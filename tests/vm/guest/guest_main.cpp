@@ -7,8 +7,14 @@
 #include "GuestCase.h"
 #include "VmSessions.h"
 
-#include <linux/input.h>
+#include "UinputKeyboard.h"
+#include "UsKeyboard.h"
 
+#include <linux/input.h>
+#include <linux/uinput.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -17,6 +23,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <mutex>
 #include <regex>
 #include <sstream>
 #include <sys/ioctl.h>
@@ -406,6 +413,204 @@ void Unit(const std::string& results)
 	}
 }
 
+// Everything that waits on a non-blocking node.
+std::vector<EventRecord> ReadAll(int fd)
+{
+	std::vector<EventRecord> records;
+	for (;;) {
+		input_event events[64];
+		const ssize_t got = ::read(fd, events, sizeof(events));
+		if (got <= 0)
+			return records;
+		for (ssize_t i = 0; i < got / static_cast<ssize_t>(sizeof(input_event)); i++) {
+			records.push_back(EventRecord::At(events[i].input_event_sec * 1000000 +
+			                                          events[i].input_event_usec,
+			                                  events[i].type, events[i].code, events[i].value));
+		}
+	}
+}
+
+bool HasDropped(const std::vector<EventRecord>& records)
+{
+	return std::any_of(records.begin(), records.end(), [](const EventRecord& record) {
+		return record.type == EV_SYN && record.code == SYN_DROPPED;
+	});
+}
+
+// Reads an event node the way a desktop busy elsewhere does: all that
+// waits, once a period only. The period leaves room for the scheduler
+// within the 50 ms the virtual keyboard allows a reader.
+class LateReader {
+public:
+	LateReader(const std::string& node, std::chrono::milliseconds period) : fPeriod(period)
+	{
+		fFd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+		if (fFd < 0)
+			throw std::runtime_error(node + ": " + std::strerror(errno));
+		fThread = std::thread(&LateReader::Loop, this);
+	}
+	~LateReader()
+	{
+		Stop();
+		::close(fFd);
+	}
+
+	void Stop()
+	{
+		fStop = true;
+		if (fThread.joinable())
+			fThread.join();
+	}
+	std::vector<EventRecord> Records()
+	{
+		std::lock_guard lock(fLock);
+		return fRecords;
+	}
+	// The longest time between two reads.
+	std::chrono::milliseconds LongestGap()
+	{
+		std::lock_guard lock(fLock);
+		return std::chrono::duration_cast<std::chrono::milliseconds>(fLongestGap);
+	}
+
+private:
+	void Loop()
+	{
+		auto last = std::chrono::steady_clock::now();
+		auto next = last;
+		while (!fStop) {
+			next += fPeriod;
+			std::this_thread::sleep_until(next);
+			std::vector<EventRecord> got = ReadAll(fFd);
+			const auto now = std::chrono::steady_clock::now();
+			std::lock_guard lock(fLock);
+			fLongestGap = std::max<std::chrono::steady_clock::duration>(fLongestGap, now - last);
+			last = now;
+			fRecords.insert(fRecords.end(), got.begin(), got.end());
+		}
+	}
+
+	const std::chrono::milliseconds fPeriod;
+	int fFd = -1;
+	std::atomic<bool> fStop = false;
+	std::mutex fLock;
+	std::vector<EventRecord> fRecords;
+	std::chrono::steady_clock::duration fLongestGap{};
+	std::thread fThread;
+};
+
+// How many events the kernel keeps for a reader that does not read, on a
+// keyboard set up as the virtual keyboard is (keys and reports only): bursts
+// of key events written at once, each read only after it was written whole.
+void MeasureReaderBuffer(GuestCase& run)
+{
+	const char* name = "Stria Test Burst";
+	const int fd = ::open("/dev/uinput", O_WRONLY | O_CLOEXEC);
+	if (fd < 0)
+		throw std::runtime_error(std::string("/dev/uinput: ") + std::strerror(errno));
+	::ioctl(fd, UI_SET_EVBIT, EV_KEY);
+	::ioctl(fd, UI_SET_EVBIT, EV_SYN);
+	for (const UsKey& key : UsKeyboard::Keys())
+		::ioctl(fd, UI_SET_KEYBIT, key.linuxCode);
+	struct uinput_setup setup = {};
+	setup.id.bustype = BUS_VIRTUAL;
+	std::strncpy(setup.name, name, UINPUT_MAX_NAME_SIZE - 1);
+	if (::ioctl(fd, UI_DEV_SETUP, &setup) < 0 || ::ioctl(fd, UI_DEV_CREATE) < 0) {
+		::close(fd);
+		throw std::runtime_error(std::string("cannot make the burst keyboard: ") +
+		                         std::strerror(errno));
+	}
+	std::string node;
+	for (int tries = 0; tries < 500 && (node = FindNode(name)).empty(); tries++)
+		std::this_thread::sleep_for(10ms);
+	const int reader = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+	size_t kept = 0;
+	for (size_t keyEvents = 28; reader >= 0 && keyEvents <= 34; keyEvents++) {
+		std::vector<input_event> burst;
+		auto add = [&](uint16 type, uint16 code, int32 value) {
+			input_event event = {};
+			event.type = type;
+			event.code = code;
+			event.value = value;
+			burst.push_back(event);
+		};
+		for (size_t index = 0; index < keyEvents; index++) {
+			add(EV_KEY, KEY_A, index % 2 == 0 ? 1 : 0);
+			add(EV_SYN, SYN_REPORT, 0);
+		}
+		const ssize_t size = static_cast<ssize_t>(burst.size() * sizeof(input_event));
+		if (::write(fd, burst.data(), static_cast<size_t>(size)) != size)
+			throw std::runtime_error(std::string("burst: ") + std::strerror(errno));
+		const std::vector<EventRecord> read = ReadAll(reader);
+		const bool dropped = HasDropped(read);
+		run.Fact("burst-" + std::to_string(burst.size()),
+		         std::to_string(read.size()) + (dropped ? " read, dropped" : " read, kept"));
+		if (!dropped)
+			kept = std::max(kept, burst.size());
+		// Up again, whatever the burst left, and nothing left to read.
+		input_event up[2] = {};
+		up[0].type = EV_KEY;
+		up[0].code = KEY_A;
+		up[1].type = EV_SYN;
+		[[maybe_unused]] ssize_t written = ::write(fd, up, sizeof(up));
+		ReadAll(reader);
+	}
+	run.Fact("records-kept-at-once", std::to_string(kept));
+	if (reader >= 0)
+		::close(reader);
+	::ioctl(fd, UI_DEV_DESTROY);
+	::close(fd);
+}
+
+// The typer types codes at once into the stream while a desktop reader
+// comes 50 ms late: the kernel must never drop what the virtual keyboard
+// writes for it. Also how many events the kernel keeps for a reader.
+void LateReaderCase(const std::string& results)
+{
+	GuestCase run(results, "late-reader");
+	MeasureReaderBuffer(run);
+
+	const std::string config = run.Scratch() + "/config";
+	fs::create_directories(config + "/stria");
+	std::ofstream(config + "/stria/typer.settings") << "type = data\n";
+	::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+	TestKeyboard scanner(kScannerName, kScannerId);
+	try {
+		run.StartServer({&scanner});
+	} catch (...) {
+		::unsetenv("XDG_CONFIG_HOME");
+		throw;
+	}
+	::unsetenv("XDG_CONFIG_HOME");
+
+	LateReader late(FindNode(UinputKeyboard::kDeviceName), 40ms);
+	const std::vector<Session> scans = LateReaderScans();
+	for (size_t index = 0; index < scans.size(); index++) {
+		scanner.Play(scans[index].records);
+		const auto entered = std::chrono::steady_clock::now();
+		// Typed whole once its Enter is up, as a prompt reader sees it.
+		const bool typed = run.Typed().WaitFor(
+		        [&](const std::vector<EventRecord>& records) {
+			        size_t ups = 0;
+			        for (const EventRecord& record : records)
+				        ups += record.type == EV_KEY && record.code == KEY_ENTER &&
+				               record.value == 0;
+			        return ups > index;
+		        },
+		        30000ms);
+		const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+		        std::chrono::steady_clock::now() - entered);
+		run.Fact("typed-" + std::to_string(index),
+		         typed ? std::to_string(took.count()) + " us after the scan's Enter" : "never");
+	}
+	// One more read for what came last.
+	std::this_thread::sleep_for(100ms);
+	late.Stop();
+	run.SaveRecords("late.events", late.Records());
+	run.Fact("late-reader-longest-gap-ms", std::to_string(late.LongestGap().count()));
+	run.StopServer(SIGTERM);
+}
+
 const std::map<std::string, std::function<void(const std::string&)>> kCases = {
         {"typing", Typing},
         {"held-at-start", HeldAtStart},
@@ -416,6 +621,7 @@ const std::map<std::string, std::function<void(const std::string&)>> kCases = {
         {"signal-SIGINT", [](const std::string& r) { Stopped(r, SIGINT, "SIGINT"); }},
         {"signal-SIGHUP", [](const std::string& r) { Stopped(r, SIGHUP, "SIGHUP"); }},
         {"listen", Listen},
+        {"late-reader", LateReaderCase},
         {"systemd", Unit},
 };
 
