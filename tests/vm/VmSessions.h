@@ -40,9 +40,9 @@ Session CutScan();
 // Scans for stria-listen.
 Session ListenScanner();
 
-// Scans whose codes the typer types (type = data) while a desktop reader
-// comes 50 ms late: a 13-digit book code, a Code 128 name, the book code
-// again and a 40-character Code 128 label, one session each.
+// Scans whose codes the typer types (type = data, free-text = yes) while a
+// desktop reader comes 50 ms late: a 13-digit book code, a Code 128 name,
+// the book code again and a 40-character Code 128 label, one session each.
 std::vector<Session> LateReaderScans();
 // What the typer types for each: the code's data and Enter.
 std::vector<std::string> LateReaderTyped();

@@ -572,7 +572,8 @@ void LateReaderCase(const std::string& results)
 
 	const std::string config = run.Scratch() + "/config";
 	fs::create_directories(config + "/stria");
-	std::ofstream(config + "/stria/typer.settings") << "type = data\n";
+	// Free text: two of the codes are Code 128 labels.
+	std::ofstream(config + "/stria/typer.settings") << "type = data\nfree-text = yes\n";
 	::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
 	TestKeyboard scanner(kScannerName, kScannerId);
 	try {
