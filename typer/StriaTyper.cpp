@@ -41,16 +41,15 @@ std::string ApplyFields(const BMessage& message, TyperSettings* settings)
 	std::string error;
 	type_code type;
 	auto has = [&](const char* name) { return message.GetInfo(name, &type) == B_OK; };
+	const char* text = NULL;
 	for (const char* name : {STRIA_TYPER_TYPE_FIELD, STRIA_TYPER_END_FIELD,
 	                         STRIA_TYPER_LAYOUT_FIELD, STRIA_TYPER_VARIANT_FIELD}) {
-		const char* text = NULL;
-		if (!has(name))
-			continue;
-		if (message.FindString(name, &text) != B_OK)
+		if (has(name) && message.FindString(name, &text) != B_OK)
 			return std::string(name) + " must be a string";
-		// The layout and its variant go together (StriaTyper::_ChangeLayout).
-		if (name != STRIA_TYPER_LAYOUT_FIELD && name != STRIA_TYPER_VARIANT_FIELD &&
-		    !settings->Set(name, text, &error))
+	}
+	// The layout and its variant go together: StriaTyper::_ChangeLayout.
+	for (const char* name : {STRIA_TYPER_TYPE_FIELD, STRIA_TYPER_END_FIELD}) {
+		if (message.FindString(name, &text) == B_OK && !settings->Set(name, text, &error))
 			return error;
 	}
 	if (has(STRIA_TYPER_DELAY_FIELD)) {
