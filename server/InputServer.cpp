@@ -13,6 +13,7 @@
 #include "SourceSink.h"
 #include "StatusText.h"
 
+#include <cstdlib>
 #include <Input.h>
 #include <Message.h>
 #include <OS.h>
@@ -256,6 +257,14 @@ void InputServer::StartDevices(Session& session)
 	Log("add-ons from " + fSettings.addOnFolder + ": " +
 	    std::to_string(session.chain->CountFilters()) + " filter(s), devices " +
 	    (devices.empty() ? std::string("none") : devices));
+	// The viewer window of the filter goes to the X display named by
+	// DISPLAY; a service started without it would show nothing, silently.
+	const char* display = std::getenv("DISPLAY");
+	if (session.chain->CountFilters() > 0 && (display == nullptr || *display == '\0')) {
+		Log("no X display (DISPLAY is not set): scans are not shown in a window; to show them, "
+		    "give the service your display (systemctl --user import-environment DISPLAY "
+		    "XAUTHORITY) and restart it");
+	}
 }
 
 status_t InputServer::StartControlSocket(Session& session)

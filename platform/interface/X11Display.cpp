@@ -47,8 +47,13 @@ enum {
 
 const unsigned long kDoubleClickTime = 500; // milliseconds
 
-std::once_flag sOpenOnce;
+std::once_flag sHandlersOnce;
+// Opening and replacing the connection; sDefault is the newest one.
+std::mutex sOpenLock;
 std::atomic<X11Display*> sDefault(NULL);
+// The display could not be opened or was lost, and that was said: the next
+// connection that opens says so too.
+bool sSaidUnreachable = false;
 
 int IgnoreXError(Display* display, XErrorEvent* error)
 {
@@ -56,6 +61,15 @@ int IgnoreXError(Display* display, XErrorEvent* error)
 	char text[128];
 	XGetErrorText(display, error->error_code, text, sizeof(text));
 	fprintf(stderr, "stria: X request %d failed: %s\n", error->request_code, text);
+	return 0;
+}
+
+int NoteIOError(Display*)
+{
+	// Xlib's own handler would end the process here. Since libX11 1.7 the
+	// connection's exit handler (X11Display::_IOErrorExit) runs after this
+	// one returns, and a connection whose exit handler returns is marked
+	// dead: every later call on it returns at once.
 	return 0;
 }
 
@@ -152,29 +166,53 @@ int SpecialByte(KeySym keysym)
 
 X11Display* X11Display::Default()
 {
-	std::call_once(sOpenOnce, [] {
-		const char* name = getenv("DISPLAY");
-		if (name == NULL || name[0] == '\0')
-			return;
+	std::call_once(sHandlersOnce, [] {
 		XInitThreads();
-		Display* display = XOpenDisplay(name);
-		if (display == NULL) {
-			fprintf(stderr, "stria: cannot open X display \"%s\"; windows are not shown\n", name);
-			return;
-		}
 		XSetErrorHandler(IgnoreXError);
-		sDefault = new X11Display(display);
+		XSetIOErrorHandler(NoteIOError);
 	});
-	return sDefault;
+	std::lock_guard<std::mutex> lock(sOpenLock);
+	X11Display* current = sDefault;
+	if (current != NULL && !current->fLost)
+		return current;
+	const char* name = getenv("DISPLAY");
+	if (name == NULL || name[0] == '\0')
+		return NULL;
+	Display* display = XOpenDisplay(name);
+	if (display == NULL) {
+		if (!sSaidUnreachable) {
+			fprintf(stderr,
+			        "stria: cannot open X display \"%s\"; windows are not shown until it "
+			        "can be opened\n",
+			        name);
+		}
+		sSaidUnreachable = true;
+		return NULL;
+	}
+	if (sSaidUnreachable)
+		fprintf(stderr, "stria: X display \"%s\" opened; windows are shown again\n", name);
+	sSaidUnreachable = false;
+	// A lost connection is not closed: a window may still be on its way to
+	// hear that it is lost, and every call on it does nothing now.
+	current = new X11Display(display, name);
+	sDefault = current;
+	return current;
 }
 
-X11Display* X11Display::Current()
+bool X11Display::Wanted()
 {
-	return sDefault;
+	const char* name = getenv("DISPLAY");
+	return name != NULL && name[0] != '\0';
 }
 
-X11Display::X11Display(Display* display)
-    : fDisplay(display), fScreen(DefaultScreen(display)),
+bool X11Display::IsShowing()
+{
+	X11Display* current = sDefault;
+	return current != NULL && !current->fLost;
+}
+
+X11Display::X11Display(Display* display, const char* name)
+    : fDisplay(display), fName(name), fScreen(DefaultScreen(display)),
       fRoot(RootWindow(display, DefaultScreen(display))), fLost(false)
 {
 	if (pipe2(fWakePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -198,18 +236,24 @@ X11Display::X11Display(Display* display)
 	fTypeDialog = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DIALOG", False);
 	fTypeUtility = XInternAtom(display, "_NET_WM_WINDOW_TYPE_UTILITY", False);
 
-	// The thread lives as long as the process; it stops reading when the
-	// display is lost.
+	// The thread lives as long as the connection; when it is lost, the
+	// thread tells the windows and ends.
 	std::thread(&X11Display::_EventLoop, this).detach();
 }
 
 void X11Display::_IOErrorExit(Display*, void* data)
 {
-	// The display went away (the X session ended): windows stay alive
-	// without it instead of ending the process.
+	// The X server went away (killed, or the session ended). Called with
+	// Xlib's lock held, on whichever thread met the error: it only marks
+	// the connection and wakes the event thread, which tells the windows.
 	X11Display* self = (X11Display*)data;
-	if (!self->fLost.exchange(true))
-		fprintf(stderr, "stria: lost the X display; windows are no longer shown\n");
+	if (!self->fLost.exchange(true)) {
+		fprintf(stderr,
+		        "stria: lost the X display \"%s\"; windows are shown again once it can be "
+		        "opened\n",
+		        self->fName.c_str());
+	}
+	self->_Wake();
 }
 
 void X11Display::_Wake()
@@ -538,6 +582,24 @@ void X11Display::_EventLoop()
 		for (Delivery& delivery : deliveries)
 			delivery.target.SendMessage(&delivery.message, (BHandler*)NULL, 1000000);
 	}
+	if (!fLost.exchange(true)) {
+		fprintf(stderr, "stria: cannot wait for events of the X display \"%s\": %s\n",
+		        fName.c_str(), strerror(errno));
+	}
+	_TellWindowsLost();
+}
+
+void X11Display::_TellWindowsLost()
+{
+	std::vector<BMessenger> windows;
+	{
+		std::lock_guard<std::mutex> lock(fTargetsLock);
+		for (const auto& [window, target] : fTargets)
+			windows.push_back(target.messenger);
+	}
+	BMessage lost(STRIA_DISPLAY_LOST_MESSAGE);
+	for (BMessenger& window : windows)
+		window.SendMessage(&lost, (BHandler*)NULL, 1000000);
 }
 
 bool X11Display::_Translate(XEvent& event, BMessenger* target, BMessage* message)

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <string>
 
 struct _XDisplay;
 union _XEvent;
@@ -23,12 +24,14 @@ namespace BPrivate {
 
 class X11Display {
 public:
-	// The display connection, opened on first use when DISPLAY is set; NULL
-	// without DISPLAY or when the display cannot be opened (said once on
-	// standard error).
+	// The display connection, opened when DISPLAY is set and there is none
+	// yet or the last one was lost; NULL without DISPLAY or while the
+	// display cannot be opened (said once on standard error until it can).
 	static X11Display* Default();
-	// The connection if one was opened, without trying to open one.
-	static X11Display* Current();
+	// Whether windows are to be shown on a display: DISPLAY is set.
+	static bool Wanted();
+	// Whether a connection is open and not lost, without trying to open one.
+	static bool IsShowing();
 
 	// A top-level window with the frame's content size (Width()+1 by
 	// Height()+1), not yet mapped; its events go to target. 0 on failure.
@@ -47,8 +50,6 @@ public:
 	// Copies a drawn image of the window's content onto it.
 	void Paint(unsigned long window, cairo_surface_t* image);
 
-	bool IsLost() const { return fLost; }
-
 private:
 	struct Target {
 		BMessenger messenger;
@@ -58,8 +59,10 @@ private:
 		BRect frame;
 	};
 
-	explicit X11Display(_XDisplay* display);
+	X11Display(_XDisplay* display, const char* name);
 	void _EventLoop();
+	// Tells every window of the lost connection that its X window is gone.
+	void _TellWindowsLost();
 	// Turns one X event into a message for its window; false when it has
 	// none.
 	bool _Translate(_XEvent& event, BMessenger* target, BMessage* message);
@@ -67,6 +70,7 @@ private:
 	static void _IOErrorExit(_XDisplay* display, void* data);
 
 	_XDisplay* fDisplay;
+	std::string fName;
 	int fScreen;
 	unsigned long fRoot;
 	int fWakePipe[2];
