@@ -51,9 +51,11 @@ std::once_flag sHandlersOnce;
 // Opening and replacing the connection; sDefault is the newest one.
 std::mutex sOpenLock;
 std::atomic<X11Display*> sDefault(NULL);
-// The display could not be opened or was lost, and that was said: the next
-// connection that opens says so too.
-bool sSaidUnreachable = false;
+// The display was lost or could not be opened: the next connection that
+// opens says so. Set under sOpenLock or in an IO error handler.
+std::atomic<bool> sAway(false);
+// That the display cannot be opened was said, once until it opens again.
+bool sSaidCannotOpen = false;
 
 int IgnoreXError(Display* display, XErrorEvent* error)
 {
@@ -180,18 +182,19 @@ X11Display* X11Display::Default()
 		return NULL;
 	Display* display = XOpenDisplay(name);
 	if (display == NULL) {
-		if (!sSaidUnreachable) {
+		if (!sSaidCannotOpen) {
 			fprintf(stderr,
 			        "stria: cannot open X display \"%s\"; windows are not shown until it "
 			        "can be opened\n",
 			        name);
 		}
-		sSaidUnreachable = true;
+		sSaidCannotOpen = true;
+		sAway = true;
 		return NULL;
 	}
-	if (sSaidUnreachable)
+	if (sAway.exchange(false))
 		fprintf(stderr, "stria: X display \"%s\" opened; windows are shown again\n", name);
-	sSaidUnreachable = false;
+	sSaidCannotOpen = false;
 	// A lost connection is not closed: a window may still be on its way to
 	// hear that it is lost, and every call on it does nothing now.
 	current = new X11Display(display, name);
@@ -241,12 +244,17 @@ X11Display::X11Display(Display* display, const char* name)
 	std::thread(&X11Display::_EventLoop, this).detach();
 }
 
-void X11Display::_IOErrorExit(Display*, void* data)
+void X11Display::_IOErrorExit(Display* display, void* data)
 {
-	// The X server went away (killed, or the session ended). Called with
-	// Xlib's lock held, on whichever thread met the error: it only marks
-	// the connection and wakes the event thread, which tells the windows.
+	// The X server went away (killed, or the session ended), met on
+	// whichever thread: the connection is marked and the event thread woken
+	// to tell the windows. libX11 holds the connection's lock for the
+	// handlers and keeps it: released here, so that another thread's call
+	// on the dead connection (the event thread's, to begin with) returns
+	// at once instead of waiting for ever.
+	XUnlockDisplay(display);
 	X11Display* self = (X11Display*)data;
+	sAway = true;
 	if (!self->fLost.exchange(true)) {
 		fprintf(stderr,
 		        "stria: lost the X display \"%s\"; windows are shown again once it can be "
@@ -565,6 +573,8 @@ void X11Display::_EventLoop()
 			while (read(fWakePipe[0], buffer, sizeof(buffer)) > 0) {
 			}
 		}
+		if (fLost)
+			break;
 
 		std::vector<Delivery> deliveries;
 		XLockDisplay(fDisplay);
