@@ -13,7 +13,6 @@
 #include "SourceSink.h"
 #include "StatusText.h"
 
-#include <cstdlib>
 #include <Input.h>
 #include <Message.h>
 #include <OS.h>
@@ -21,6 +20,7 @@
 #include <StriaSubscribe.h>
 #include <private/InputServerHost.h>
 
+#include <cstdlib>
 #include <thread>
 
 namespace stria {

@@ -155,16 +155,16 @@ TEST_F(DisplayLossTest, ScansGoOnWithoutTheXServerAndAWindowComesBackWithIt)
 	        << "the viewer window on the first display; " << fServer->Errors();
 
 	fX.Kill();
-	ASSERT_TRUE(Eventually([&] { return fServer->Errors().find("lost the X display") !=
-	                                    std::string::npos; }))
-	        << fServer->Errors();
+	ASSERT_TRUE(Eventually([&] {
+		return fServer->Errors().find("lost the X display") != std::string::npos;
+	})) << fServer->Errors();
 	Scan(kUpcARecord);
-	ASSERT_TRUE(Eventually([&] { return fServer->Errors().find("cannot open X display") !=
-	                                    std::string::npos; }))
-	        << "the window tried the display again for the new row; " << fServer->Errors();
+	ASSERT_TRUE(Eventually([&] {
+		return fServer->Errors().find("cannot open X display") != std::string::npos;
+	})) << "the window tried the display again for the new row; "
+	    << fServer->Errors();
 	Scan(make_record("128", "after-the-display"));
-	EXPECT_TRUE(WaitForScans(3)) << "the server went on without a display; "
-	                             << fServer->Errors();
+	EXPECT_TRUE(WaitForScans(3)) << "the server went on without a display; " << fServer->Errors();
 
 	// A display again on the same number: the next scan shows the window.
 	std::string reason;
