@@ -367,6 +367,10 @@ void BWindow::DispatchMessage(BMessage* message, BHandler* handler)
 			fPrivate->active = false;
 			WindowActivated(false);
 		}
+		// Rows may have come while the display was going; a display that
+		// is already back shows them now, one that is not yet is tried
+		// again at the next change.
+		_Invalidate();
 		return;
 
 	case STRIA_UPDATE_MESSAGE:

@@ -12,6 +12,9 @@
 #include <cairo.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -34,7 +37,9 @@ public:
 	static bool IsShowing();
 
 	// A top-level window with the frame's content size (Width()+1 by
-	// Height()+1), not yet mapped; its events go to target. 0 on failure.
+	// Height()+1), not yet mapped; its events go to target. 0 on failure
+	// or once the connection is lost. The other calls are carried out on
+	// the connection's thread, in order, and are dropped once it is lost.
 	unsigned long CreateWindow(const BMessenger& target, BRect frame, const char* title,
 	                           window_type type, uint32 flags, rgb_color background);
 	void DestroyWindow(unsigned long window);
@@ -47,7 +52,8 @@ public:
 	void Resize(unsigned long window, float width, float height);
 	void Activate(unsigned long window);
 	void SetWorkspaces(unsigned long window, uint32 workspaces);
-	// Copies a drawn image of the window's content onto it.
+	// Copies a drawn image of the window's content onto it (the image is
+	// referenced until then).
 	void Paint(unsigned long window, cairo_surface_t* image);
 
 private:
@@ -60,7 +66,16 @@ private:
 	};
 
 	X11Display(_XDisplay* display, const char* name);
-	void _EventLoop();
+	// The connection's thread: it makes every Xlib call on the connection
+	// (the windows' requests, in order, and reading events), so that a lost
+	// server is met there and nowhere else.
+	void _Thread();
+	void _Queue(std::function<void()> request);
+	unsigned long _CreateWindow(const BMessenger& target, BRect frame, const std::string& title,
+	                            window_type type, uint32 flags, rgb_color background);
+	void _SetTitle(unsigned long window, const std::string& title);
+	void _SetFlags(unsigned long window, window_type type, uint32 flags, BRect frame);
+	void _Paint(unsigned long window, cairo_surface_t* image);
 	// Tells every window of the lost connection that its X window is gone.
 	void _TellWindowsLost();
 	// Turns one X event into a message for its window; false when it has
@@ -75,6 +90,9 @@ private:
 	unsigned long fRoot;
 	int fWakePipe[2];
 	std::atomic<bool> fLost;
+	std::mutex fRequestsLock;
+	std::condition_variable fRequestDone;
+	std::deque<std::function<void()>> fRequests;
 	std::mutex fTargetsLock;
 	std::map<unsigned long, Target> fTargets;
 
