@@ -156,6 +156,12 @@ Session DesktopScanner()
 	        .Build();
 }
 
+TypedScan LongScan()
+{
+	const std::string code = "Stria-2026/Typed-While-Busy/0123456789";
+	return {make_record("128", code), "128 " + code, code + "\r"};
+}
+
 Session LatencyScan()
 {
 	return SessionBuilder("scanner", kStart).Scan(kBooklandRecord, "IBN 9780201889543").Build();

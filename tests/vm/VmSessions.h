@@ -79,8 +79,11 @@ Session DesktopScanner();
 inline constexpr size_t kLatencyScans = 100;
 Session LatencyScan();
 inline constexpr const char* kLatencyText = "9780201889543\r";
-// What the person types around the scans while every processor is busy.
+// What the person types around the scans while every processor is busy,
+// and a long code typed first: more keys than the kernel keeps for a
+// reader (64 events) come in one go.
 inline constexpr const char* kBusyBefore = "busy ";
+TypedScan LongScan();
 inline constexpr const char* kBusyAfter = "done\n";
 
 // What the client logged, one event a line:

@@ -557,6 +557,7 @@ void Desktop(const std::string& results)
 		const size_t before = desktop.Events().text.size();
 		keyboard.Play(SessionBuilder("person").Type(kBusyBefore).Build().records);
 		desktop.WaitForText(before + std::strlen(kBusyBefore), 60s);
+		TypeScans(scanner, desktop, {LongScan()});
 		latency += MeasureLatency(scanner, desktop, "busy");
 		const size_t enters = CountEnters(desktop.Events());
 		keyboard.Play(SessionBuilder("person").Type(kBusyAfter).Build().records);
