@@ -20,6 +20,7 @@
 #include <StriaSubscribe.h>
 #include <private/InputServerHost.h>
 
+#include <cstdlib>
 #include <thread>
 
 namespace stria {
@@ -257,6 +258,14 @@ void InputServer::StartDevices(Session& session)
 	Log("add-ons from " + fSettings.addOnFolder + ": " +
 	    std::to_string(session.chain->CountFilters()) + " filter(s), devices " +
 	    (devices.empty() ? std::string("none") : devices));
+	// The viewer window of the filter goes to the X display named by
+	// DISPLAY; a service started without it would show nothing, silently.
+	const char* display = std::getenv("DISPLAY");
+	if (session.chain->CountFilters() > 0 && (display == nullptr || *display == '\0')) {
+		Log("no X display (DISPLAY is not set): scans are not shown in a window; to show them, "
+		    "give the service your display (systemctl --user import-environment DISPLAY "
+		    "XAUTHORITY) and restart it");
+	}
 }
 
 status_t InputServer::StartControlSocket(Session& session)

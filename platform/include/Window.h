@@ -100,6 +100,8 @@ private:
 	void _SetFocus(BView* view, bool focus);
 	void _ViewRemoved(BView* view);
 	void _Invalidate();
+	// Makes and maps the window's X window when a display can be opened.
+	void _ShowOnDisplay();
 	void _HandleMouse(BMessage* message);
 	void _HandleKey(BMessage* message);
 	void _Resized(float width, float height, bool fromDisplay);

@@ -13,6 +13,8 @@
 #define STRIA_POINT_TYPE 'BPNT'
 // Asks a window to draw itself on the display.
 #define STRIA_UPDATE_MESSAGE '_UPD'
+// Tells a window that its display connection is gone, with its X window.
+#define STRIA_DISPLAY_LOST_MESSAGE '_DLS'
 
 struct BView::Private {
 	// Draws view and its children onto cr, whose user space is the parent's

@@ -69,18 +69,10 @@ void BWindow::Show()
 		return;
 	fPrivate->hideLevel--;
 	if (fPrivate->hideLevel == 0) {
-		if (fPrivate->display == NULL)
-			fPrivate->display = X11Display::Default();
-		if (fPrivate->display != NULL && fPrivate->xWindow == 0) {
-			fPrivate->xWindow = fPrivate->display->CreateWindow(
-			        BMessenger(NULL, this), fPrivate->frame, fPrivate->title.c_str(),
-			        fPrivate->type, fPrivate->flags, ui_color(B_PANEL_BACKGROUND_COLOR));
-		}
-		if (fPrivate->xWindow != 0) {
+		if (fPrivate->xWindow == 0)
+			_ShowOnDisplay();
+		else
 			fPrivate->display->Map(fPrivate->xWindow);
-			if (fPrivate->workspaces != B_CURRENT_WORKSPACE)
-				fPrivate->display->SetWorkspaces(fPrivate->xWindow, fPrivate->workspaces);
-		}
 		_Invalidate();
 	}
 	bool start = !fPrivate->running;
@@ -88,6 +80,22 @@ void BWindow::Show()
 	Unlock();
 	if (start)
 		Run();
+}
+
+void BWindow::_ShowOnDisplay()
+{
+	X11Display* display = X11Display::Default();
+	if (display == NULL)
+		return;
+	fPrivate->xWindow = display->CreateWindow(BMessenger(NULL, this), fPrivate->frame,
+	                                          fPrivate->title.c_str(), fPrivate->type,
+	                                          fPrivate->flags, ui_color(B_PANEL_BACKGROUND_COLOR));
+	if (fPrivate->xWindow == 0)
+		return;
+	fPrivate->display = display;
+	display->Map(fPrivate->xWindow);
+	if (fPrivate->workspaces != B_CURRENT_WORKSPACE)
+		display->SetWorkspaces(fPrivate->xWindow, fPrivate->workspaces);
 }
 
 void BWindow::Hide()
@@ -284,8 +292,10 @@ void BWindow::_ViewRemoved(BView* view)
 void BWindow::_Invalidate()
 {
 	// Only a window on the display is drawn on its own; pictures of any
-	// window are drawn when asked for.
-	if (fPrivate->xWindow == 0 || fPrivate->hideLevel > 0)
+	// window are drawn when asked for. A shown window that should be on a
+	// display but is not (it could not be opened, or was lost) tries again
+	// when it changes.
+	if (fPrivate->hideLevel > 0 || (fPrivate->xWindow == 0 && !X11Display::Wanted()))
 		return;
 	if (!fPrivate->updatePending.exchange(true) && PostMessage(STRIA_UPDATE_MESSAGE) != B_OK)
 		fPrivate->updatePending = false;
@@ -347,8 +357,26 @@ void BWindow::DispatchMessage(BMessage* message, BHandler* handler)
 		return;
 	}
 
+	case STRIA_DISPLAY_LOST_MESSAGE:
+		// The X window went with the display; the window lives on and
+		// shows itself again once a display can be opened.
+		fPrivate->xWindow = 0;
+		fPrivate->display = NULL;
+		fPrivate->mouseView = NULL;
+		if (fPrivate->active) {
+			fPrivate->active = false;
+			WindowActivated(false);
+		}
+		// Rows may have come while the display was going; a display that
+		// is already back shows them now, one that is not yet is tried
+		// again at the next change.
+		_Invalidate();
+		return;
+
 	case STRIA_UPDATE_MESSAGE:
 		fPrivate->updatePending = false;
+		if (fPrivate->xWindow == 0 && fPrivate->hideLevel == 0)
+			_ShowOnDisplay();
 		if (fPrivate->xWindow != 0 && fPrivate->hideLevel == 0) {
 			cairo_surface_t* image = Private::Render(this);
 			fPrivate->display->Paint(fPrivate->xWindow, image);

@@ -148,8 +148,7 @@ void window_quitting(BWindow* window)
 
 bool windows_on_display()
 {
-	X11Display* display = X11Display::Current();
-	return display != NULL && !display->IsLost();
+	return X11Display::IsShowing();
 }
 
 } // namespace BPrivate

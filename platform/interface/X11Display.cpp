@@ -13,9 +13,13 @@
 #include <X11/keysym.h>
 #include <cairo-xlib.h>
 
+#include <deque>
 #include <errno.h>
 #include <fcntl.h>
+#include <functional>
+#include <memory>
 #include <poll.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -47,8 +51,15 @@ enum {
 
 const unsigned long kDoubleClickTime = 500; // milliseconds
 
-std::once_flag sOpenOnce;
+std::once_flag sHandlersOnce;
+// Opening and replacing the connection; sDefault is the newest one.
+std::mutex sOpenLock;
 std::atomic<X11Display*> sDefault(NULL);
+// The display was lost or could not be opened: the next connection that
+// opens says so. Set under sOpenLock or in an IO error handler.
+std::atomic<bool> sAway(false);
+// That the display cannot be opened was said, once until it opens again.
+bool sSaidCannotOpen = false;
 
 int IgnoreXError(Display* display, XErrorEvent* error)
 {
@@ -56,6 +67,15 @@ int IgnoreXError(Display* display, XErrorEvent* error)
 	char text[128];
 	XGetErrorText(display, error->error_code, text, sizeof(text));
 	fprintf(stderr, "stria: X request %d failed: %s\n", error->request_code, text);
+	return 0;
+}
+
+int NoteIOError(Display*)
+{
+	// Xlib's own handler would end the process here. Since libX11 1.7 the
+	// connection's exit handler (X11Display::_IOErrorExit) runs after this
+	// one returns, and a connection whose exit handler returns is marked
+	// dead: every later call on it returns at once.
 	return 0;
 }
 
@@ -152,29 +172,54 @@ int SpecialByte(KeySym keysym)
 
 X11Display* X11Display::Default()
 {
-	std::call_once(sOpenOnce, [] {
-		const char* name = getenv("DISPLAY");
-		if (name == NULL || name[0] == '\0')
-			return;
+	std::call_once(sHandlersOnce, [] {
 		XInitThreads();
-		Display* display = XOpenDisplay(name);
-		if (display == NULL) {
-			fprintf(stderr, "stria: cannot open X display \"%s\"; windows are not shown\n", name);
-			return;
-		}
 		XSetErrorHandler(IgnoreXError);
-		sDefault = new X11Display(display);
+		XSetIOErrorHandler(NoteIOError);
 	});
-	return sDefault;
+	std::lock_guard<std::mutex> lock(sOpenLock);
+	X11Display* current = sDefault;
+	if (current != NULL && !current->fLost)
+		return current;
+	const char* name = getenv("DISPLAY");
+	if (name == NULL || name[0] == '\0')
+		return NULL;
+	Display* display = XOpenDisplay(name);
+	if (display == NULL) {
+		if (!sSaidCannotOpen) {
+			fprintf(stderr,
+			        "stria: cannot open X display \"%s\"; windows are not shown until it "
+			        "can be opened\n",
+			        name);
+		}
+		sSaidCannotOpen = true;
+		sAway = true;
+		return NULL;
+	}
+	if (sAway.exchange(false))
+		fprintf(stderr, "stria: X display \"%s\" opened; windows are shown again\n", name);
+	sSaidCannotOpen = false;
+	// A lost connection is never freed: its thread stays parked in Xlib,
+	// and a window may still be on its way to hear that it is lost.
+	current = new X11Display(display, name);
+	sDefault = current;
+	return current;
 }
 
-X11Display* X11Display::Current()
+bool X11Display::Wanted()
 {
-	return sDefault;
+	const char* name = getenv("DISPLAY");
+	return name != NULL && name[0] != '\0';
 }
 
-X11Display::X11Display(Display* display)
-    : fDisplay(display), fScreen(DefaultScreen(display)),
+bool X11Display::IsShowing()
+{
+	X11Display* current = sDefault;
+	return current != NULL && !current->fLost;
+}
+
+X11Display::X11Display(Display* display, const char* name)
+    : fDisplay(display), fName(name), fScreen(DefaultScreen(display)),
       fRoot(RootWindow(display, DefaultScreen(display))), fLost(false)
 {
 	if (pipe2(fWakePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -182,34 +227,36 @@ X11Display::X11Display(Display* display)
 		fWakePipe[1] = -1;
 	}
 	XSetIOErrorExitHandler(display, _IOErrorExit, this);
-
-	fWmProtocols = XInternAtom(display, "WM_PROTOCOLS", False);
-	fWmDeleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
-	fMotifHints = XInternAtom(display, "_MOTIF_WM_HINTS", False);
-	fNetWmName = XInternAtom(display, "_NET_WM_NAME", False);
-	fUtf8String = XInternAtom(display, "UTF8_STRING", False);
-	fNetWmPid = XInternAtom(display, "_NET_WM_PID", False);
-	fNetWmUserTime = XInternAtom(display, "_NET_WM_USER_TIME", False);
-	fNetWmWindowType = XInternAtom(display, "_NET_WM_WINDOW_TYPE", False);
-	fNetWmDesktop = XInternAtom(display, "_NET_WM_DESKTOP", False);
-	fNetCurrentDesktop = XInternAtom(display, "_NET_CURRENT_DESKTOP", False);
-	fNetActiveWindow = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
-	fTypeNormal = XInternAtom(display, "_NET_WM_WINDOW_TYPE_NORMAL", False);
-	fTypeDialog = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DIALOG", False);
-	fTypeUtility = XInternAtom(display, "_NET_WM_WINDOW_TYPE_UTILITY", False);
-
-	// The thread lives as long as the process; it stops reading when the
-	// display is lost.
-	std::thread(&X11Display::_EventLoop, this).detach();
+	// Every call on the connection from here on is made on its thread.
+	std::thread(&X11Display::_Thread, this).detach();
 }
 
 void X11Display::_IOErrorExit(Display*, void* data)
 {
-	// The display went away (the X session ended): windows stay alive
-	// without it instead of ending the process.
+	// The X server went away (killed, or the session ended), met on the
+	// connection's thread. libX11 leaves the connection's locks in
+	// disorder when this handler returns, and a caller (Xlib itself, or
+	// cairo) may go on into it and wait for ever; a jump out of the
+	// handler would leave Xlib's and cairo's locks held. So the windows
+	// are told here and the thread stays parked: no other thread ever
+	// calls Xlib on this connection, and the next display opened gets a
+	// connection and a thread of its own.
 	X11Display* self = (X11Display*)data;
-	if (!self->fLost.exchange(true))
-		fprintf(stderr, "stria: lost the X display; windows are no longer shown\n");
+	sAway = true;
+	if (!self->fLost.exchange(true)) {
+		fprintf(stderr,
+		        "stria: lost the X display \"%s\"; windows are shown again once it can be "
+		        "opened\n",
+		        self->fName.c_str());
+	}
+	self->_TellWindowsLost();
+	{
+		// A window waiting for a new X window sees the loss.
+		std::lock_guard<std::mutex> lock(self->fRequestsLock);
+	}
+	self->fRequestDone.notify_all();
+	for (;;)
+		pause();
 }
 
 void X11Display::_Wake()
@@ -221,12 +268,43 @@ void X11Display::_Wake()
 	}
 }
 
+void X11Display::_Queue(std::function<void()> request)
+{
+	if (fLost)
+		return;
+	{
+		std::lock_guard<std::mutex> lock(fRequestsLock);
+		fRequests.push_back(std::move(request));
+	}
+	_Wake();
+}
+
 unsigned long X11Display::CreateWindow(const BMessenger& target, BRect frame, const char* title,
                                        window_type type, uint32 flags, rgb_color background)
 {
-	if (fLost)
-		return 0;
-	XLockDisplay(fDisplay);
+	// The caller waits for the window's id, or for the connection's loss.
+	struct Result {
+		bool done = false;
+		unsigned long window = 0;
+	};
+	auto result = std::make_shared<Result>();
+	std::string text = title != NULL ? title : "";
+	_Queue([=, this] {
+		unsigned long window = _CreateWindow(target, frame, text, type, flags, background);
+		std::lock_guard<std::mutex> lock(fRequestsLock);
+		result->window = window;
+		result->done = true;
+		fRequestDone.notify_all();
+	});
+	std::unique_lock<std::mutex> lock(fRequestsLock);
+	fRequestDone.wait(lock, [&] { return result->done || fLost; });
+	return result->done ? result->window : 0;
+}
+
+unsigned long X11Display::_CreateWindow(const BMessenger& target, BRect frame,
+                                        const std::string& title, window_type type, uint32 flags,
+                                        rgb_color background)
+{
 	XSetWindowAttributes attributes;
 	memset(&attributes, 0, sizeof(attributes));
 	attributes.background_pixel = ((unsigned long)background.red << 16) |
@@ -240,10 +318,8 @@ unsigned long X11Display::CreateWindow(const BMessenger& target, BRect frame, co
 	                      (unsigned int)frame.IntegerWidth() + 1,
 	                      (unsigned int)frame.IntegerHeight() + 1, 0, CopyFromParent, InputOutput,
 	                      CopyFromParent, CWBackPixel | CWBitGravity | CWEventMask, &attributes);
-	if (window == 0) {
-		XUnlockDisplay(fDisplay);
+	if (window == 0)
 		return 0;
-	}
 
 	Atom protocols[] = {fWmDeleteWindow};
 	XSetWMProtocols(fDisplay, window, protocols, 1);
@@ -269,73 +345,53 @@ unsigned long X11Display::CreateWindow(const BMessenger& target, BRect frame, co
 		XChangeProperty(fDisplay, window, fNetWmUserTime, XA_CARDINAL, 32, PropModeReplace,
 		                (unsigned char*)&never, 1);
 	}
-	XUnlockDisplay(fDisplay);
-
-	SetTitle(window, title);
-	SetFlags(window, type, flags, frame);
-	{
-		std::lock_guard<std::mutex> lock(fTargetsLock);
-		fTargets[window] = Target{target, 0, 0, 0, frame};
-	}
-	XFlush(fDisplay);
-	_Wake();
+	_SetTitle(window, title);
+	_SetFlags(window, type, flags, frame);
+	std::lock_guard<std::mutex> lock(fTargetsLock);
+	fTargets[window] = Target{target, 0, 0, 0, frame};
 	return window;
 }
 
 void X11Display::DestroyWindow(unsigned long window)
 {
 	{
+		// No more events for it from now on.
 		std::lock_guard<std::mutex> lock(fTargetsLock);
 		fTargets.erase(window);
 	}
-	if (fLost)
-		return;
-	XLockDisplay(fDisplay);
-	XDestroyWindow(fDisplay, window);
-	XFlush(fDisplay);
-	XUnlockDisplay(fDisplay);
-	_Wake();
+	_Queue([=, this] { XDestroyWindow(fDisplay, window); });
 }
 
 void X11Display::Map(unsigned long window)
 {
-	if (fLost)
-		return;
-	XLockDisplay(fDisplay);
-	XMapRaised(fDisplay, window);
-	XFlush(fDisplay);
-	XUnlockDisplay(fDisplay);
-	_Wake();
+	_Queue([=, this] { XMapRaised(fDisplay, window); });
 }
 
 void X11Display::Unmap(unsigned long window)
 {
-	if (fLost)
-		return;
-	XLockDisplay(fDisplay);
-	XUnmapWindow(fDisplay, window);
-	XFlush(fDisplay);
-	XUnlockDisplay(fDisplay);
-	_Wake();
+	_Queue([=, this] { XUnmapWindow(fDisplay, window); });
 }
 
 void X11Display::SetTitle(unsigned long window, const char* title)
 {
-	if (fLost)
-		return;
-	const char* text = title != NULL ? title : "";
-	XLockDisplay(fDisplay);
-	XStoreName(fDisplay, window, text);
+	std::string text = title != NULL ? title : "";
+	_Queue([=, this] { _SetTitle(window, text); });
+}
+
+void X11Display::_SetTitle(unsigned long window, const std::string& title)
+{
+	XStoreName(fDisplay, window, title.c_str());
 	XChangeProperty(fDisplay, window, fNetWmName, fUtf8String, 8, PropModeReplace,
-	                (const unsigned char*)text, strlen(text));
-	XFlush(fDisplay);
-	XUnlockDisplay(fDisplay);
+	                (const unsigned char*)title.c_str(), title.size());
 }
 
 void X11Display::SetFlags(unsigned long window, window_type type, uint32 flags, BRect frame)
 {
-	if (fLost)
-		return;
+	_Queue([=, this] { _SetFlags(window, type, flags, frame); });
+}
+
+void X11Display::_SetFlags(unsigned long window, window_type type, uint32 flags, BRect frame)
+{
 	long functions = MWM_FUNC_RESIZE | MWM_FUNC_MOVE | MWM_FUNC_MINIMIZE | MWM_FUNC_MAXIMIZE |
 	                 MWM_FUNC_CLOSE;
 	long decorations = MWM_DECOR_BORDER | MWM_DECOR_RESIZEH | MWM_DECOR_TITLE | MWM_DECOR_MENU |
@@ -379,88 +435,72 @@ void X11Display::SetFlags(unsigned long window, window_type type, uint32 flags, 
 		sizeHints->min_height = sizeHints->max_height = sizeHints->height;
 	}
 
-	XLockDisplay(fDisplay);
 	XChangeProperty(fDisplay, window, fMotifHints, fMotifHints, 32, PropModeReplace,
 	                (unsigned char*)motif, 5);
 	XChangeProperty(fDisplay, window, fNetWmWindowType, XA_ATOM, 32, PropModeReplace,
 	                (unsigned char*)&windowType, 1);
 	XSetWMNormalHints(fDisplay, window, sizeHints);
-	XFlush(fDisplay);
-	XUnlockDisplay(fDisplay);
 	XFree(sizeHints);
 }
 
 void X11Display::Move(unsigned long window, BPoint where)
 {
-	if (fLost)
-		return;
-	XLockDisplay(fDisplay);
-	XMoveWindow(fDisplay, window, (int)where.x, (int)where.y);
-	XFlush(fDisplay);
-	XUnlockDisplay(fDisplay);
-	_Wake();
+	_Queue([=, this] { XMoveWindow(fDisplay, window, (int)where.x, (int)where.y); });
 }
 
 void X11Display::Resize(unsigned long window, float width, float height)
 {
-	if (fLost)
-		return;
-	XLockDisplay(fDisplay);
-	XResizeWindow(fDisplay, window, (unsigned int)width + 1, (unsigned int)height + 1);
-	XFlush(fDisplay);
-	XUnlockDisplay(fDisplay);
-	_Wake();
+	_Queue([=, this] {
+		XResizeWindow(fDisplay, window, (unsigned int)width + 1, (unsigned int)height + 1);
+	});
 }
 
 void X11Display::Activate(unsigned long window)
 {
-	if (fLost)
-		return;
-	XLockDisplay(fDisplay);
-	XRaiseWindow(fDisplay, window);
-	// Ask the window manager (if any) to give the window the focus.
-	XEvent event;
-	memset(&event, 0, sizeof(event));
-	event.xclient.type = ClientMessage;
-	event.xclient.window = window;
-	event.xclient.message_type = fNetActiveWindow;
-	event.xclient.format = 32;
-	event.xclient.data.l[0] = 1; // a request from an application
-	event.xclient.data.l[1] = CurrentTime;
-	XSendEvent(fDisplay, fRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
-	XWindowAttributes attributes;
-	if (XGetWindowAttributes(fDisplay, window, &attributes) && attributes.map_state == IsViewable) {
-		XSetInputFocus(fDisplay, window, RevertToParent, CurrentTime);
-	}
-	XFlush(fDisplay);
-	XUnlockDisplay(fDisplay);
-	_Wake();
+	_Queue([=, this] {
+		XRaiseWindow(fDisplay, window);
+		// Ask the window manager (if any) to give the window the focus.
+		XEvent event;
+		memset(&event, 0, sizeof(event));
+		event.xclient.type = ClientMessage;
+		event.xclient.window = window;
+		event.xclient.message_type = fNetActiveWindow;
+		event.xclient.format = 32;
+		event.xclient.data.l[0] = 1; // a request from an application
+		event.xclient.data.l[1] = CurrentTime;
+		XSendEvent(fDisplay, fRoot, False, SubstructureRedirectMask | SubstructureNotifyMask,
+		           &event);
+		XWindowAttributes attributes;
+		if (XGetWindowAttributes(fDisplay, window, &attributes) &&
+		    attributes.map_state == IsViewable) {
+			XSetInputFocus(fDisplay, window, RevertToParent, CurrentTime);
+		}
+	});
 }
 
 void X11Display::SetWorkspaces(unsigned long window, uint32 workspaces)
 {
-	if (fLost)
-		return;
-	XLockDisplay(fDisplay);
-	long desktop = -1;
-	if (workspaces == B_ALL_WORKSPACES) {
-		desktop = 0xffffffff;
-	} else if (workspaces == B_CURRENT_WORKSPACE) {
-		Atom type;
-		int format;
-		unsigned long count, after;
-		unsigned char* data = NULL;
-		if (XGetWindowProperty(fDisplay, fRoot, fNetCurrentDesktop, 0, 1, False, XA_CARDINAL, &type,
-		                       &format, &count, &after, &data) == Success &&
-		    data != NULL && count == 1) {
-			desktop = *(long*)data;
+	_Queue([=, this] {
+		long desktop = -1;
+		if (workspaces == B_ALL_WORKSPACES) {
+			desktop = 0xffffffff;
+		} else if (workspaces == B_CURRENT_WORKSPACE) {
+			Atom type;
+			int format;
+			unsigned long count, after;
+			unsigned char* data = NULL;
+			if (XGetWindowProperty(fDisplay, fRoot, fNetCurrentDesktop, 0, 1, False, XA_CARDINAL,
+			                       &type, &format, &count, &after, &data) == Success &&
+			    data != NULL && count == 1) {
+				desktop = *(long*)data;
+			}
+			if (data != NULL)
+				XFree(data);
+		} else {
+			desktop = __builtin_ctz(workspaces);
 		}
-		if (data != NULL)
-			XFree(data);
-	} else {
-		desktop = __builtin_ctz(workspaces);
-	}
-	if (desktop >= 0) {
+		if (desktop < 0)
+			return;
 		// Without a window manager that keeps desktops nothing happens.
 		XEvent event;
 		memset(&event, 0, sizeof(event));
@@ -472,19 +512,26 @@ void X11Display::SetWorkspaces(unsigned long window, uint32 workspaces)
 		event.xclient.data.l[1] = 1;
 		XSendEvent(fDisplay, fRoot, False, SubstructureRedirectMask | SubstructureNotifyMask,
 		           &event);
-		XFlush(fDisplay);
-	}
-	XUnlockDisplay(fDisplay);
-	_Wake();
+	});
 }
 
 void X11Display::Paint(unsigned long window, cairo_surface_t* image)
 {
-	if (fLost)
-		return;
+	cairo_surface_reference(image);
+	_Queue([=, this] {
+		_Paint(window, image);
+		cairo_surface_destroy(image);
+	});
+}
+
+void X11Display::_Paint(unsigned long window, cairo_surface_t* image)
+{
+	// cairo's X backend sends the image through shared memory where the
+	// server offers it, which keeps a busy X server's work small. Should
+	// the server go away in the middle, this thread stays parked in there
+	// with the locks of this connection's cairo device only.
 	int width = cairo_image_surface_get_width(image);
 	int height = cairo_image_surface_get_height(image);
-	XLockDisplay(fDisplay);
 	cairo_surface_t* surface = cairo_xlib_surface_create(
 	        fDisplay, window, DefaultVisual(fDisplay, fScreen), width, height);
 	cairo_t* cr = cairo_create(surface);
@@ -494,54 +541,106 @@ void X11Display::Paint(unsigned long window, cairo_surface_t* image)
 	cairo_destroy(cr);
 	cairo_surface_flush(surface);
 	cairo_surface_destroy(surface);
-	XFlush(fDisplay);
-	XUnlockDisplay(fDisplay);
-	_Wake();
 }
 
-// #pragma mark - Events
+// #pragma mark - The connection's thread
 
-void X11Display::_EventLoop()
+void X11Display::_Thread()
 {
+	fWmProtocols = XInternAtom(fDisplay, "WM_PROTOCOLS", False);
+	fWmDeleteWindow = XInternAtom(fDisplay, "WM_DELETE_WINDOW", False);
+	fMotifHints = XInternAtom(fDisplay, "_MOTIF_WM_HINTS", False);
+	fNetWmName = XInternAtom(fDisplay, "_NET_WM_NAME", False);
+	fUtf8String = XInternAtom(fDisplay, "UTF8_STRING", False);
+	fNetWmPid = XInternAtom(fDisplay, "_NET_WM_PID", False);
+	fNetWmUserTime = XInternAtom(fDisplay, "_NET_WM_USER_TIME", False);
+	fNetWmWindowType = XInternAtom(fDisplay, "_NET_WM_WINDOW_TYPE", False);
+	fNetWmDesktop = XInternAtom(fDisplay, "_NET_WM_DESKTOP", False);
+	fNetCurrentDesktop = XInternAtom(fDisplay, "_NET_CURRENT_DESKTOP", False);
+	fNetActiveWindow = XInternAtom(fDisplay, "_NET_ACTIVE_WINDOW", False);
+	fTypeNormal = XInternAtom(fDisplay, "_NET_WM_WINDOW_TYPE_NORMAL", False);
+	fTypeDialog = XInternAtom(fDisplay, "_NET_WM_WINDOW_TYPE_DIALOG", False);
+	fTypeUtility = XInternAtom(fDisplay, "_NET_WM_WINDOW_TYPE_UTILITY", False);
+
 	struct Delivery {
 		BMessenger target;
 		BMessage message;
 	};
 	int connection = ConnectionNumber(fDisplay);
-	while (!fLost) {
-		struct pollfd fds[2] = {{connection, POLLIN, 0}, {fWakePipe[0], POLLIN, 0}};
-		// Other threads' requests may read events into Xlib's queue without
-		// the socket waking us; they write to the pipe, and the time-out is a
-		// backstop.
-		int ready = poll(fds, fWakePipe[0] >= 0 ? 2 : 1, 250);
-		if (ready < 0 && errno != EINTR)
-			break;
-		if (fds[1].revents & POLLIN) {
-			char buffer[64];
-			while (read(fWakePipe[0], buffer, sizeof(buffer)) > 0) {
-			}
+	for (;;) {
+		// The windows' requests, in the order they came.
+		std::deque<std::function<void()>> requests;
+		{
+			std::lock_guard<std::mutex> lock(fRequestsLock);
+			requests.swap(fRequests);
 		}
+		for (std::function<void()>& request : requests)
+			request();
+		XFlush(fDisplay);
 
 		std::vector<Delivery> deliveries;
-		XLockDisplay(fDisplay);
-		while (!fLost && XPending(fDisplay) > 0) {
+		while (XPending(fDisplay) > 0) {
 			XEvent event;
 			XNextEvent(fDisplay, &event);
 			Delivery delivery;
 			if (_Translate(event, &delivery.target, &delivery.message))
 				deliveries.push_back(delivery);
 		}
-		XUnlockDisplay(fDisplay);
-
-		// Posted without the display lock: a window's thread may be waiting
-		// for it to paint.
 		for (Delivery& delivery : deliveries)
 			delivery.target.SendMessage(&delivery.message, (BHandler*)NULL, 1000000);
+
+		{
+			std::lock_guard<std::mutex> lock(fRequestsLock);
+			if (!fRequests.empty())
+				continue;
+		}
+		// New requests write to the pipe; the time-out is a backstop.
+		struct pollfd fds[2] = {{connection, POLLIN, 0}, {fWakePipe[0], POLLIN, 0}};
+		int ready = poll(fds, fWakePipe[0] >= 0 ? 2 : 1, 250);
+		if (ready < 0 && errno != EINTR) {
+			fprintf(stderr, "stria: cannot wait for events of the X display \"%s\": %s\n",
+			        fName.c_str(), strerror(errno));
+			break;
+		}
+		if (fds[1].revents & POLLIN) {
+			char buffer[64];
+			while (read(fWakePipe[0], buffer, sizeof(buffer)) > 0) {
+			}
+		}
 	}
+	fLost = true;
+	_TellWindowsLost();
+	{
+		std::lock_guard<std::mutex> lock(fRequestsLock);
+	}
+	fRequestDone.notify_all();
+}
+
+void X11Display::_TellWindowsLost()
+{
+	std::vector<BMessenger> windows;
+	{
+		std::lock_guard<std::mutex> lock(fTargetsLock);
+		for (const auto& [window, target] : fTargets)
+			windows.push_back(target.messenger);
+	}
+	BMessage lost(STRIA_DISPLAY_LOST_MESSAGE);
+	for (BMessenger& window : windows)
+		window.SendMessage(&lost, (BHandler*)NULL, 1000000);
 }
 
 bool X11Display::_Translate(XEvent& event, BMessenger* target, BMessage* message)
 {
+	// Inside a window manager's frame a window's position is the frame's;
+	// the one on the screen is asked for before the targets are locked (a
+	// lost server's handler needs them).
+	BPoint screen(event.xconfigure.x, event.xconfigure.y);
+	if (event.type == ConfigureNotify && !event.xconfigure.send_event) {
+		int x, y;
+		::Window child;
+		if (XTranslateCoordinates(fDisplay, event.xconfigure.window, fRoot, 0, 0, &x, &y, &child))
+			screen.Set(x, y);
+	}
 	std::lock_guard<std::mutex> lock(fTargetsLock);
 	auto found = fTargets.find(event.xany.window);
 	if (found == fTargets.end())
@@ -561,16 +660,7 @@ bool X11Display::_Translate(XEvent& event, BMessenger* target, BMessage* message
 		return true;
 
 	case ConfigureNotify: {
-		BPoint where(event.xconfigure.x, event.xconfigure.y);
-		if (!event.xconfigure.send_event) {
-			// Inside a window manager's frame the position is the
-			// frame's; ask for the one on the screen.
-			int x, y;
-			::Window child;
-			if (XTranslateCoordinates(fDisplay, event.xconfigure.window, fRoot, 0, 0, &x, &y,
-			                          &child))
-				where.Set(x, y);
-		}
+		BPoint where = screen;
 		BRect frame(where.x, where.y, where.x + event.xconfigure.width - 1,
 		            where.y + event.xconfigure.height - 1);
 		if (frame == window.frame)

@@ -12,8 +12,12 @@
 #include <cairo.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <string>
 
 struct _XDisplay;
 union _XEvent;
@@ -23,15 +27,19 @@ namespace BPrivate {
 
 class X11Display {
 public:
-	// The display connection, opened on first use when DISPLAY is set; NULL
-	// without DISPLAY or when the display cannot be opened (said once on
-	// standard error).
+	// The display connection, opened when DISPLAY is set and there is none
+	// yet or the last one was lost; NULL without DISPLAY or while the
+	// display cannot be opened (said once on standard error until it can).
 	static X11Display* Default();
-	// The connection if one was opened, without trying to open one.
-	static X11Display* Current();
+	// Whether windows are to be shown on a display: DISPLAY is set.
+	static bool Wanted();
+	// Whether a connection is open and not lost, without trying to open one.
+	static bool IsShowing();
 
 	// A top-level window with the frame's content size (Width()+1 by
-	// Height()+1), not yet mapped; its events go to target. 0 on failure.
+	// Height()+1), not yet mapped; its events go to target. 0 on failure
+	// or once the connection is lost. The other calls are carried out on
+	// the connection's thread, in order, and are dropped once it is lost.
 	unsigned long CreateWindow(const BMessenger& target, BRect frame, const char* title,
 	                           window_type type, uint32 flags, rgb_color background);
 	void DestroyWindow(unsigned long window);
@@ -44,10 +52,9 @@ public:
 	void Resize(unsigned long window, float width, float height);
 	void Activate(unsigned long window);
 	void SetWorkspaces(unsigned long window, uint32 workspaces);
-	// Copies a drawn image of the window's content onto it.
+	// Copies a drawn image of the window's content onto it (the image is
+	// referenced until then).
 	void Paint(unsigned long window, cairo_surface_t* image);
-
-	bool IsLost() const { return fLost; }
 
 private:
 	struct Target {
@@ -58,8 +65,19 @@ private:
 		BRect frame;
 	};
 
-	explicit X11Display(_XDisplay* display);
-	void _EventLoop();
+	X11Display(_XDisplay* display, const char* name);
+	// The connection's thread: it makes every Xlib call on the connection
+	// (the windows' requests, in order, and reading events), so that a lost
+	// server is met there and nowhere else.
+	void _Thread();
+	void _Queue(std::function<void()> request);
+	unsigned long _CreateWindow(const BMessenger& target, BRect frame, const std::string& title,
+	                            window_type type, uint32 flags, rgb_color background);
+	void _SetTitle(unsigned long window, const std::string& title);
+	void _SetFlags(unsigned long window, window_type type, uint32 flags, BRect frame);
+	void _Paint(unsigned long window, cairo_surface_t* image);
+	// Tells every window of the lost connection that its X window is gone.
+	void _TellWindowsLost();
 	// Turns one X event into a message for its window; false when it has
 	// none.
 	bool _Translate(_XEvent& event, BMessenger* target, BMessage* message);
@@ -67,10 +85,14 @@ private:
 	static void _IOErrorExit(_XDisplay* display, void* data);
 
 	_XDisplay* fDisplay;
+	std::string fName;
 	int fScreen;
 	unsigned long fRoot;
 	int fWakePipe[2];
 	std::atomic<bool> fLost;
+	std::mutex fRequestsLock;
+	std::condition_variable fRequestDone;
+	std::deque<std::function<void()>> fRequests;
 	std::mutex fTargetsLock;
 	std::map<unsigned long, Target> fTargets;
 

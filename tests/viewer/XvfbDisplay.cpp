@@ -40,7 +40,19 @@ XvfbDisplay::~XvfbDisplay()
 	}
 }
 
-bool XvfbDisplay::Start(std::string* reason)
+void XvfbDisplay::Kill()
+{
+	if (fDisplay != nullptr)
+		XCloseDisplay(fDisplay);
+	fDisplay = nullptr;
+	if (fServer > 0) {
+		kill(fServer, SIGKILL);
+		waitpid(fServer, NULL, 0);
+	}
+	fServer = -1;
+}
+
+bool XvfbDisplay::Start(std::string* reason, int only)
 {
 	const char* candidates[] = {"/usr/bin/Xvfb", "/usr/local/bin/Xvfb"};
 	const char* program = NULL;
@@ -54,10 +66,14 @@ bool XvfbDisplay::Start(std::string* reason)
 	}
 	// A number nobody uses; another test starting its own server at the same
 	// time makes ours fail, and the next number is tried.
-	for (int number = 90 + getpid() % 100; number < 400; number++) {
+	// A killed server leaves its lock and socket behind; the next server on
+	// its number replaces them.
+	for (int number = only >= 0 ? only : 90 + getpid() % 100; number < 400; number++) {
 		std::string name = ":" + std::to_string(number);
-		if (Exists("/tmp/.X" + std::to_string(number) + "-lock") ||
-		    Exists("/tmp/.X11-unix/X" + std::to_string(number)))
+		if (only >= 0 && number != only)
+			break;
+		if (only < 0 && (Exists("/tmp/.X" + std::to_string(number) + "-lock") ||
+		                 Exists("/tmp/.X11-unix/X" + std::to_string(number))))
 			continue;
 		pid_t child = fork();
 		if (child < 0) {
@@ -89,6 +105,7 @@ bool XvfbDisplay::Start(std::string* reason)
 		if (fDisplay != nullptr) {
 			fServer = child;
 			fName = name;
+			fNumber = number;
 			int event, error, major, minor;
 			fHasXTest = XTestQueryExtension(fDisplay, &event, &error, &major, &minor);
 			return true;

@@ -18,8 +18,13 @@ public:
 	XvfbDisplay& operator=(const XvfbDisplay&) = delete;
 
 	// Starts Xvfb with a 1024x768 screen; false with a reason when it
-	// cannot.
-	bool Start(std::string* reason);
+	// cannot. With a number, on that display only (one whose server was
+	// killed, say).
+	bool Start(std::string* reason, int number = -1);
+	// Kills the X server the way a crash would (SIGKILL), after closing the
+	// test's own connection to it.
+	void Kill();
+	int Number() const { return fNumber; }
 	// ":N"
 	const std::string& Name() const { return fName; }
 	Display* Connection() const { return fDisplay; }
@@ -39,6 +44,7 @@ private:
 	pid_t fServer = -1;
 	Display* fDisplay = nullptr;
 	std::string fName;
+	int fNumber = -1;
 	bool fHasXTest = false;
 };
 

@@ -363,3 +363,178 @@ TEST_F(GuestCaseResults, TheSystemdUnitRunsAndStopsCleanly)
 }
 
 } // namespace
+
+namespace {
+
+// The text a US desktop gives for a session's keys, Enter as X gives it.
+std::string DesktopTextOf(const Session& session)
+{
+	std::string text = TextOf(session);
+	std::replace(text.begin(), text.end(), '\n', '\r');
+	return text;
+}
+
+std::string Repeat(const std::string& text, size_t times)
+{
+	std::string all;
+	for (size_t i = 0; i < times; i++)
+		all += text;
+	return all;
+}
+
+class DesktopResults : public GuestCaseResults {
+protected:
+	// The client's text between two marks of the case ("" for its end).
+	std::string Part(const DesktopEvents& events, const std::string& from, const std::string& to)
+	{
+		const size_t begin = std::stoul(Fact("text-" + from));
+		const size_t end = to.empty() ? events.text.size() : std::stoul(Fact("text-" + to));
+		if (begin > end || end > events.text.size()) {
+			ADD_FAILURE() << "the marks " << from << " and " << to << " do not fit the text";
+			return {};
+		}
+		return events.text.substr(begin, end - begin);
+	}
+};
+
+TEST_F(DesktopResults, WithTheTyperOffTheApplicationGetsThePersonsKeysAndNothingOfAScan)
+{
+	if (!Open("desktop"))
+		return;
+	EXPECT_EQ(Text("server.status"), "0") << Text("server.err");
+	const DesktopEvents events = ParseDesktopLog(Text("us-client.log"));
+	EXPECT_EQ(Part(events, "typer-off", "typed"), DesktopTextOf(DesktopPerson()))
+	        << Text("us-client.log");
+	const std::vector<std::string> scans = Scans();
+	const std::vector<std::string> expected = DesktopScanner().barcodes;
+	ASSERT_GE(scans.size(), expected.size());
+	for (size_t i = 0; i < expected.size(); i++)
+		EXPECT_EQ(scans[i], "CATSCAN " + expected[i]);
+	EXPECT_EQ(scans.back(), "SHUTDOWN");
+}
+
+TEST_F(DesktopResults, TheViewerOpensWithoutTakingTheFocus)
+{
+	if (!Open("desktop"))
+		return;
+	const DesktopEvents events = ParseDesktopLog(Text("us-client.log"));
+	EXPECT_EQ(Fact("viewer-mapped"), "yes") << Text("server.err");
+	EXPECT_EQ(std::count(events.mapped.begin(), events.mapped.end(), "Stria"), 1);
+	EXPECT_EQ(events.focusOuts, 0u) << "the client lost the focus: " << Text("us-client.log");
+}
+
+TEST_F(DesktopResults, NoCharacterIsLostWhenEveryProcessorIsBusy)
+{
+	if (!Open("desktop"))
+		return;
+	EXPECT_NE(Fact("busy-processes"), "0");
+	const DesktopEvents events = ParseDesktopLog(Text("us-client.log"));
+	EXPECT_EQ(Part(events, "idle", "busy"), Repeat(kLatencyText, kLatencyScans));
+	std::string after = kBusyAfter;
+	std::replace(after.begin(), after.end(), '\n', '\r');
+	EXPECT_EQ(Part(events, "busy", "end"),
+	          kBusyBefore + LongScan().text + Repeat(kLatencyText, kLatencyScans) + after);
+}
+
+// Measured, not judged: a busy test machine is slow in its own way.
+TEST_F(DesktopResults, LatencyFromTheScannersEnterToTheApplicationsLastDigit)
+{
+	if (!Open("desktop"))
+		return;
+	std::map<std::string, std::vector<double>> samples;
+	for (const std::string& line : LinesOf(Text("latency"))) {
+		std::istringstream words(line);
+		std::string label;
+		int64_t nanoseconds = 0;
+		if (words >> label >> nanoseconds)
+			samples[label].push_back(static_cast<double>(nanoseconds) / 1e6);
+	}
+	for (const char* label : {"idle", "busy"}) {
+		std::vector<double>& times = samples[label];
+		ASSERT_EQ(times.size(), kLatencyScans) << label << " codes that reached the client";
+		EXPECT_GT(*std::min_element(times.begin(), times.end()), 0.0)
+		        << "the last digit came before the scanner's Enter";
+		std::sort(times.begin(), times.end());
+		const double median = (times[(times.size() - 1) / 2] + times[times.size() / 2]) / 2;
+		const double p99 = times[(times.size() * 99 + 99) / 100 - 1];
+		std::cout << "typed 13-digit code, scanner's Enter to the application's last digit, "
+		          << label << " machine (" << times.size() << " scans): median " << median
+		          << " ms, 99th percentile " << p99 << " ms\n";
+		RecordProperty(std::string(label) + "_median_ms", std::to_string(median));
+		RecordProperty(std::string(label) + "_p99_ms", std::to_string(p99));
+	}
+}
+
+} // namespace
+
+namespace stria::test::vm {
+
+// Test names and failures show the layout, not its bytes.
+void PrintTo(const DesktopLayout& layout, std::ostream* out)
+{
+	*out << layout.layout << (layout.variant.empty() ? "" : "(" + layout.variant + ")");
+}
+
+} // namespace stria::test::vm
+
+namespace {
+
+class DesktopLayoutResults : public DesktopResults,
+                             public testing::WithParamInterface<DesktopLayout> {};
+
+TEST_P(DesktopLayoutResults, TheApplicationGetsEachTypedCode)
+{
+	const DesktopLayout& layout = GetParam();
+	if (!Open(layout.CaseName()))
+		return;
+	EXPECT_EQ(Text("server.status"), "0") << Text("server.err");
+	std::string expected;
+	for (const TypedScan& scan : layout.scans)
+		expected += scan.text;
+	const bool us = layout.CaseName() == "desktop";
+	const std::string log = Text(us ? "us-client.log" : "desktop-client.log");
+	const DesktopEvents events = ParseDesktopLog(log);
+	EXPECT_EQ(us ? Part(events, "typed", "idle") : events.text, expected) << layout.checks << "\n"
+	                                                                      << log;
+	if (us) {
+		EXPECT_EQ(Fact("typer-on-status"), "0") << "stria-typer type data";
+	}
+	if (!us) {
+		std::vector<std::string> barcodes;
+		for (const TypedScan& scan : layout.scans)
+			barcodes.push_back(scan.barcode);
+		EXPECT_EQ(Scans(), Expected(barcodes)) << Text("server.err");
+	}
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, DesktopLayoutResults, testing::ValuesIn(DesktopLayouts()),
+                         [](const auto& info) {
+	                         std::string name = info.param.layout + info.param.variant;
+	                         name.erase(std::remove_if(name.begin(), name.end(),
+	                                                   [](char c) { return !std::isalnum(c); }),
+	                                    name.end());
+	                         return name;
+                         });
+
+TEST_F(DesktopResults, ScansGoOnWhileTheXServerIsKilledAndTheViewerComesBackWithANewOne)
+{
+	if (!Open("desktop-x-killed"))
+		return;
+	const std::string errors = Text("server.err");
+	EXPECT_EQ(Text("server.status"), "0") << errors;
+	EXPECT_EQ(Scans(), Expected({"IBN 9780201889543", "UPA 059280201638", "128 no-display",
+	                             "IBN 9780201889543"}))
+	        << errors;
+	EXPECT_EQ(CountContaining(errors, "lost the X display"), 1u) << errors;
+	EXPECT_EQ(Fact("first-viewer-mapped"), "yes");
+	EXPECT_EQ(Fact("second-viewer-mapped"), "yes")
+	        << "a later scan opens the window again; " << errors;
+	EXPECT_EQ(ParseDesktopLog(Text("first-client.log")).text, kLatencyText);
+	EXPECT_EQ(ParseDesktopLog(Text("second-client.log")).text, kLatencyText);
+	// The typer typed every scan, with and without an X server.
+	const Typing typed = Replay(Records("typed.events"));
+	EXPECT_EQ(typed.text, "9780201889543\n059280201638\nno-display\n9780201889543\n");
+	EXPECT_TRUE(typed.down.none());
+}
+
+} // namespace

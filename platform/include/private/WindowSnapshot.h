@@ -37,8 +37,8 @@ status_t snapshot_newest_window(const char* path, bigtime_t timeout = 2000000);
 status_t begin_final_snapshot(const char* path);
 status_t end_final_snapshot();
 
-// Whether shown windows go to an X display in this process (DISPLAY was set
-// and the display could be opened at the first Show).
+// Whether shown windows go to an X display in this process now (DISPLAY is
+// set, and the display was opened and has not been lost since).
 bool windows_on_display();
 
 } // namespace BPrivate

@@ -5,8 +5,10 @@
 //
 //   vm_guest RESULTS [CASE...]
 #include "GuestCase.h"
+#include "GuestDesktop.h"
 #include "VmSessions.h"
 
+#include "../../barcode/record_encoder.h"
 #include "UinputKeyboard.h"
 #include "UsKeyboard.h"
 
@@ -27,6 +29,7 @@
 #include <regex>
 #include <sstream>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -612,19 +615,233 @@ void LateReaderCase(const std::string& results)
 	run.StopServer(SIGTERM);
 }
 
-const std::map<std::string, std::function<void(const std::string&)>> kCases = {
-        {"typing", Typing},
-        {"held-at-start", HeldAtStart},
-        {"caps-lock", CapsLock},
-        {"unplug", Unplug},
-        {"sigkill", Killed},
-        {"signal-SIGTERM", [](const std::string& r) { Stopped(r, SIGTERM, "SIGTERM"); }},
-        {"signal-SIGINT", [](const std::string& r) { Stopped(r, SIGINT, "SIGINT"); }},
-        {"signal-SIGHUP", [](const std::string& r) { Stopped(r, SIGHUP, "SIGHUP"); }},
-        {"listen", Listen},
-        {"late-reader", LateReaderCase},
-        {"systemd", Unit},
+// The server of a desktop case: it shows its window on the desktop's display
+// (there before the X server is: the desktop needs the server's virtual
+// keyboard) and reads the typer's settings from the case's own folder.
+void StartDesktopServer(GuestCase& run, const std::vector<TestKeyboard*>& keyboards,
+                        const std::string& typerSettings)
+{
+	const std::string config = run.Scratch() + "/config";
+	fs::create_directories(config + "/stria");
+	std::ofstream(config + "/stria/typer.settings") << typerSettings;
+	::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+	::setenv("DISPLAY", kDesktopDisplay, 1);
+	run.StartServer(keyboards);
+	::unsetenv("DISPLAY");
+	::unsetenv("XDG_CONFIG_HOME");
+}
+
+size_t CountEnters(const DesktopEvents& events)
+{
+	return static_cast<size_t>(std::count(events.text.begin(), events.text.end(), '\r'));
+}
+
+// Waits until the client's text holds enters Enter characters.
+bool WaitForEnters(GuestDesktop& desktop, size_t enters)
+{
+	return desktop.WaitFor(
+	        [enters](const DesktopEvents& events) { return CountEnters(events) >= enters; }, 60s);
+}
+
+bool WaitForViewer(GuestDesktop& desktop)
+{
+	return desktop.WaitFor(
+	        [](const DesktopEvents& events) {
+		        return std::find(events.mapped.begin(), events.mapped.end(), "Stria") !=
+		               events.mapped.end();
+	        },
+	        60s);
+}
+
+// Where in the client's text a part of the case begins: "part=OFFSET".
+void MarkText(GuestCase& run, GuestDesktop& desktop, const std::string& part)
+{
+	run.Fact("text-" + part, std::to_string(desktop.Events().text.size()));
+}
+
+// Each scan, typed by the typer into the focused client, one at a time.
+void TypeScans(TestKeyboard& scanner, GuestDesktop& desktop, const std::vector<TypedScan>& scans)
+{
+	for (const TypedScan& scan : scans) {
+		const size_t enters = CountEnters(desktop.Events());
+		scanner.Play(SessionBuilder("scanner").Scan(scan.record, scan.barcode).Build().records);
+		WaitForEnters(desktop, enters + 1);
+	}
+}
+
+// From the scanner's Enter key-up to the client's last digit of the code
+// the typer typed for it, in nanoseconds, one scan at a time; label each
+// line.
+std::string MeasureLatency(TestKeyboard& scanner, GuestDesktop& desktop, const std::string& label)
+{
+	const Session scan = LatencyScan();
+	std::string lines;
+	for (size_t i = 0; i < kLatencyScans; i++) {
+		const size_t enters = CountEnters(desktop.Events());
+		scanner.Play(scan.records);
+		const auto enter = std::chrono::steady_clock::now().time_since_epoch();
+		if (!WaitForEnters(desktop, enters + 1))
+			break;
+		const std::vector<DesktopKey>& keys = desktop.Events().keys;
+		// The last key is the Enter the typer typed after the code.
+		const int64_t last = keys.at(keys.size() - 2).when;
+		lines += label + " " +
+		         std::to_string(
+		                 last -
+		                 std::chrono::duration_cast<std::chrono::nanoseconds>(enter).count()) +
+		         "\n";
+	}
+	return lines;
+}
+
+// Processes that keep every processor of the machine busy while they live.
+class BusyProcessors {
+public:
+	BusyProcessors()
+	{
+		for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); i++) {
+			const pid_t child = ::fork();
+			if (child == 0) {
+				volatile unsigned long spin = 0;
+				for (;;)
+					spin = spin + 1;
+			}
+			if (child > 0)
+				fChildren.push_back(child);
+		}
+	}
+	~BusyProcessors()
+	{
+		for (pid_t child : fChildren) {
+			::kill(child, SIGKILL);
+			::waitpid(child, nullptr, 0);
+		}
+	}
+	size_t Count() const { return fChildren.size(); }
+
+private:
+	std::vector<pid_t> fChildren;
 };
+
+// A desktop with a US layout: the person types while scans come and the
+// typer is off; the viewer opens without taking the focus; the typer types
+// codes; how long a typed code takes, on an idle machine and on one whose
+// processors are all busy.
+void Desktop(const std::string& results)
+{
+	GuestCase run(results, "desktop");
+	TestKeyboard scanner(kScannerName, kScannerId);
+	TestKeyboard keyboard(kKeyboardName, kKeyboardId);
+	StartDesktopServer(run, {&scanner, &keyboard}, "type = off\n");
+	const DesktopLayout us = DesktopLayouts().front();
+	GuestDesktop desktop(run, WaitForVirtualKeyboard(&run.Server()), us, "us");
+
+	MarkText(run, desktop, "typer-off");
+	const Session person = DesktopPerson();
+	const Session scans = DesktopScanner();
+	PlayTogether({{keyboard, person.records}, {scanner, scans.records}},
+	             std::min(*person.records.front().When(), *scans.records.front().When()));
+	run.Fact("typer-off-typed", WaitForEnters(desktop, 1) ? "yes" : "no");
+	run.WaitForOutput("CATSCAN", scans.barcodes.size(), 30s);
+	run.Fact("viewer-mapped", WaitForViewer(desktop) ? "yes" : "no");
+
+	std::string said;
+	run.Fact("typer-on-status",
+	         std::to_string(RunCommand({kBin + "/stria-typer", "--control-socket",
+	                                    run.ControlSocket(), "type", "data", "free-text", "yes"},
+	                                   &said)));
+	MarkText(run, desktop, "typed");
+	TypeScans(scanner, desktop, us.scans);
+
+	MarkText(run, desktop, "idle");
+	std::string latency = MeasureLatency(scanner, desktop, "idle");
+	{
+		BusyProcessors busy;
+		run.Fact("busy-processes", std::to_string(busy.Count()));
+		MarkText(run, desktop, "busy");
+		const size_t before = desktop.Events().text.size();
+		keyboard.Play(SessionBuilder("person").Type(kBusyBefore).Build().records);
+		desktop.WaitForText(before + std::strlen(kBusyBefore), 60s);
+		TypeScans(scanner, desktop, {LongScan()});
+		latency += MeasureLatency(scanner, desktop, "busy");
+		const size_t enters = CountEnters(desktop.Events());
+		keyboard.Play(SessionBuilder("person").Type(kBusyAfter).Build().records);
+		WaitForEnters(desktop, enters + 1);
+	}
+	MarkText(run, desktop, "end");
+	run.Save("latency", latency);
+	run.StopServer(SIGTERM);
+}
+
+// The X server killed under the running server, and a new one later.
+void DesktopXKilled(const std::string& results)
+{
+	GuestCase run(results, "desktop-x-killed");
+	TestKeyboard scanner(kScannerName, kScannerId);
+	StartDesktopServer(run, {&scanner}, "type = data\nfree-text = yes\n");
+	const DesktopLayout us = DesktopLayouts().front();
+	const std::string node = WaitForVirtualKeyboard(&run.Server());
+	const Session scan = LatencyScan();
+	{
+		GuestDesktop first(run, node, us, "first");
+		scanner.Play(scan.records);
+		WaitForEnters(first, 1);
+		run.Fact("first-viewer-mapped", WaitForViewer(first) ? "yes" : "no");
+		first.KillX();
+	}
+	run.Fact("lost-said", run.WaitForErrors("lost the X display", 1, 60s) ? "yes" : "no");
+	const Session away = SessionBuilder("scanner")
+	                             .Scan(kUpcARecord, "UPA 059280201638")
+	                             .Scan(make_record("128", "no-display"), "128 no-display")
+	                             .Build();
+	scanner.Play(away.records);
+	run.WaitForOutput("CATSCAN", 3, 60s);
+	run.Typed().WaitFor([](const auto& records) { return CountPresses(records, KEY_ENTER) >= 3; },
+	                    60000ms);
+
+	GuestDesktop second(run, node, us, "second");
+	scanner.Play(scan.records);
+	WaitForEnters(second, 1);
+	run.Fact("second-viewer-mapped", WaitForViewer(second) ? "yes" : "no");
+	run.StopServer(SIGTERM);
+}
+
+// Codes typed under a layout of the table other than us.
+void DesktopLayoutCase(const std::string& results, const DesktopLayout& layout)
+{
+	GuestCase run(results, layout.CaseName());
+	TestKeyboard scanner(kScannerName, kScannerId);
+	StartDesktopServer(run, {&scanner}, "type = data\nfree-text = yes\n");
+	GuestDesktop desktop(run, WaitForVirtualKeyboard(&run.Server()), layout, "desktop");
+	TypeScans(scanner, desktop, layout.scans);
+	run.StopServer(SIGTERM);
+}
+
+std::map<std::string, std::function<void(const std::string&)>> Cases()
+{
+	std::map<std::string, std::function<void(const std::string&)>> cases = {
+	        {"typing", Typing},
+	        {"held-at-start", HeldAtStart},
+	        {"caps-lock", CapsLock},
+	        {"unplug", Unplug},
+	        {"sigkill", Killed},
+	        {"signal-SIGTERM", [](const std::string& r) { Stopped(r, SIGTERM, "SIGTERM"); }},
+	        {"signal-SIGINT", [](const std::string& r) { Stopped(r, SIGINT, "SIGINT"); }},
+	        {"signal-SIGHUP", [](const std::string& r) { Stopped(r, SIGHUP, "SIGHUP"); }},
+	        {"listen", Listen},
+	        {"late-reader", LateReaderCase},
+	        {"systemd", Unit},
+	        {"desktop", Desktop},
+	        {"desktop-x-killed", DesktopXKilled},
+	};
+	for (const DesktopLayout& layout : DesktopLayouts()) {
+		if (layout.CaseName() != "desktop")
+			cases[layout.CaseName()] = [layout](const std::string& r) {
+				DesktopLayoutCase(r, layout);
+			};
+	}
+	return cases;
+}
 
 } // namespace
 
@@ -636,14 +853,15 @@ int main(int argc, char** argv)
 	}
 	const std::string results = argv[1];
 	std::vector<std::string> names(argv + 2, argv + argc);
+	const auto cases = Cases();
 	if (names.empty()) {
-		for (const auto& [name, run] : kCases)
+		for (const auto& [name, run] : cases)
 			names.push_back(name);
 	}
 	int status = 0;
 	for (const std::string& name : names) {
-		auto found = kCases.find(name);
-		if (found == kCases.end()) {
+		auto found = cases.find(name);
+		if (found == cases.end()) {
 			std::cerr << "no case " << name << "\n";
 			return 2;
 		}
