@@ -7,10 +7,14 @@
 #define explicit xkb_explicit
 #include <xcb/xkb.h>
 #undef explicit
+#include <xcb/xinput.h>
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <StriaProtocol.h>
+
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -29,6 +33,34 @@ struct XkbNotice {
 	uint16_t sequence;
 	xcb_timestamp_t time;
 };
+
+// The X input device of the server's virtual keyboard, or -1. Its keymap is
+// the one the X server applies to what Stria types: a desktop may give each
+// keyboard a layout of its own, and the core keyboard takes a device's
+// keymap only once that device has typed.
+int32 VirtualKeyboardDevice(xcb_connection_t* connection)
+{
+	free(xcb_input_xi_query_version_reply(connection,
+	                                      xcb_input_xi_query_version(connection, 2, 0), nullptr));
+	xcb_input_xi_query_device_reply_t* reply = xcb_input_xi_query_device_reply(
+	        connection, xcb_input_xi_query_device(connection, XCB_INPUT_DEVICE_ALL), nullptr);
+	if (reply == nullptr)
+		return -1;
+	int32 device = -1;
+	for (auto it = xcb_input_xi_query_device_infos_iterator(reply); it.rem > 0;
+	     xcb_input_xi_device_info_next(&it)) {
+		const xcb_input_xi_device_info_t* info = it.data;
+		const std::string name(xcb_input_xi_device_info_name(info),
+		                       xcb_input_xi_device_info_name_length(info));
+		if (info->type == XCB_INPUT_DEVICE_TYPE_SLAVE_KEYBOARD &&
+		    name == STRIA_VIRTUAL_KEYBOARD_NAME) {
+			device = info->deviceid;
+			break;
+		}
+	}
+	free(reply);
+	return device;
+}
 
 } // namespace
 
@@ -50,7 +82,9 @@ std::unique_ptr<X11Keymap> X11Keymap::Connect(const std::string& display, std::s
 		*error = where + " has no XKB extension";
 		return nullptr;
 	}
-	const int32_t device = xkb_x11_get_core_keyboard_device_id(connection);
+	int32_t device = VirtualKeyboardDevice(connection);
+	if (device < 0)
+		device = xkb_x11_get_core_keyboard_device_id(connection);
 	xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_DEFAULT_INCLUDES);
 	if (device < 0 || context == nullptr) {
 		if (context != nullptr)

@@ -80,6 +80,11 @@ inline constexpr char STRIA_CAPTURE_FIELD[] = "stria:capture";
 // The pseudo-device that takes control requests, character for character.
 inline constexpr char STRIA_DEVICE_NAME[] = "CueCat [Keyboard]";
 
+// The keyboard the Linux input server types on (uinput), by the name the
+// kernel and the X server give it: the typer reads that keyboard's own
+// layout from the X server.
+inline constexpr char STRIA_VIRTUAL_KEYBOARD_NAME[] = "Stria virtual keyboard";
+
 // The typer's pseudo-device: an add-on that types each scan's code on the
 // keyboard, reached like the scanner's device.
 inline constexpr char STRIA_TYPER_DEVICE_NAME[] = "Stria Typer";

@@ -17,6 +17,8 @@
 #include "TypedCodeGate.h"
 #include "VirtualKeyboard.h"
 
+#include <StriaProtocol.h>
+
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -30,7 +32,7 @@ namespace stria {
 
 class UinputKeyboard : public ApplicationSide {
 public:
-	static constexpr const char* kDeviceName = "Stria virtual keyboard";
+	static constexpr const char* kDeviceName = STRIA_VIRTUAL_KEYBOARD_NAME;
 
 	using Logger = std::function<void(const std::string&)>;
 

@@ -26,7 +26,8 @@ std::string ReadFile(const std::string& path)
 }
 
 // No other input device: not the test keyboards, which the server holds,
-// nor any the X server would find on its own.
+// nor any the X server would find on its own. The virtual keyboard has the
+// name a desktop that finds it on its own gives it: the kernel's.
 std::string XorgConfig(const std::string& keyboard, const DesktopLayout& layout)
 {
 	std::string config = R"(Section "ServerFlags"
@@ -55,7 +56,7 @@ Section "Screen"
 	EndSubSection
 EndSection
 Section "InputDevice"
-	Identifier "stria"
+	Identifier "Stria virtual keyboard"
 	Driver "evdev"
 	Option "Device" ")" + keyboard +
 	                     R"("
@@ -68,7 +69,7 @@ Section "InputDevice"
 Section "ServerLayout"
 	Identifier "layout"
 	Screen "screen"
-	InputDevice "stria" "CoreKeyboard"
+	InputDevice "Stria virtual keyboard" "CoreKeyboard"
 EndSection
 )";
 	return config;
