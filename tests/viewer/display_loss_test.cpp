@@ -85,7 +85,7 @@ protected:
 		ASSERT_NE(::mkdtemp(pattern), nullptr);
 		fFolder = pattern;
 		fs::create_directories(fFolder + "/config/stria");
-		std::ofstream(fFolder + "/config/stria/typer.settings") << "type = data\n";
+		std::ofstream(fFolder + "/config/stria/typer.settings") << "type = data\nfree-text = yes\n";
 		ASSERT_EQ(::mkfifo(Path("scanner.fifo").c_str(), 0600), 0);
 	}
 
