@@ -111,6 +111,14 @@ void Typist::WaitUntilIdle()
 void Typist::_Loop()
 {
 	std::unique_lock lock(fLock);
+	// The layout is made ready before the first scan, which would wait for
+	// it otherwise (the X server's keymap takes a while to read and
+	// compile). A scan that comes meanwhile waits for the lock and is then
+	// typed as usual.
+	if (fSettings.type != TypedKind::Off && !fFinishing) {
+		std::string why;
+		fLayouts(fSettings, &why);
+	}
 	while (true) {
 		// A code typed right away on a caller's thread is let finish.
 		fWork.wait(lock, [this] { return fFinishing || (!fWaiting.empty() && !fTyping); });
