@@ -134,18 +134,26 @@ void TestKeyboard::Play(std::span<const EventRecord> records,
                         std::chrono::steady_clock::time_point start, bigtime_t origin)
 {
 	// A keyboard that fell behind (its thread was not run) goes on at its
-	// pace from there rather than typing what it owes all at once.
+	// pace from there rather than typing what it owes all at once; but keys
+	// due a moment after the one before (a scanner's) go at once, as the
+	// device's own would: the kernel stamps them as they are written, and a
+	// scan's keys stretched by a stall of this thread would be no scan.
 	constexpr std::chrono::milliseconds kLatest{5};
 	std::chrono::steady_clock::duration behind{};
+	bigtime_t previous = origin;
 	for (const EventRecord& record : records) {
 		if (record.type != EV_KEY && record.type != EV_MSC && record.type != EV_SYN)
 			continue;
 		const auto due = start + behind + std::chrono::microseconds(*record.When() - origin);
 		const auto now = std::chrono::steady_clock::now();
-		if (now > due + kLatest)
-			behind += now - due;
-		else
+		const bool moment = *record.When() - previous < kLatest.count() * 1000;
+		previous = *record.When();
+		if (now > due + kLatest) {
+			if (!moment)
+				behind += now - due;
+		} else {
 			std::this_thread::sleep_until(due);
+		}
 		Write(record.type, record.code, record.value);
 	}
 }
