@@ -113,11 +113,16 @@ void Typist::_Loop()
 	std::unique_lock lock(fLock);
 	// The layout is made ready before the first scan, which would wait for
 	// it otherwise (the X server's keymap takes a while to read and
-	// compile). A scan that comes meanwhile waits for the lock and is then
-	// typed as usual.
+	// compile). A code typed meanwhile waits for it and is typed as usual.
 	if (fSettings.type != TypedKind::Off && !fFinishing) {
-		std::string why;
-		fLayouts(fSettings, &why);
+		const TyperSettings settings = fSettings;
+		lock.unlock();
+		{
+			std::lock_guard layoutLock(fLayoutLock);
+			std::string why;
+			fLayouts(settings, &why);
+		}
+		lock.lock();
 	}
 	while (true) {
 		// A code typed right away on a caller's thread is let finish.
@@ -175,7 +180,11 @@ void Typist::_TypeCode(const Scan& scan, const TyperSettings& settings, int64 nu
 	}
 	const std::string text = TypedText(scan.code, settings.type);
 	std::string why;
-	const std::shared_ptr<const LayoutKeys> layout = fLayouts(settings, &why);
+	std::shared_ptr<const LayoutKeys> layout;
+	{
+		std::lock_guard layoutLock(fLayoutLock);
+		layout = fLayouts(settings, &why);
+	}
 	if (!layout) {
 		fLog("scan not typed: " + why + ": " + printable_code(text));
 		return;

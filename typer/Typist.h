@@ -110,6 +110,9 @@ private:
 	Logger fLog;
 	StriaClock* fClock;
 	Layouts fLayouts;
+	// Held while fLayouts runs: the typist's thread makes the layout ready
+	// as it starts, and a code may be typed on a caller's thread meanwhile.
+	std::mutex fLayoutLock;
 
 	mutable std::mutex fLock;
 	// For the typist's thread: a code to type, or the finish.

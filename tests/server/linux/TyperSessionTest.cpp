@@ -200,6 +200,9 @@ protected:
 		fScanner = OpenWriter(Path("scanner.fifo"));
 		if (person)
 			fPerson = OpenWriter(Path("person.fifo"));
+		// The control socket comes after the devices: stria-typer needs it.
+		for (int i = 0; i < 6000 && !fs::exists(Path("control")); i++)
+			std::this_thread::sleep_for(10ms);
 	}
 
 	std::string Path(const std::string& name) const { return fFolder + "/" + name; }
