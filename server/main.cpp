@@ -20,6 +20,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <limits.h>
@@ -220,11 +221,25 @@ status_t FinishSnapshot(const ServerOptions& options, LineOutput& log)
 	return B_OK;
 }
 
+// The X authority file, named in the environment before any thread runs.
+// Without XAUTHORITY, libXau builds the name of ~/.Xauthority in a static
+// buffer of its own at every connection, and the viewer's and the typer's
+// connections, made on two threads, would write that buffer at once.
+void NameXAuthority()
+{
+	const char* home = std::getenv("HOME");
+	if (std::getenv("XAUTHORITY") != nullptr || home == nullptr || home[0] == '\0')
+		return;
+	const std::string folder = std::string(home) == "/" ? "" : home;
+	::setenv("XAUTHORITY", (folder + "/.Xauthority").c_str(), 0);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
 	std::signal(SIGPIPE, SIG_IGN);
+	NameXAuthority();
 	LineOutput log(stderr, "stria-input-server: ");
 	AddOnLog addOnLog(log);
 	// A failed line is said at once; the server goes on (keys still reach
