@@ -126,8 +126,7 @@ void ScanCapture::Settle(const BMessage& input, Step& step)
 		step.verdict = B_DISPATCH_MESSAGE;
 	bool alone = false;
 	if (step.verdict == B_DISPATCH_MESSAGE && step.passOn.empty()) {
-		if (input.what != B_MODIFIERS_CHANGED && !IsKeyDown(input.what) &&
-		    !IsKeyUp(input.what))
+		if (input.what != B_MODIFIERS_CHANGED && !IsKeyDown(input.what) && !IsKeyUp(input.what))
 			return;
 		step.passOn.push_back(CopyOf(input));
 		alone = true;
@@ -140,7 +139,8 @@ void ScanCapture::Settle(const BMessage& input, Step& step)
 	for (std::unique_ptr<BMessage>& message : step.passOn) {
 		MessageSource source = SourceOf(*message);
 		int32 modifiers;
-		if (source.kind == STRIA_SOURCE_ADD_ON || message->FindInt32("modifiers", &modifiers) != B_OK)
+		if (source.kind == STRIA_SOURCE_ADD_ON ||
+		    message->FindInt32("modifiers", &modifiers) != B_OK)
 			continue;
 		// A key that goes on down goes on up, whatever became of an
 		// earlier key-down of it.
@@ -303,8 +303,8 @@ void ScanCapture::MaybeHold(const BMessage& message, int32 source, bool recorded
 	int32 modifiers = 0;
 	message.FindInt32("modifiers", &modifiers);
 	int32 old;
-	uint32 before = message.FindInt32("be:old_modifiers", &old) == B_OK ? (uint32)old
-	                                                                    : fModifiers[source];
+	uint32 before =
+	        message.FindInt32("be:old_modifiers", &old) == B_OK ? (uint32)old : fModifiers[source];
 	uint32 pressed = (uint32)modifiers & kHeldModifiers & ~before;
 	if (pressed == 0)
 		return;
@@ -492,7 +492,8 @@ std::unique_ptr<BMessage> ScanCapture::ShownReleased(const BMessage& message, in
 	if ((shown & ~modifiers) == 0)
 		return NULL;
 	std::unique_ptr<BMessage> release = CopyOf(message);
-	release->ReplaceInt32("modifiers", (int32)((modifiers & ~kHeldModifiers) | (modifiers & shown)));
+	release->ReplaceInt32("modifiers",
+	                      (int32)((modifiers & ~kHeldModifiers) | (modifiers & shown)));
 	release->RemoveName("be:old_modifiers");
 	release->AddInt32("be:old_modifiers", (int32)shown);
 	return release;
@@ -592,8 +593,7 @@ void ScanCapture::Hold(Capture& capture, const BMessage& message, int32 key)
 {
 	capture.held.push_back(CopyOf(message));
 	if (IsKeyDown(message.what) && key >= 0 &&
-	    std::find(capture.heldKeys.begin(), capture.heldKeys.end(), key) ==
-	            capture.heldKeys.end())
+	    std::find(capture.heldKeys.begin(), capture.heldKeys.end(), key) == capture.heldKeys.end())
 		capture.heldKeys.push_back(key);
 }
 

@@ -115,10 +115,7 @@ public:
 	// True while no capture is open, no key-up is due to be swallowed and
 	// no source holds a modifier applications were not shown: then only a
 	// key-down or a modifier change can change anything.
-	bool IsIdle() const
-	{
-		return fCaptures.empty() && fSwallowed.empty() && !HidesModifiers();
-	}
+	bool IsIdle() const { return fCaptures.empty() && fSwallowed.empty() && !HidesModifiers(); }
 
 private:
 	enum State {
@@ -177,16 +174,15 @@ private:
 		auto operator<=>(const SourceKey&) const = default;
 	};
 
-	void Dispatch(const BMessage& message, int32 source, bool recorded, int32 key,
-	              bigtime_t when, bigtime_t now, Step& step);
+	void Dispatch(const BMessage& message, int32 source, bool recorded, int32 key, bigtime_t when,
+	              bigtime_t now, Step& step);
 	void CatCall(const BMessage& message, int32 source, bool recorded, bigtime_t when,
 	             bigtime_t now, Step& step);
 	void KeyDown(const BMessage& message, Capture& capture, bigtime_t when, Step& step);
 	void KeyUp(Capture& capture, int32 key, Step& step);
 	// Modifier changes and keys without a character of a capture's source.
 	void ModifierKey(const BMessage& message, Capture& capture, int32 key, Step& step);
-	void Holding(const BMessage& message, Capture& capture, int32 key, bigtime_t when,
-	             Step& step);
+	void Holding(const BMessage& message, Capture& capture, int32 key, bigtime_t when, Step& step);
 	void InputEnded(const BMessage& message, Step& step);
 	void InputDropped(const BMessage& message, Step& step);
 	// A TAIL capture's message: swallowed, but for what undoes keys

@@ -52,8 +52,8 @@ void Typist::Type(const std::string& code, bool checkFailed)
 	}
 	if (fWaiting.size() >= QUEUE_SIZE) {
 		lock.unlock();
-		fLog(std::to_string(QUEUE_SIZE) + " scans wait to be typed already; scan not typed: " +
-		     printable_code(code));
+		fLog(std::to_string(QUEUE_SIZE) +
+		     " scans wait to be typed already; scan not typed: " + printable_code(code));
 		return;
 	}
 	if (fWaiting.empty() && !fTyping && fSettings.keyDelay == 0) {
@@ -253,9 +253,8 @@ void Typist::_TypeCode(const Scan& scan, const TyperSettings& settings, int64 nu
 		}
 		// The bytes the layout types, not those a US keyboard would.
 		if (!key.bytes.empty()) {
-			messages.back() = stria::KeyMessage::Key(B_KEY_DOWN, when, key.key,
-			                                         keyboard.Modifiers(), key.bytes,
-			                                         keyboard.States());
+			messages.back() = stria::KeyMessage::Key(
+			        B_KEY_DOWN, when, key.key, keyboard.Modifiers(), key.bytes, keyboard.States());
 		}
 		const bool last = index + 1 == keys->size();
 		if (atOnce && !last)

@@ -19,8 +19,8 @@
 namespace {
 
 // The notices that change what a character's key is.
-constexpr uint16 kEvents = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY |
-                           XCB_XKB_EVENT_TYPE_MAP_NOTIFY | XCB_XKB_EVENT_TYPE_STATE_NOTIFY;
+constexpr uint16 kEvents = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY |
+                           XCB_XKB_EVENT_TYPE_STATE_NOTIFY;
 constexpr uint16 kMapParts = XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS |
                              XCB_XKB_MAP_PART_MODIFIER_MAP | XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS |
                              XCB_XKB_MAP_PART_KEY_ACTIONS | XCB_XKB_MAP_PART_VIRTUAL_MODS |
@@ -40,8 +40,8 @@ struct XkbNotice {
 // keymap only once that device has typed.
 int32 VirtualKeyboardDevice(xcb_connection_t* connection)
 {
-	free(xcb_input_xi_query_version_reply(connection,
-	                                      xcb_input_xi_query_version(connection, 2, 0), nullptr));
+	free(xcb_input_xi_query_version_reply(connection, xcb_input_xi_query_version(connection, 2, 0),
+	                                      nullptr));
 	xcb_input_xi_query_device_reply_t* reply = xcb_input_xi_query_device_reply(
 	        connection, xcb_input_xi_query_device(connection, XCB_INPUT_DEVICE_ALL), nullptr);
 	if (reply == nullptr)
@@ -74,10 +74,9 @@ std::unique_ptr<X11Keymap> X11Keymap::Connect(const std::string& display, std::s
 		return nullptr;
 	}
 	uint8_t firstEvent = 0;
-	if (!xkb_x11_setup_xkb_extension(connection, XKB_X11_MIN_MAJOR_XKB_VERSION,
-	                                 XKB_X11_MIN_MINOR_XKB_VERSION,
-	                                 XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr,
-	                                 &firstEvent, nullptr)) {
+	if (!xkb_x11_setup_xkb_extension(
+	            connection, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+	            XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, &firstEvent, nullptr)) {
 		xcb_disconnect(connection);
 		*error = where + " has no XKB extension";
 		return nullptr;
@@ -111,8 +110,8 @@ std::unique_ptr<X11Keymap> X11Keymap::Connect(const std::string& display, std::s
 		return nullptr;
 	}
 
-	std::unique_ptr<X11Keymap> keymap(new X11Keymap(display, connection, context, firstEvent,
-	                                                device));
+	std::unique_ptr<X11Keymap> keymap(
+	        new X11Keymap(display, connection, context, firstEvent, device));
 	if (!keymap->_ReadKeymap()) {
 		*error = where + " gave no keymap";
 		return nullptr;

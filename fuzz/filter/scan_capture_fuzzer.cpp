@@ -196,8 +196,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		const uint8_t what = data[i];
 		// Gaps around the limits: a scanner's pace, the first-character
 		// and modifier limits, and a person's.
-		static const bigtime_t kGaps[] = {0, 500, 2000, 9999, 10000, 10001,
-		                                  49999, 50001, 200000, 600000};
+		static const bigtime_t kGaps[] = {0,     500,   2000,  9999,   10000,
+		                                  10001, 49999, 50001, 200000, 600000};
 		when += kGaps[data[i + 1] % (sizeof(kGaps) / sizeof(kGaps[0]))];
 		// Keyboard 1 is live, keyboard 2 recorded input.
 		const int32 source = 1 + (what & 1);

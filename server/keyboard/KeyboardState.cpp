@@ -56,7 +56,8 @@ void KeyboardState::KeyDown(int32 key, bigtime_t when, bool repeat, Messages& ou
 	// An auto-repeat says so, as the key-downs of Be's keyboards do.
 	const bool again = repeat || IsDown(key);
 	SetDown(key, true);
-	std::unique_ptr<BMessage> message = KeyMessage::UsKey(B_KEY_DOWN, when, key, Modifiers(), fStates);
+	std::unique_ptr<BMessage> message =
+	        KeyMessage::UsKey(B_KEY_DOWN, when, key, Modifiers(), fStates);
 	if (again)
 		message->AddInt32("be:key_repeat", 1);
 	out.push_back(std::move(message));

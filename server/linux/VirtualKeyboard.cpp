@@ -235,8 +235,7 @@ void VirtualKeyboard::RestoreSetAside(bigtime_t when)
 	for (uint16 code : std::exchange(fSetAside, {})) {
 		// Only what someone still holds; a key let go of meanwhile stays up.
 		const bool held = std::any_of(fHeld.begin(), fHeld.end(), [code](const auto& entry) {
-			return std::find(entry.second.begin(), entry.second.end(), code) !=
-			       entry.second.end();
+			return std::find(entry.second.begin(), entry.second.end(), code) != entry.second.end();
 		});
 		if (held && !IsPressed(code))
 			Press(code, when);

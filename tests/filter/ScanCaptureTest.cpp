@@ -11,15 +11,17 @@
 // An input line ("> ") is a message as --print shows it (KEY_DOWN, KEY_UP,
 // UNMAPPED_KEY_DOWN, UNMAPPED_KEY_UP, MODIFIERS, MESSAGE what=0x...), with
 // optional source=N and kind=keyboard|recorded|add-on, gone=1 (its keyboard
-// went away) and now=T (the clock, by default the message's stamp); or QUIET when=T source=N (recorded input
-// goes quiet), ENDED source=N (an input ends), TICK N (the timer's tick for
-// capture N), REPLAY realtime=T (an application's replay request), or
-// TYPE "text" from=T [spacing=S] [source=N] [kind=K] (a key-down and key-up
-// of the letter key for each character, Enter for \n, as a person or a
-// scanner types them). The lines under it, indented, are what came of it in
-// order: the messages that go on in --print's form, "record TEXT", "arm N
-// DUE", "disarm N" and "log TEXT". An input with no lines was swallowed.
-// STRIA_UPDATE_FIXTURES=1 in the environment writes back what was played.
+// went away) and now=T (the clock, by default the message's stamp); or
+// QUIET when=T source=N (recorded input goes quiet), ENDED source=N (an
+// input ends), DROPPED when=T source=N (the kernel dropped keys of an
+// input), TICK N (the timer's tick for capture N), REPLAY realtime=T (an
+// application's replay request), or TYPE "text" from=T [spacing=S]
+// [source=N] [kind=K] (a key-down and key-up of the letter key for each
+// character, Enter for \n, as a person or a scanner types them). The lines
+// under it, indented, are what came of it in order: the messages that go on
+// in --print's form, "record TEXT", "arm N DUE", "disarm N" and "log TEXT".
+// An input with no lines was swallowed. STRIA_UPDATE_FIXTURES=1 in the
+// environment writes back what was played.
 #include <ScanCapture.h>
 
 #include <PrintedMessage.h>
@@ -277,7 +279,9 @@ TEST(ScanCaptureLimits, LongestRecordIsHandedOffWholeAndOneMoreIsDropped)
 	const struct {
 		size_t length;
 		bool handedOff;
-	} cases[] = {{64, true}, {(size_t)MAX_RECORD, true}, {(size_t)MAX_RECORD + 1, false},
+	} cases[] = {{64, true},
+	             {(size_t)MAX_RECORD, true},
+	             {(size_t)MAX_RECORD + 1, false},
 	             {(size_t)MAX_RECORD + 500, false}};
 	for (const auto& c : cases) {
 		SCOPED_TRACE(c.length);

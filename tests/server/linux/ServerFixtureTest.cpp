@@ -315,7 +315,7 @@ TEST(RecordedSession, FastFileFarLongerThanTheQueueLosesNothing)
 	size_t typed = 0;
 	for (const std::string& line : printed) {
 		typed += line.rfind("KEY_DOWN ", 0) == 0 && (line.find(" byte=111 ") != std::string::npos ||
-		                                              line.find(" byte=107 ") != std::string::npos);
+		                                             line.find(" byte=107 ") != std::string::npos);
 	}
 	EXPECT_EQ(typed, 2u * (kScans / 100));
 
