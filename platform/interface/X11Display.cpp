@@ -455,21 +455,27 @@ void X11Display::Resize(unsigned long window, float width, float height)
 	});
 }
 
+void X11Display::_AskWindowManager(unsigned long window, unsigned long request, long first,
+                                   long second)
+{
+	XEvent event;
+	memset(&event, 0, sizeof(event));
+	event.xclient.type = ClientMessage;
+	event.xclient.window = window;
+	event.xclient.message_type = request;
+	event.xclient.format = 32;
+	event.xclient.data.l[0] = first;
+	event.xclient.data.l[1] = second;
+	XSendEvent(fDisplay, fRoot, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+}
+
 void X11Display::Activate(unsigned long window)
 {
 	_Queue([=, this] {
 		XRaiseWindow(fDisplay, window);
-		// Ask the window manager (if any) to give the window the focus.
-		XEvent event;
-		memset(&event, 0, sizeof(event));
-		event.xclient.type = ClientMessage;
-		event.xclient.window = window;
-		event.xclient.message_type = fNetActiveWindow;
-		event.xclient.format = 32;
-		event.xclient.data.l[0] = 1; // a request from an application
-		event.xclient.data.l[1] = CurrentTime;
-		XSendEvent(fDisplay, fRoot, False, SubstructureRedirectMask | SubstructureNotifyMask,
-		           &event);
+		// Ask the window manager (if any) to give the window the focus; 1:
+		// a request from an application.
+		_AskWindowManager(window, fNetActiveWindow, 1, CurrentTime);
 		XWindowAttributes attributes;
 		if (XGetWindowAttributes(fDisplay, window, &attributes) &&
 		    attributes.map_state == IsViewable) {
@@ -502,16 +508,7 @@ void X11Display::SetWorkspaces(unsigned long window, uint32 workspaces)
 		if (desktop < 0)
 			return;
 		// Without a window manager that keeps desktops nothing happens.
-		XEvent event;
-		memset(&event, 0, sizeof(event));
-		event.xclient.type = ClientMessage;
-		event.xclient.window = window;
-		event.xclient.message_type = fNetWmDesktop;
-		event.xclient.format = 32;
-		event.xclient.data.l[0] = desktop;
-		event.xclient.data.l[1] = 1;
-		XSendEvent(fDisplay, fRoot, False, SubstructureRedirectMask | SubstructureNotifyMask,
-		           &event);
+		_AskWindowManager(window, fNetWmDesktop, desktop, 1);
 	});
 }
 

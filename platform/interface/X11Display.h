@@ -76,6 +76,9 @@ private:
 	void _SetTitle(unsigned long window, const std::string& title);
 	void _SetFlags(unsigned long window, window_type type, uint32 flags, BRect frame);
 	void _Paint(unsigned long window, cairo_surface_t* image);
+	// A client message about window to the window manager, through the
+	// root window; request is its atom.
+	void _AskWindowManager(unsigned long window, unsigned long request, long first, long second);
 	// Tells every window of the lost connection that its X window is gone.
 	void _TellWindowsLost();
 	// Turns one X event into a message for its window; false when it has

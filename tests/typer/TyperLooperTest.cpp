@@ -85,15 +85,27 @@ BMessage Scan(const char* barcode, std::optional<bool> checkFailed)
 	return scan;
 }
 
-TEST(TyperLooper, ACodeWhoseCheckDigitFailedIsNeverTyped)
-{
+// A typist that types each code's data and a Tab, behind a running looper.
+class TypingLooper : public testing::Test {
+protected:
+	TypingLooper()
+	    : typist(typed.Sink(), typed.Log(), &clock,
+	             {.type = TypedKind::Data, .end = EndKey::Tab, .keyDelay = 0, .freeText = true}),
+	      looper(new TyperLooper(&typist, typed.Log()))
+	{
+		looper->Run();
+		messenger = BMessenger(looper);
+	}
+
 	NoClock clock;
 	Typed typed;
-	Typist typist(typed.Sink(), typed.Log(), &clock,
-	              {.type = TypedKind::Data, .end = EndKey::Tab, .keyDelay = 0, .freeText = true});
-	TyperLooper* looper = new TyperLooper(&typist, typed.Log());
-	looper->Run();
-	const BMessenger messenger(looper);
+	Typist typist;
+	TyperLooper* looper;
+	BMessenger messenger;
+};
+
+TEST_F(TypingLooper, ACodeWhoseCheckDigitFailedIsNeverTyped)
+{
 	const struct {
 		const char* barcode;
 		std::optional<bool> checkFailed;
@@ -135,15 +147,8 @@ std::pair<pid_t, int> SendFromAnotherProcess(const BMessenger& messenger)
 	return {pid, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
 
-TEST(TyperLooper, WhatAnotherProcessSendsIsRefusedAndLoggedOnce)
+TEST_F(TypingLooper, WhatAnotherProcessSendsIsRefusedAndLoggedOnce)
 {
-	NoClock clock;
-	Typed typed;
-	Typist typist(typed.Sink(), typed.Log(), &clock,
-	              {.type = TypedKind::Data, .end = EndKey::Tab, .keyDelay = 0, .freeText = true});
-	TyperLooper* looper = new TyperLooper(&typist, typed.Log());
-	looper->Run();
-	const BMessenger messenger(looper);
 
 	// Two scans and a quit request, all three sent.
 	const auto [sender, status] = SendFromAnotherProcess(messenger);
